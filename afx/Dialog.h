@@ -3,6 +3,7 @@
 // the model, applies the user's input and delivers commands to the handlers.
 #pragma once
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,7 @@ class CDialog : public CWnd {
   bool created_ = false;
   bool ended_ = false;
   int endResult_ = 0;
+  std::vector<std::unique_ptr<CWnd>> handles_;
 };
 
 class CPropertySheet;

@@ -72,3 +72,13 @@ class CFileException : public CException {
 [[noreturn]] void AfxThrowUserException();
 [[noreturn]] void AfxThrowMemoryException();
 [[noreturn]] void AfxThrowFileException(int cause, LONG osError = -1, const char* fileName = nullptr);
+
+// A request the library cannot serve; carries its own message.
+class CNotSupportedException : public CException {
+ public:
+  explicit CNotSupportedException(const char* message = "") : message_(message ? message : "") {}
+  BOOL GetErrorMessage(char* buffer, UINT maxLen, UINT* helpContext = nullptr) const override;
+
+ private:
+  CString message_;
+};

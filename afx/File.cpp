@@ -1,0 +1,236 @@
+#include "afx/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+CString CFile::SystemPath(const char* fileName) {
+  CString path(fileName ? fileName : "");
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+CFile::CFile(const char* fileName, UINT openFlags) {
+  CFileException error;
+  if (!Open(fileName, openFlags, &error)) throw error;
+}
+
+CFile::~CFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
+  if (fd_ >= 0) Close();
+  path_ = fileName ? fileName : "";
+  int flags = O_CLOEXEC;
+  switch (openFlags & 3) {
+    case modeWrite: flags |= O_WRONLY; break;
+    case modeReadWrite: flags |= O_RDWR; break;
+    default: flags |= O_RDONLY; break;
+  }
+  if (openFlags & modeCreate) {
+    flags |= O_CREAT;
+    if (!(openFlags & modeNoTruncate)) flags |= O_TRUNC;
+  }
+  const CString sys = SystemPath(fileName);
+  fd_ = ::open(sys.c_str(), flags, 0644);
+  if (fd_ < 0) {
+    const int err = errno;
+    if (error) {
+      error->m_cause = CFileException::ErrnoToCause(err);
+      error->m_lOsError = err;
+      error->m_strFileName = path_;
+    }
+    return FALSE;
+  }
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    if (error) {
+      error->m_cause = CFileException::accessDenied;
+      error->m_lOsError = EISDIR;
+      error->m_strFileName = path_;
+    }
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CFile::ThrowErrno(int err) const { throw CFileException(CFileException::ErrnoToCause(err), err, path_.c_str()); }
+
+void CFile::Close() {
+  if (fd_ < 0) return;
+  const int rc = ::close(fd_);
+  fd_ = -1;
+  if (rc != 0) ThrowErrno(errno);
+}
+
+void CFile::Abort() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+UINT CFile::Read(void* buffer, UINT count) {
+  if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
+  auto* out = static_cast<char*>(buffer);
+  UINT total = 0;
+  while (total < count) {
+    const ssize_t n = ::read(fd_, out + total, count - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    if (n == 0) break;
+    total += static_cast<UINT>(n);
+  }
+  return total;
+}
+
+void CFile::Write(const void* buffer, UINT count) {
+  if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
+  const auto* in = static_cast<const char*>(buffer);
+  UINT total = 0;
+  while (total < count) {
+    const ssize_t n = ::write(fd_, in + total, count - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    total += static_cast<UINT>(n);
+  }
+}
+
+std::uint64_t CFile::Seek(std::int64_t offset, UINT from) {
+  if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
+  const int whence = from == current ? SEEK_CUR : from == end ? SEEK_END : SEEK_SET;
+  const off_t pos = ::lseek(fd_, offset, whence);
+  if (pos < 0) throw CFileException(CFileException::badSeek, errno, path_.c_str());
+  return static_cast<std::uint64_t>(pos);
+}
+
+std::uint64_t CFile::GetLength() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) ThrowErrno(fd_ < 0 ? EBADF : errno);
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::uint64_t CFile::GetPosition() const {
+  const off_t pos = fd_ < 0 ? -1 : ::lseek(fd_, 0, SEEK_CUR);
+  if (pos < 0) ThrowErrno(fd_ < 0 ? EBADF : errno);
+  return static_cast<std::uint64_t>(pos);
+}
+
+void CFile::Flush() {
+  if (fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL) ThrowErrno(errno);
+}
+
+CString CFile::GetFileName() const {
+  const CString sys = SystemPath(path_);
+  const int slash = sys.ReverseFind('/');
+  return slash < 0 ? sys : sys.Mid(slash + 1);
+}
+
+BOOL CFile::GetStatus(const char* fileName, CFileStatus& status) {
+  const CString sys = SystemPath(fileName);
+  struct stat st {};
+  if (::stat(sys.c_str(), &st) != 0) return FALSE;
+  status.m_ctime = st.st_ctime;
+  status.m_atime = st.st_atime;
+  status.m_mtime = st.st_mtime;
+  status.m_size = static_cast<std::uint64_t>(st.st_size);
+  status.m_attribute = static_cast<BYTE>((S_ISDIR(st.st_mode) ? 0x10 : 0) | ((st.st_mode & S_IWUSR) ? 0 : 0x01));
+  char resolved[PATH_MAX];
+  const char* full = ::realpath(sys.c_str(), resolved) ? resolved : sys.c_str();
+  std::strncpy(status.m_szFullName, full, sizeof status.m_szFullName - 1);
+  status.m_szFullName[sizeof status.m_szFullName - 1] = '\0';
+  return TRUE;
+}
+
+void CFile::Remove(const char* fileName) {
+  const CString sys = SystemPath(fileName);
+  if (::unlink(sys.c_str()) != 0)
+    throw CFileException(CFileException::ErrnoToCause(errno), errno, fileName);
+}
+
+void CFile::Rename(const char* oldName, const char* newName) {
+  if (::rename(SystemPath(oldName).c_str(), SystemPath(newName).c_str()) != 0)
+    throw CFileException(CFileException::ErrnoToCause(errno), errno, oldName);
+}
+
+CStdioFile::CStdioFile(const char* fileName, UINT openFlags) : CFile() {
+  CFileException error;
+  if (!Open(fileName, openFlags, &error)) throw error;
+}
+
+BOOL CStdioFile::ReadString(CString& line) {
+  line.clear();
+  char c = 0;
+  bool any = false;
+  while (Read(&c, 1) == 1) {
+    any = true;
+    if (c == '\n') break;
+    line += c;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return any ? TRUE : FALSE;
+}
+
+void CStdioFile::WriteString(const char* text) {
+  if (text) Write(text, static_cast<UINT>(std::strlen(text)));
+}
+
+BOOL CopyFile(const char* existing, const char* newName, BOOL failIfExists) {
+  const CString from = CFile::SystemPath(existing);
+  const CString to = CFile::SystemPath(newName);
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return FALSE;
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+  const int out = ::open(to.c_str(), flags, 0644);
+  if (out < 0) {
+    const int err = errno;
+    ::close(in);
+    errno = err;
+    return FALSE;
+  }
+  std::vector<char> buffer(1 << 16);
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    ssize_t done = 0;
+    while (done < n) {
+      const ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) {
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+    if (!ok) break;
+  }
+  const int err = errno;
+  ::close(in);
+  if (::close(out) != 0) ok = false;
+  if (!ok) errno = err;
+  return ok ? TRUE : FALSE;
+}
+
+BOOL DeleteFile(const char* fileName) { return ::unlink(CFile::SystemPath(fileName).c_str()) == 0; }
+
+DWORD GetFileAttributes(const char* fileName) {
+  struct stat st {};
+  if (::stat(CFile::SystemPath(fileName).c_str(), &st) != 0) return INVALID_FILE_ATTRIBUTES;
+  return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0x80;
+}

@@ -1,0 +1,294 @@
+// The termios backend. It uses the kernel's termios2 interface throughout so
+// that every rate of the baud table, the non-standard 14400, 56000, 128000 and
+// 256000 included, is set the same way (BOTHER with the rate itself).
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "afx/Clock.h"
+#include "afx/SerialDevice.h"
+#include "afx/Trace.h"
+
+namespace afx {
+
+namespace {
+
+// One place that turns errno into the Win32 code a caller acts on; the
+// system's own text goes to the trace.
+DWORD ErrnoToWin32(int err) {
+  switch (err) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EBUSY:
+    case EWOULDBLOCK: return ERROR_ACCESS_DENIED;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case EINVAL:
+    case ENOTTY: return ERROR_INVALID_PARAMETER;
+    case EIO: return ERROR_GEN_FAILURE;
+    default: return ERROR_GEN_FAILURE;
+  }
+}
+
+class PosixSerialDevice : public SerialDevice {
+ public:
+  PosixSerialDevice(int fd, std::string path) : fd_(fd), path_(std::move(path)) { buffer_.resize(4096); }
+  ~PosixSerialDevice() override { Close(); }
+
+  std::string Path() const override { return path_; }
+
+  bool SetLineSettings(const LineSettings& s) override {
+    termios2 tio{};
+    if (!Get(&tio)) return false;
+    tio.c_iflag = 0;
+    tio.c_oflag = 0;
+    tio.c_lflag = 0;
+    tio.c_cflag &= ~(CBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | (CBAUD << IBSHIFT));
+    tio.c_cflag |= CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT);
+    switch (s.byteSize) {
+      case 5: tio.c_cflag |= CS5; break;
+      case 6: tio.c_cflag |= CS6; break;
+      case 7: tio.c_cflag |= CS7; break;
+      default: tio.c_cflag |= CS8; break;
+    }
+    switch (s.parity) {
+      case 1: tio.c_cflag |= PARENB | PARODD; break;
+      case 2: tio.c_cflag |= PARENB; break;
+      case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
+      case 4: tio.c_cflag |= PARENB | CMSPAR; break;
+      default: break;
+    }
+    // The UART has no one-and-a-half stop bits at 8 data bits; two is the nearest.
+    if (s.stopBits != 0) tio.c_cflag |= CSTOPB;
+    if (s.outxCtsFlow || s.rtsControl == 2) tio.c_cflag |= CRTSCTS;
+    if (s.outX) tio.c_iflag |= IXON;
+    if (s.inX) tio.c_iflag |= IXOFF;
+    tio.c_cc[VSTART] = static_cast<cc_t>(s.xonChar);
+    tio.c_cc[VSTOP] = static_cast<cc_t>(s.xoffChar);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tio.c_ispeed = s.baudRate;
+    tio.c_ospeed = s.baudRate;
+    if (ioctl(fd_, TCSETS2, &tio) != 0) return Fail("TCSETS2");
+    settings_ = s;
+    // DTR and RTS follow the control modes; handshake modes keep the line raised.
+    Modem(TIOCM_DTR, s.dtrControl != 0);
+    if (!(tio.c_cflag & CRTSCTS)) Modem(TIOCM_RTS, s.rtsControl != 0);
+    return true;
+  }
+
+  bool GetLineSettings(LineSettings* s) override {
+    termios2 tio{};
+    if (!Get(&tio)) return false;
+    *s = settings_;
+    s->baudRate = tio.c_ospeed;
+    switch (tio.c_cflag & CSIZE) {
+      case CS5: s->byteSize = 5; break;
+      case CS6: s->byteSize = 6; break;
+      case CS7: s->byteSize = 7; break;
+      default: s->byteSize = 8; break;
+    }
+    if (!(tio.c_cflag & PARENB)) s->parity = 0;
+    else if (tio.c_cflag & CMSPAR) s->parity = (tio.c_cflag & PARODD) ? 3 : 4;
+    else s->parity = (tio.c_cflag & PARODD) ? 1 : 2;
+    if (!(tio.c_cflag & CSTOPB)) s->stopBits = 0;
+    else if (s->stopBits == 0) s->stopBits = 2;
+    s->outX = (tio.c_iflag & IXON) != 0;
+    s->inX = (tio.c_iflag & IXOFF) != 0;
+    return true;
+  }
+
+  bool IsSpeedSupported(DWORD baud) override {
+    // Probe: set the rate, read it back, restore what was there.
+    termios2 saved{};
+    if (!Get(&saved)) return false;
+    termios2 probe = saved;
+    probe.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+    probe.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    probe.c_ispeed = baud;
+    probe.c_ospeed = baud;
+    bool ok = ioctl(fd_, TCSETS2, &probe) == 0;
+    termios2 check{};
+    ok = ok && ioctl(fd_, TCGETS2, &check) == 0 && check.c_ospeed == baud;
+    ioctl(fd_, TCSETS2, &saved);
+    return ok;
+  }
+
+  bool Purge(DWORD flags) override {
+    if (fd_ < 0) return Fail("purge", EBADF);
+    const bool tx = flags & (PURGE_TXABORT | PURGE_TXCLEAR);
+    const bool rx = flags & (PURGE_RXABORT | PURGE_RXCLEAR);
+    if (rx) head_ = tail_ = 0;
+    if (tx || rx) {
+      const int what = (tx && rx) ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH;
+      if (ioctl(fd_, TCFLSH, what) != 0) return Fail("TCFLSH");
+    }
+    return true;
+  }
+
+  bool SetBreak(bool on) override {
+    if (fd_ < 0) return Fail("break", EBADF);
+    if (ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) != 0) return Fail("TIOCSBRK");
+    return true;
+  }
+
+  bool EscapeFunction(DWORD function) override {
+    switch (function) {
+      case SETDTR: return Modem(TIOCM_DTR, true);
+      case CLRDTR: return Modem(TIOCM_DTR, false);
+      case SETRTS: return Modem(TIOCM_RTS, true);
+      case CLRRTS: return Modem(TIOCM_RTS, false);
+      default: return Fail("escape", EINVAL);
+    }
+  }
+
+  bool ClearError(DWORD* errors) override {
+    if (errors) *errors = 0;
+    return fd_ >= 0;
+  }
+
+  bool Write(const void* data, DWORD count, DWORD* written) override {
+    *written = 0;
+    if (fd_ < 0) return Fail("write", EBADF);
+    const COMMTIMEOUTS& t = Timeouts();
+    const std::int64_t limitMs = static_cast<std::int64_t>(t.WriteTotalTimeoutMultiplier) * count + t.WriteTotalTimeoutConstant;
+    Clock& clock = GetClock();
+    const std::int64_t deadline = limitMs > 0 ? clock.NowNs() + limitMs * 1'000'000 : INT64_MAX;
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    while (*written < count) {
+      const ssize_t n = ::write(fd_, p + *written, count - *written);
+      if (n > 0) {
+        *written += static_cast<DWORD>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail("write");
+      const std::int64_t now = clock.NowNs();
+      if (now >= deadline) {
+        SetLastError(ERROR_TIMEOUT);
+        return true;  // a short count tells the caller
+      }
+      pollfd pfd{fd_, POLLOUT, 0};
+      const std::int64_t waitMs = deadline == INT64_MAX ? 1000 : (deadline - now + 999'999) / 1'000'000;
+      ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(waitMs, 1000)));
+    }
+    return true;
+  }
+
+  void Close() override {
+    if (fd_ < 0) return;
+    head_ = tail_ = 0;
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+  }
+
+ protected:
+  bool ReadAvailable(std::uint8_t* out, DWORD max, DWORD* got) override {
+    *got = 0;
+    if (fd_ < 0) return Fail("read", EBADF);
+    if (head_ == tail_) {
+      head_ = tail_ = 0;
+      const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+      if (n < 0) {
+        // A pseudo-terminal whose other side is gone reads EIO; it is a dead line, not data.
+        if (errno != EAGAIN && errno != EINTR) return Fail("read");
+      } else {
+        tail_ = static_cast<size_t>(n);
+      }
+    }
+    const size_t n = std::min<size_t>(max, tail_ - head_);
+    std::memcpy(out, buffer_.data() + head_, n);
+    head_ += n;
+    *got = static_cast<DWORD>(n);
+    return true;
+  }
+
+  bool WaitReadable(std::int64_t deadlineNs) override {
+    if (fd_ < 0) return Fail("poll", EBADF);
+    if (head_ != tail_) return true;
+    const std::int64_t now = GetClock().NowNs();
+    if (deadlineNs <= now) return true;
+    const std::int64_t ms = (deadlineNs - now + 999'999) / 1'000'000;
+    pollfd pfd{fd_, POLLIN, 0};
+    const int rc = ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(ms, 60'000)));
+    if (rc < 0 && errno != EINTR) return Fail("poll");
+    if (rc > 0 && (pfd.revents & (POLLHUP | POLLERR)) && !(pfd.revents & POLLIN)) {
+      // Nothing will come; wait out the time-out instead of spinning.
+      GetClock().SleepUntilNs(deadlineNs);
+    }
+    return true;
+  }
+
+ private:
+  bool Get(termios2* tio) {
+    if (fd_ < 0) return Fail("get", EBADF);
+    if (ioctl(fd_, TCGETS2, tio) != 0) return Fail("TCGETS2");
+    return true;
+  }
+
+  bool Modem(int bit, bool on) {
+    if (fd_ < 0) return Fail("modem", EBADF);
+    // Pseudo-terminals have no modem lines; that is not an error for us.
+    if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) != 0 && errno != EINVAL && errno != ENOTTY && errno != EIO)
+      return Fail("TIOCMBIS");
+    return true;
+  }
+
+  bool Fail(const char* what, int err = -1) {
+    if (err < 0) err = errno;
+    AfxTrace("serial %s: %s failed: %s", path_.c_str(), what, std::strerror(err));
+    SetLastError(ErrnoToWin32(err));
+    return false;
+  }
+
+  int fd_;
+  std::string path_;
+  LineSettings settings_;
+  std::vector<std::uint8_t> buffer_;
+  size_t head_ = 0;
+  size_t tail_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DWORD* error) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    AfxTrace("serial %s: open failed: %s", path.c_str(), std::strerror(err));
+    *error = ErrnoToWin32(err);
+    return nullptr;
+  }
+  // Exclusive: an advisory lock that every cooperating program honours, and
+  // TIOCEXCL for the others (root bypasses the latter, not the former).
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    AfxTrace("serial %s: in use by another program", path.c_str());
+    ::close(fd);
+    *error = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  termios2 tio{};
+  if (ioctl(fd, TCGETS2, &tio) != 0) {
+    AfxTrace("serial %s: not a terminal device", path.c_str());
+    ::close(fd);
+    *error = ERROR_FILE_NOT_FOUND;
+    return nullptr;
+  }
+  ioctl(fd, TIOCEXCL);
+  *error = 0;
+  return std::make_unique<PosixSerialDevice>(fd, path);
+}
+
+}  // namespace afx

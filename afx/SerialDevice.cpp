@@ -1,0 +1,173 @@
+#include "afx/SerialDevice.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "afx/Clock.h"
+#include "afx/Registry.h"
+#include "afx/Trace.h"
+
+namespace afx {
+
+namespace {
+constexpr char kSerialCommKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+std::mutex g_mutex;
+std::map<std::string, SerialDeviceOpener>& Providers() {
+  static std::map<std::string, SerialDeviceOpener> providers;
+  return providers;
+}
+SerialDeviceWrapper& Wrapper() {
+  static SerialDeviceWrapper wrapper;
+  return wrapper;
+}
+
+// "COM12" or "\\.\COM12" -> 12; 0 for anything else.
+int ComNumber(const std::string& name) {
+  std::string n = name;
+  if (n.rfind("\\\\.\\", 0) == 0) n = n.substr(4);
+  if (n.size() < 4 || (n.compare(0, 3, "COM") != 0 && n.compare(0, 3, "com") != 0)) return 0;
+  int value = 0;
+  for (size_t i = 3; i < n.size(); ++i) {
+    if (n[i] < '0' || n[i] > '9' || value > 100000) return 0;
+    value = value * 10 + (n[i] - '0');
+  }
+  return value;
+}
+}  // namespace
+
+bool SerialDevice::Read(void* buffer, DWORD count, DWORD* got) {
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  *got = 0;
+  if (count == 0) return true;
+  Clock& clock = GetClock();
+  const COMMTIMEOUTS t = timeouts_;
+  auto take = [&]() -> bool {
+    DWORD n = 0;
+    if (!ReadAvailable(out + *got, count - *got, &n)) return false;
+    *got += n;
+    return true;
+  };
+  if (!take()) return false;
+  if (*got == count) return true;
+
+  const bool intervalMax = t.ReadIntervalTimeout == MAXDWORD;
+  if (intervalMax && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) return true;
+  if (intervalMax && t.ReadTotalTimeoutMultiplier == MAXDWORD && t.ReadTotalTimeoutConstant != MAXDWORD) {
+    // Return what is buffered, else wait for the first byte only.
+    if (*got > 0) return true;
+    const std::int64_t deadline = clock.NowNs() + static_cast<std::int64_t>(t.ReadTotalTimeoutConstant) * 1'000'000;
+    while (*got == 0) {
+      if (clock.NowNs() >= deadline) return true;
+      if (!WaitReadable(deadline)) return false;
+      if (!take()) return false;
+    }
+    return true;
+  }
+
+  const std::int64_t totalMs = static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
+  const std::int64_t start = clock.NowNs();
+  const std::int64_t totalDeadline = totalMs > 0 ? start + totalMs * 1'000'000 : INT64_MAX;
+  const bool useInterval = t.ReadIntervalTimeout != 0 && !intervalMax;
+  std::int64_t lastByte = start;
+  while (*got < count) {
+    std::int64_t deadline = totalDeadline;
+    if (useInterval && *got > 0)
+      deadline = std::min(deadline, lastByte + static_cast<std::int64_t>(t.ReadIntervalTimeout) * 1'000'000);
+    const std::int64_t now = clock.NowNs();
+    if (now >= deadline) break;
+    if (!WaitReadable(deadline)) return false;
+    const DWORD before = *got;
+    if (!take()) return false;
+    if (*got > before) lastByte = clock.NowNs();
+  }
+  return true;
+}
+
+void RegisterSerialDeviceProvider(const std::string& prefix, SerialDeviceOpener opener) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Providers()[prefix] = std::move(opener);
+}
+
+void UnregisterSerialDeviceProvider(const std::string& prefix) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Providers().erase(prefix);
+}
+
+void SetSerialDeviceWrapper(SerialDeviceWrapper wrapper) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Wrapper() = std::move(wrapper);
+}
+
+std::vector<std::pair<int, std::string>> ListMappedComPorts() {
+  std::vector<std::pair<int, std::string>> ports;
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return ports;
+  for (DWORD i = 0;; ++i) {
+    char name[1024];
+    DWORD nameLen = sizeof name;
+    BYTE data[64];
+    DWORD dataLen = sizeof data - 1;
+    DWORD type = 0;
+    const LONG rc = RegEnumValue(key, i, name, &nameLen, nullptr, &type, data, &dataLen);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS || type != REG_SZ) continue;
+    data[std::min<DWORD>(dataLen, sizeof data - 1)] = 0;
+    const int number = ComNumber(reinterpret_cast<const char*>(data));
+    if (number > 0) ports.emplace_back(number, std::string(name, nameLen));
+  }
+  RegCloseKey(key);
+  std::sort(ports.begin(), ports.end());
+  return ports;
+}
+
+std::string ResolveSerialDeviceName(const std::string& name) {
+  const int number = ComNumber(name);
+  if (number == 0) return name;
+  for (const auto& [com, path] : ListMappedComPorts())
+    if (com == number) return path;
+  return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+int MapDevicePathToComPort(const std::string& path, int first) {
+  const auto ports = ListMappedComPorts();
+  for (const auto& [com, p] : ports)
+    if (p == path) return com;
+  int number = std::max(first, 1);
+  for (const auto& [com, p] : ports)
+    if (com == number) ++number;
+  HKEY key = nullptr;
+  if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return 0;
+  const std::string data = "COM" + std::to_string(number);
+  const LONG rc = RegSetValueEx(key, path.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>(data.size() + 1));
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS ? number : 0;
+}
+
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name, DWORD* error) {
+  DWORD ignored = 0;
+  if (!error) error = &ignored;
+  *error = 0;
+  const std::string path = ResolveSerialDeviceName(name);
+  SerialDeviceOpener opener;
+  SerialDeviceWrapper wrapper;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (const auto& [prefix, o] : Providers())
+      if (path.rfind(prefix, 0) == 0) opener = o;
+    wrapper = Wrapper();
+  }
+  std::unique_ptr<SerialDevice> device = opener ? opener(path, error) : OpenSystemSerialDevice(path, error);
+  if (!device) {
+    if (*error == 0) *error = ERROR_FILE_NOT_FOUND;
+    AfxTrace("OpenSerialDevice(%s -> %s) failed: error %u", name.c_str(), path.c_str(), *error);
+    return nullptr;
+  }
+  return wrapper ? wrapper(std::move(device)) : std::move(device);
+}
+
+}  // namespace afx
