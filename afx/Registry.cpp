@@ -35,8 +35,14 @@ struct RegistryState {
 };
 
 RegistryState& State() {
-  static RegistryState state;
-  return state;
+  // Never destroyed: other libraries' static destructors may still close
+  // keys at exit, after a function-local static would be gone.
+  static union Immortal {
+    Immortal() : state() {}
+    ~Immortal() {}
+    RegistryState state;
+  } immortal;
+  return immortal.state;
 }
 
 thread_local std::string lastError;
