@@ -67,9 +67,8 @@ class RegistryTempStore : public testing::Test {
     return names;
   }
   static std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
   }
   static void WriteFile(const std::string& path, const std::string& text) {
