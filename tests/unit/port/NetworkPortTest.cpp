@@ -1,3 +1,7 @@
+// These tests run the ports' own threads against real peers on this machine
+// (a pseudo-terminal pair, loopback sockets); they also run under
+// ThreadSanitizer and must stay free of reports there:
+//   cmake --preset tsan && cmake --build --preset tsan --target unit_port && build/tsan/bin/unit_port
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
