@@ -186,6 +186,8 @@ class PosixSerialDevice : public SerialDevice {
     return true;
   }
 
+  int PollFd() const override { return fd_; }
+
   void Close() override {
     if (fd_ < 0) return;
     head_ = tail_ = 0;

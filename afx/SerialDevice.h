@@ -100,6 +100,10 @@ class SerialDevice {
   virtual void Close() = 0;
   // The Win32-style error code of the last failure.
   DWORD LastError() const { return lastError_; }
+  // A descriptor that poll() reports readable when input may be waiting, for
+  // callers that wait on the device together with their own events; -1 when
+  // the device has none (they then have to look again from time to time).
+  virtual int PollFd() const { return -1; }
 
   bool SetTimeouts(const COMMTIMEOUTS& timeouts) { timeouts_ = timeouts; return true; }
   bool GetTimeouts(COMMTIMEOUTS* timeouts) const { *timeouts = timeouts_; return true; }

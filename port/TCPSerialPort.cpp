@@ -1,0 +1,171 @@
+#include "port/TCPSerialPort.h"
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <mutex>
+
+#include "afx/Clock.h"
+#include "afx/Trace.h"
+#include "port/SocketLibrary.h"
+
+namespace {
+constexpr DWORD kConnectTimeoutMs = 5000;
+// Short, so that a stop request is seen between attempts.
+constexpr DWORD kReconnectTimeoutMs = 1000;
+}  // namespace
+
+CTCPSerialPort::CTCPSerialPort(void* receiveContext, PortHandler receiveFunction, void* eventContext,
+                               PortHandler eventFunction)
+    : CSerialPortInterface(receiveContext, receiveFunction, eventContext, eventFunction) {}
+
+CTCPSerialPort::~CTCPSerialPort() { Close(); }
+
+BOOL CTCPSerialPort::Open(const char* name) {
+  if (IsOpen()) return FALSE;
+  std::string host;
+  WORD port = 0;
+  if (!CSocketLibrary::ParseName(name, kDefaultPort, &host, &port)) return FALSE;
+  int fd = CSocketLibrary::Open(SOCK_STREAM);
+  if (fd < 0) return FALSE;
+  sockaddr_in address{};
+  if (!CSocketLibrary::Resolve(host, port, &address) || !CSocketLibrary::Connect(fd, address, kConnectTimeoutMs)) {
+    CSocketLibrary::Close(fd);
+    m_state = kClosed;
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> lock(Mutex());
+  m_name = name;
+  m_host = host;
+  m_port = port;
+  m_socket = fd;
+  m_state = kConnected;
+  return TRUE;
+}
+
+BOOL CTCPSerialPort::IsOpen() {
+  std::lock_guard<std::mutex> lock(Mutex());
+  return m_socket >= 0;
+}
+
+BOOL CTCPSerialPort::Configure(const PortSettings&) { return IsOpen(); }
+
+BOOL CTCPSerialPort::Close() {
+  m_state = kClosing;
+  if (m_thread.IsRunning()) {
+    m_stop.exchange(true);
+    m_thread.Stop(kStopWaitMs);
+  }
+  std::lock_guard<std::mutex> lock(Mutex());
+  if (m_socket < 0 || CSocketLibrary::Close(m_socket)) m_state = kClosed;
+  return m_socket >= 0;
+}
+
+BOOL CTCPSerialPort::Start() {
+  if (m_thread.IsRunning()) return TRUE;
+  m_stop = false;
+  m_thread.Start([this] { ReceiveThread(); }, kStartWaitMs);
+  return TRUE;
+}
+
+BOOL CTCPSerialPort::Purge(DWORD) { return TRUE; }
+
+bool CTCPSerialPort::SendAll(const BYTE* data, std::size_t count) {
+  std::lock_guard<std::mutex> lock(Mutex());
+  if (m_state != kConnected || m_socket < 0) return false;
+  const ssize_t sent = ::send(m_socket, data, count, MSG_NOSIGNAL);
+  if (sent == static_cast<ssize_t>(count)) return true;
+  // What did not go is lost; the receive thread builds a new connection.
+  m_state = kConnectionLost;
+  return false;
+}
+
+BOOL CTCPSerialPort::Write(std::unique_ptr<CByteArray>& data) {
+  if (!data) return FALSE;
+  const bool sent = SendAll(data->data(), data->size());
+  data.reset();
+  return sent ? TRUE : FALSE;
+}
+
+BOOL CTCPSerialPort::WriteFirst(std::unique_ptr<CByteArray>& data) { return Write(data); }
+
+void CTCPSerialPort::SetReceiveHandler(void* context, PortHandler function) { StoreReceiveHandler(context, function); }
+
+void CTCPSerialPort::SetEventHandler(void* context, PortHandler function) { StoreEventHandler(context, function); }
+
+BOOL CTCPSerialPort::SendBreak(DWORD) {
+  // The far side needs a pause before the break frame; the duration asked for means nothing here.
+  Sleep(300);
+  return SendAll(kBreakFrame, sizeof kBreakFrame) ? TRUE : FALSE;
+}
+
+bool CTCPSerialPort::Reconnect() {
+  {
+    std::lock_guard<std::mutex> lock(Mutex());
+    CSocketLibrary::Close(m_socket);
+  }
+  int fd = CSocketLibrary::Open(SOCK_STREAM);
+  if (fd < 0) return false;
+  sockaddr_in address{};
+  if (!CSocketLibrary::Resolve(m_host, m_port, &address) ||
+      !CSocketLibrary::Connect(fd, address, kReconnectTimeoutMs)) {
+    CSocketLibrary::Close(fd);
+    return false;
+  }
+  CSocketLibrary::SetKeepAlive(fd);
+  CSocketLibrary::SetBlocking(fd);
+  CSocketLibrary::SetReceiveTimeout(fd, 10);
+  std::lock_guard<std::mutex> lock(Mutex());
+  m_socket = fd;
+  int lost = kConnectionLost;
+  m_state.compare_exchange_strong(lost, kConnected);
+  return true;
+}
+
+void CTCPSerialPort::ReceiveThread() {
+  m_thread.SignalStarted();
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> lock(Mutex());
+    fd = m_socket;
+  }
+  if (fd >= 0) {
+    CSocketLibrary::SetBlocking(fd);
+    CSocketLibrary::SetReceiveTimeout(fd, 10);
+    CSocketLibrary::SetKeepAlive(fd);
+  }
+  BYTE buffer[1024];
+  while (!m_stop.load()) {
+    const int state = m_state.load();
+    if (state == kConnected) {
+      {
+        std::lock_guard<std::mutex> lock(Mutex());
+        fd = m_socket;
+      }
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n > 0) {
+        DeliverReceived(buffer, static_cast<DWORD>(n));
+        continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        Sleep(20);
+        continue;
+      }
+      {
+        std::lock_guard<std::mutex> lock(Mutex());
+        int connected = kConnected;
+        m_state.compare_exchange_strong(connected, kConnectionLost);
+      }
+      Sleep(20);
+    } else if (state == kConnectionLost) {
+      Reconnect();  // a failure is tried again at once
+    } else {
+      Sleep(20);
+    }
+  }
+  std::lock_guard<std::mutex> lock(Mutex());
+  if (m_socket >= 0) {
+    CSocketLibrary::SetBlocking(m_socket);
+    CSocketLibrary::SetReceiveTimeout(m_socket, 1600);
+  }
+}
