@@ -17,6 +17,7 @@ constexpr std::uint8_t kUploadReply = 0x9F;
 // GPS time began at 1980-01-06 00:00:00 UTC; the receiver runs 18 s ahead of UTC.
 constexpr std::int64_t kGpsEpoch = 315'964'800;
 constexpr std::int64_t kLeapSeconds = 18;
+constexpr std::int64_t kFrameGapNs = 200 * kMs;
 
 afx::LineSettings Settings(std::uint32_t baud, int dataBits, char parity, int stopBits) {
   afx::LineSettings s;
@@ -119,6 +120,13 @@ void VirtualReceiver::RunUntil(std::int64_t nowNs) {
 
 void VirtualReceiver::OnByte(std::uint8_t b) {
   if (mode_ == ReceiverMode::Restarting || !linkPresent_ || breakHeld_) return;
+  // A pause on the line ends whatever half frame came before it, so line
+  // noise cannot swallow the next good request.
+  if (now_ - lastByteNs_ > kFrameGapNs) {
+    report_.Reset();
+    loader_.Reset();
+  }
+  lastByteNs_ = now_;
   const bool reportDone = report_.Feed(b);
   if (mode_ == ReceiverMode::Application) {
     if (reportDone) OnReport(report_.Frame());

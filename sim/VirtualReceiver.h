@@ -159,6 +159,7 @@ class VirtualReceiver {
   ReportCodec report_;
   LoaderCodec loader_;
   bool breakHeld_ = false;
+  std::int64_t lastByteNs_ = 0;
   bool linkPresent_ = true;
   std::uint64_t linkGeneration_ = 0;
   int restarts_ = 0;
