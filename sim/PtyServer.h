@@ -1,0 +1,41 @@
+// Serves a virtual receiver on a pseudo-terminal in real time: a thread pumps
+// the master side through the receiver's line, taking the host's speed and
+// framing from the terminal settings of the slave side, so a mismatched
+// speed garbles bytes here just as in-process. Breaks do not cross a
+// pseudo-terminal; the host's break-info request frame is answered instead.
+#pragma once
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "sim/VirtualReceiver.h"
+
+namespace sim {
+
+class PtyServer {
+ public:
+  explicit PtyServer(const Profile& profile);
+  ~PtyServer();
+  PtyServer(const PtyServer&) = delete;
+  PtyServer& operator=(const PtyServer&) = delete;
+
+  // Opens the pseudo-terminal and starts the pump; false with *error on failure.
+  bool Start(std::string* error);
+  void Stop();
+  // The device path a host opens (the slave side).
+  const std::string& SlavePath() const { return slavePath_; }
+  // Touched by the pump thread while running: set it up before Start, read it after Stop.
+  VirtualReceiver& Receiver() { return receiver_; }
+
+ private:
+  void Pump();
+  VirtualReceiver receiver_;
+  int master_ = -1;
+  int slave_ = -1;
+  std::string slavePath_;
+  std::atomic<bool> running_{false};
+  std::thread thread_;
+};
+
+}  // namespace sim

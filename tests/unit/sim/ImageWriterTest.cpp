@@ -1,0 +1,58 @@
+// Test images must be laid out exactly as the firmware readers expect them.
+#include <gtest/gtest.h>
+
+#include "sim/ImageWriter.h"
+
+namespace sim {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(ImageWriterTest, IdentityBlockFieldsSitAtTheirOffsets) {
+  IdentityBlock id;
+  id.version = 300;
+  id.year = 2003;
+  id.month = 7;
+  id.config = 1;
+  id.compressSize = 0x10000;
+  id.name = "ABC";
+  const Bytes b = ImageWriter::Identity(id);
+  ASSERT_EQ(b.size(), 36u);
+  EXPECT_EQ(Bytes(b.begin(), b.begin() + 7), (Bytes{0x01, 0x2C, 0x07, 0xD3, 7, 1, 1}));
+  EXPECT_EQ(std::string(b.begin() + 20, b.begin() + 27), "ABC    ");
+  EXPECT_EQ(Bytes(b.begin() + 28, b.begin() + 32), (Bytes{0x00, 0x01, 0x00, 0x00}));
+  const Bytes app = ImageWriter::Application(id, 0x50000);
+  EXPECT_EQ(Bytes(app.begin() + 0x43000, app.begin() + 0x43000 + 7), Bytes(b.begin(), b.begin() + 7));
+}
+
+TEST(ImageWriterTest, ContainerSrecElfAndImgLayouts) {
+  ImageSection mon{0, 3, 21, 0x02400000, Bytes(10, 0xAA)};
+  ImageSection app{2, 4, 10, 0x02440000, Bytes(5, 0xBB)};
+  const Bytes t = ImageWriter::Timg({mon, app});
+  ASSERT_EQ(t.size(), 0x6Cu + 2 * 84 + 15);
+  EXPECT_EQ(t[0x17], 2);
+  EXPECT_EQ(t[0x6C + 84 + 1], 2) << "second entry is the application";
+  EXPECT_EQ(t[0x6C + 84 + 8 + 3], 5);
+  EXPECT_EQ(t[0x6C + 2 * 84 + 10], 0xBB) << "payloads follow the table without gaps";
+
+  const std::string s = ImageWriter::SRecord(Bytes(16, 0x00), 0x100);
+  // S3, count 0x15 = 4 address + 16 data + checksum; sum 0x15 + 0x01 = 0x16, checksum 0xE9.
+  EXPECT_NE(s.find("S3150000010000000000000000000000000000000000E9\n"), std::string::npos) << s;
+  EXPECT_EQ(s.substr(s.size() - 15), "S70500000100F9\n");
+
+  const Bytes e = ImageWriter::Elf(Bytes(2500, 1), 0x1000);
+  EXPECT_EQ(Bytes(e.begin(), e.begin() + 4), (Bytes{0x7F, 'E', 'L', 'F'}));
+  EXPECT_EQ(e[19], 20) << "PowerPC";
+  EXPECT_EQ(e[41], 52) << "header size";
+  EXPECT_EQ(Bytes(e.begin() + 68, e.begin() + 72), (Bytes{0, 0, 0x09, 0xC4})) << "p_filesz";
+
+  const std::uint8_t wiki[] = {'W', 'i', 'k', 'i', 'p', 'e', 'd', 'i', 'a'};
+  EXPECT_EQ(ImageWriter::Adler32(wiki, sizeof wiki), 0x11E60398u);
+  EXPECT_EQ(ImageWriter::Adler32(nullptr, 0), 1u);
+  const Bytes img = ImageWriter::Img({}, Bytes(wiki, wiki + 9));
+  ASSERT_EQ(img.size(), 256u + 9);
+  EXPECT_EQ(Bytes(img.begin() + 32, img.begin() + 36), (Bytes{0x11, 0xE6, 0x03, 0x98}));
+}
+
+}  // namespace
+}  // namespace sim
