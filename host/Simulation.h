@@ -13,7 +13,8 @@ class Simulation {
   // Attaches a virtual receiver (from `profile`, or the defaults) on COM `port`;
   // writes the line's transcript to `transcript` when it is not empty.
   bool Attach(int port, const std::string& profile, const std::string& transcript, std::string* error);
-  void Detach();
+  // Writes the transcript (when asked for) and removes the receiver.
+  bool Detach(std::string* error = nullptr);
 
  private:
   struct Impl;

@@ -266,7 +266,8 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
   const double simulated = static_cast<double>(afx::GetClock().NowNs() - simStart) / 1e9;
   if (!window.TakeDone()) console.Line("warning: the plug-in did not post its completion message");
   console.Done(result, elapsed, simulated, options.simulate);
-  simulation.Detach();
+  std::string detachError;
+  if (!simulation.Detach(&detachError)) std::fprintf(err, "talvern: %s\n", detachError.c_str());
   switch (result) {
     case 1: return 0;
     case 2: return 2;
