@@ -191,6 +191,10 @@ class PosixSerialDevice : public SerialDevice {
   void Close() override {
     if (fd_ < 0) return;
     head_ = tail_ = 0;
+    // The exclusive flag outlives this descriptor on a terminal that stays
+    // allocated (a pseudo-terminal whose master is open): clear it, or the
+    // next open by an unprivileged user fails with EBUSY.
+    ioctl(fd_, TIOCNXCL);
     ::flock(fd_, LOCK_UN);
     ::close(fd_);
     fd_ = -1;

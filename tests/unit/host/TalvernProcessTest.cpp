@@ -12,6 +12,8 @@
 
 #include "support/TempDir.h"
 
+using testsupport::TempDir;
+
 namespace {
 
 struct Result {

@@ -12,6 +12,8 @@
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 
+using testsupport::TempDir;
+
 namespace {
 
 class LoadedPlugin {

@@ -1,0 +1,3 @@
+#include "device/LSEmbeddedInfo.h"
+
+CLSEmbeddedInfo::~CLSEmbeddedInfo() = default;

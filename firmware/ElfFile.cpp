@@ -1,0 +1,141 @@
+#include "firmware/ElfFile.h"
+
+#include <algorithm>
+
+#include "device/ByteReader.h"
+#include "firmware/LSFlashFile.h"
+#include "firmware/LSFlashFileException.h"
+
+CElfFile::CElfFile(CLSFlashFile& file) : file_(file) {}
+
+CElfFile::~CElfFile() = default;
+
+void CElfFile::InitElf() {
+  fileLength_ = 0;
+  valid_ = 0;
+  consumed_ = 0;
+  nextHeaderOffset_ = 0;
+  if (!CheckHeader()) throw CLSFlashFileException(865, file_.GetFilePath());
+  if (fileLength_ == 0) {
+    const std::uint64_t end = file_.Seek(0, CFile::end);
+    fileLength_ = end > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(end);
+  }
+  file_.Seek(0, CFile::begin);
+}
+
+bool CElfFile::CheckHeader() {
+  valid_ = 0;
+  BYTE raw[52];
+  file_.Seek(0, CFile::begin);
+  if (file_.Read(raw, sizeof raw) != sizeof raw) return false;
+  if (raw[0] != 0x7F || raw[1] != 'E' || raw[2] != 'L' || raw[3] != 'F') return false;
+  const CByteReader in(raw, sizeof raw);
+  header_ = Header{};
+  in.U16BE(16, header_.e_type);
+  in.U16BE(18, header_.e_machine);
+  in.U32BE(20, header_.e_version);
+  in.U32BE(24, header_.e_entry);
+  in.U32BE(28, header_.e_phoff);
+  in.U32BE(32, header_.e_shoff);
+  in.U32BE(36, header_.e_flags);
+  in.U16BE(40, header_.e_ehsize);
+  in.U16BE(42, header_.e_phentsize);
+  in.U16BE(44, header_.e_phnum);
+  in.U16BE(46, header_.e_shentsize);
+  in.U16BE(48, header_.e_shnum);
+  in.U16BE(50, header_.e_shstrndx);
+  // The identification's class and encoding bytes are not examined: a
+  // little-endian or 64-bit file already fails on the machine or size fields.
+  if (header_.e_type != 2 || header_.e_machine != 20 || header_.e_version != 1 || header_.e_ehsize != 52) return false;
+  nextHeaderOffset_ = header_.e_phoff;
+  phNumber_ = 1;
+  valid_ = 1;
+  return true;
+}
+
+bool CElfFile::ReadProgramHeader(std::uint64_t offset, ProgramHeader& out) {
+  BYTE raw[32];
+  try {
+    file_.Seek(static_cast<std::int64_t>(offset), CFile::begin);
+    if (file_.Read(raw, sizeof raw) != sizeof raw) return false;
+  } catch (const CFileException&) {
+    return false;
+  }
+  const CByteReader in(raw, sizeof raw);
+  in.U32BE(0, out.p_type);
+  in.U32BE(4, out.p_offset);
+  in.U32BE(8, out.p_vaddr);
+  in.U32BE(12, out.p_paddr);
+  in.U32BE(16, out.p_filesz);
+  in.U32BE(20, out.p_memsz);
+  in.U32BE(24, out.p_flags);
+  in.U32BE(28, out.p_align);
+  return true;
+}
+
+bool CElfFile::LoadNextProgramHeader() {
+  if (phNumber_ > header_.e_phnum) return false;
+  ProgramHeader ph{};
+  // A header table cut short ends the walk like its last entry would.
+  if (!ReadProgramHeader(nextHeaderOffset_, ph)) {
+    phNumber_ = DWORD{header_.e_phnum} + 1;
+    return false;
+  }
+  current_ = ph;
+  ++phNumber_;
+  nextHeaderOffset_ += header_.e_phentsize;
+  consumed_ = 0;
+  return true;
+}
+
+void CElfFile::RestartWalk() {
+  current_ = ProgramHeader{};
+  consumed_ = 0;
+  nextHeaderOffset_ = header_.e_phoff;
+  phNumber_ = 1;
+  LoadNextProgramHeader();
+}
+
+UINT CElfFile::ReadChunk(BYTE* buffer, UINT capacity, DWORD& address) {
+  for (;;) {
+    if (current_.p_type != kLoadable || current_.p_flags == 0) consumed_ = current_.p_filesz;
+    if (consumed_ < current_.p_filesz) break;
+    if (!LoadNextProgramHeader()) return 0;
+  }
+  const UINT want = static_cast<UINT>(std::min<DWORD>(capacity, current_.p_filesz - consumed_));
+  UINT got = 0;
+  try {
+    file_.Seek(static_cast<std::int64_t>(std::uint64_t{current_.p_offset} + consumed_), CFile::begin);
+    got = file_.Read(buffer, want);
+  } catch (const CFileException&) {
+    got = 0;
+  }
+  // A segment whose bytes the file does not hold ends the data.
+  if (got == 0) return 0;
+  address = current_.p_vaddr + consumed_;
+  consumed_ += got;
+  return got;
+}
+
+bool CElfFile::ReadAtAddress(DWORD address, void* buffer, DWORD count) {
+  if (count == 0) return true;
+  auto* out = static_cast<BYTE*>(buffer);
+  const std::uint64_t wantStart = address, wantEnd = std::uint64_t{address} + count;
+  std::uint64_t gathered = 0;
+  for (DWORD i = 0; i < header_.e_phnum; ++i) {
+    ProgramHeader ph{};
+    if (!ReadProgramHeader(std::uint64_t{header_.e_phoff} + std::uint64_t{i} * header_.e_phentsize, ph)) break;
+    if (ph.p_type != kLoadable) continue;
+    const std::uint64_t segStart = ph.p_vaddr, segEnd = std::uint64_t{ph.p_vaddr} + ph.p_filesz;
+    const std::uint64_t from = std::max(segStart, wantStart), to = std::min(segEnd, wantEnd);
+    if (from >= to) continue;
+    try {
+      file_.Seek(static_cast<std::int64_t>(ph.p_offset + (from - segStart)), CFile::begin);
+      gathered += file_.Read(out + (from - wantStart), static_cast<UINT>(to - from));
+    } catch (const CFileException&) {
+      return false;
+    }
+    if (gathered >= count) return true;
+  }
+  return false;
+}

@@ -1,0 +1,89 @@
+#include "firmware/LSFlashFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "firmware/LSFlashFileException.h"
+
+namespace {
+constexpr size_t kReadAhead = 64 * 1024;
+}
+
+CLSFlashFile::CLSFlashFile(const char* path, UINT openFlags) {
+  CFileException error;
+  if (!Open(path, openFlags, &error)) {
+    CLSFlashFileException::ThrowForFileError(error, path);
+    // A failed open always carries a cause; keep a clear error should it not.
+    throw CLSFlashFileException(850, path);
+  }
+}
+
+CLSFlashFile::~CLSFlashFile() = default;
+
+void CLSFlashFile::Close() {
+  DropBuffer();
+  try {
+    CFile::Close();
+  } catch (const CFileException&) {
+    // Nothing was written; a failing close cannot lose data.
+  }
+}
+
+bool CLSFlashFile::Refill() {
+  if (buffer_.empty()) buffer_.resize(kReadAhead);
+  bufferPos_ = 0;
+  bufferEnd_ = CFile::Read(buffer_.data(), static_cast<UINT>(buffer_.size()));
+  return bufferEnd_ > 0;
+}
+
+UINT CLSFlashFile::Read(void* buffer, UINT count) {
+  auto* out = static_cast<char*>(buffer);
+  UINT done = 0;
+  while (done < count) {
+    if (bufferPos_ == bufferEnd_) {
+      // Large reads go straight to the file once the buffer is drained.
+      if (count - done >= kReadAhead) return done + CFile::Read(out + done, count - done);
+      if (!Refill()) break;
+    }
+    const size_t n = std::min<size_t>(count - done, bufferEnd_ - bufferPos_);
+    std::memcpy(out + done, buffer_.data() + bufferPos_, n);
+    bufferPos_ += n;
+    done += static_cast<UINT>(n);
+  }
+  return done;
+}
+
+std::uint64_t CLSFlashFile::Seek(std::int64_t offset, UINT from) {
+  if (from == current) offset -= static_cast<std::int64_t>(bufferEnd_ - bufferPos_);
+  DropBuffer();
+  return CFile::Seek(offset, from);
+}
+
+std::uint64_t CLSFlashFile::GetPosition() const { return CFile::GetPosition() - (bufferEnd_ - bufferPos_); }
+
+bool CLSFlashFile::ReadExactlyAt(std::uint64_t offset, void* buffer, DWORD count) {
+  try {
+    Seek(static_cast<std::int64_t>(offset), begin);
+    return Read(buffer, count) == count;
+  } catch (const CFileException&) {
+    return false;
+  }
+}
+
+void CLSFlashFile::Rewind() {
+  try {
+    Seek(0, begin);
+  } catch (const CFileException&) {
+    throw CLSFlashFileException(851, GetFilePath());
+  }
+}
+
+void CLSFlashFile::ReadEmbeddedInfo(CLSEmbeddedInfo& info) {
+  std::vector<BYTE> record(info.GetSize(), 0);
+  Rewind();
+  // A record cut short by the end of the image is as unusable as a foreign one.
+  if (!ReadAt(info.GetFileOffset(), record.data(), static_cast<DWORD>(record.size())) ||
+      !info.Parse(record.data(), static_cast<DWORD>(record.size())))
+    throw CLSFlashFileException(852, GetFilePath());
+  Rewind();
+}

@@ -1,0 +1,45 @@
+// The blocking byte port that packets and receiver interfaces talk through.
+// Everything above the port layer sees only this interface, so that the
+// same protocol code runs over a serial port, the virtual receiver or a test
+// double.
+#pragma once
+#include "afx/WinTypes.h"
+
+class CLogNode;
+
+class CioInterface {
+ public:
+  // `log` is the operation's traffic-log object (not owned, may be null);
+  // `kind` tells the implementation (1 = serial).
+  explicit CioInterface(CLogNode* log = nullptr, BYTE kind = 0) : m_pLog(log), m_kind(kind) {}
+  CioInterface(const CioInterface&) = delete;
+  CioInterface& operator=(const CioInterface&) = delete;
+  // Closes the port if it is open.
+  virtual ~CioInterface() = default;
+
+  // Writes one byte; throws like Write.
+  virtual void WriteByte(BYTE value) = 0;
+  // Writes all `count` bytes or throws CSerialComException 304.
+  virtual void Write(const BYTE* buffer, DWORD count) = 0;
+  // Reads one byte; true when exactly one byte came before the time-out.
+  virtual bool ReadByte(BYTE* value) = 0;
+  // Reads up to `count` bytes; 0 on time-out; throws CSerialComException 303
+  // on a device error.
+  virtual DWORD Read(BYTE* buffer, DWORD count) = 0;
+  // Discards pending output.
+  virtual void FlushOutput() = 0;
+  // Discards buffered input.
+  virtual void FlushInput() = 0;
+  // Discards pending output and/or buffered input; nothing when both are false.
+  virtual void Purge(bool output, bool input) = 0;
+
+  // The COM number that error messages name; 0 when the port has none.
+  virtual UINT GetPortNumber() const { return 0; }
+
+  CLogNode* GetLog() const { return m_pLog; }
+  BYTE GetKind() const { return m_kind; }
+
+ protected:
+  CLogNode* m_pLog;
+  BYTE m_kind;
+};

@@ -1,0 +1,4 @@
+#include "protocol/LSEraseEnquirePacket.h"
+
+CLSEraseEnquirePacket::CLSEraseEnquirePacket(bool alternate)
+    : CLSPacket(alternate ? kAlternateCommand : kCommand) {}

@@ -1,0 +1,5 @@
+#include "protocol/LSExecutePacket.h"
+
+CLSExecutePacket::CLSExecutePacket(DWORD startAddress) : CLSPacket(kCommand) {
+  AppendDWord(startAddress);
+}

@@ -1,0 +1,119 @@
+#include "protocol/LSPacket.h"
+
+#include <ctime>
+
+#include "afx/Clock.h"
+#include "afx/Exception.h"
+#include "afx/Trace.h"
+#include "port/SerialComException.h"
+
+namespace {
+enum class State { Hunt, Command, LengthHigh, LengthLow, Data, ChecksumHigh, ChecksumLow, End };
+}  // namespace
+
+bool CLSPacket::SendPacket(CioInterface& port) {
+  const BYTE current = m_nCommand;
+  if (!m_bResend) {
+    m_savedData = m_data;
+    m_nSavedCommand = m_nCommand;
+  } else {
+    m_data = m_savedData;
+    m_nCommand = m_nSavedCommand;
+  }
+  // The length field is 16 bits wide; payloads never exceed it.
+  const size_t size = m_data.size() & 0xFFFF;
+  const BYTE header[4] = {STX, m_nCommand, static_cast<BYTE>(size >> 8), static_cast<BYTE>(size)};
+  WORD sum = static_cast<WORD>(header[1] + header[2] + header[3]);
+  for (size_t i = 0; i < size; ++i) sum = static_cast<WORD>(sum + m_data[i]);
+  const BYTE trailer[3] = {static_cast<BYTE>(sum >> 8), static_cast<BYTE>(sum), ETX};
+
+  bool ok = true;
+  try {
+    port.Write(header, sizeof header);
+    if (size > 0) port.Write(m_data.data(), static_cast<DWORD>(size));
+    port.Write(trailer, sizeof trailer);
+  } catch (const CException& e) {
+    e.ReportError(MB_OK);
+    ok = false;
+  }
+  if (m_bResend) m_nCommand = current;
+  return ok;
+}
+
+bool CLSPacket::ReceivePacket(CioInterface& port, double timeout) {
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    try {
+      if (ReceiveAttempt(port, timeout)) return true;
+    } catch (const CSerialComException& e) {
+      if (attempt == kAttempts) throw;
+      TRACE("CLSPacket: attempt %d: port failure %u ignored\n", attempt, e.GetErrorCode());
+    }
+  }
+  return false;
+}
+
+bool CLSPacket::ReceiveAttempt(CioInterface& port, double timeout) {
+  State state = State::Hunt;
+  WORD checksum = 0;
+  WORD received = 0;
+  size_t index = 0;
+  size_t length = 0;
+  const std::time_t start = AfxTime();
+  for (;;) {
+    if (std::difftime(AfxTime(), start) >= timeout) return false;
+    BYTE b = 0;
+    if (port.Read(&b, 1) == 0) {
+      m_nLastError = -1;
+      return false;
+    }
+    switch (state) {
+      case State::Hunt:
+        if (b == STX) state = State::Command;
+        break;
+      case State::Command:
+        if (b == m_nCommand) {
+          checksum = b;
+          state = State::LengthHigh;
+        } else {
+          state = State::Hunt;
+        }
+        break;
+      case State::LengthHigh:
+        length = static_cast<size_t>(b) << 8;
+        checksum = static_cast<WORD>(checksum + b);
+        state = State::LengthLow;
+        break;
+      case State::LengthLow:
+        length += b;
+        checksum = static_cast<WORD>(checksum + b);
+        if (length == 0) {
+          ResizeData(0);
+          state = State::ChecksumHigh;
+        } else if (length <= kMaxReply) {
+          ResizeData(length);
+          index = 0;
+          state = State::Data;
+        } else {
+          state = State::Hunt;
+        }
+        break;
+      case State::Data:
+        m_data[index++] = b;
+        checksum = static_cast<WORD>(checksum + b);
+        if (index == length) state = State::ChecksumHigh;
+        break;
+      case State::ChecksumHigh:
+        received = static_cast<WORD>(b << 8);
+        state = State::ChecksumLow;
+        break;
+      case State::ChecksumLow:
+        received = static_cast<WORD>(received | b);
+        state = received == checksum ? State::End : State::Hunt;
+        break;
+      case State::End:
+        if (b == ETX) return true;
+        state = State::Hunt;
+        break;
+    }
+  }
+}

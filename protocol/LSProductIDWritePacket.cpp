@@ -1,0 +1,5 @@
+#include "protocol/LSProductIDWritePacket.h"
+
+CLSProductIDWritePacket::CLSProductIDWritePacket(const BYTE* data, UINT count) : CLSPacket(kCommand) {
+  AppendData(data, count);
+}

@@ -1,0 +1,6 @@
+#include "protocol/LSProgramRamPacket.h"
+
+CLSProgramRamPacket::CLSProgramRamPacket(DWORD address, const BYTE* data, UINT count) : CLSPacket(kCommand) {
+  AppendDWord(address);
+  AppendData(data, count);
+}

@@ -1,0 +1,3 @@
+#include "protocol/LSProgramTICFWNowPacket.h"
+
+CLSProgramTICFWNowPacket::CLSProgramTICFWNowPacket() : CLSPacket(kCommand) {}

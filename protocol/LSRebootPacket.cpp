@@ -1,0 +1,3 @@
+#include "protocol/LSRebootPacket.h"
+
+CLSRebootPacket::CLSRebootPacket() : CLSPacket(kCommand) {}

@@ -1,0 +1,3 @@
+#include "protocol/LSRequestFlashInfo.h"
+
+CLSRequestFlashInfo::CLSRequestFlashInfo() : CLSPacket(kCommand) {}

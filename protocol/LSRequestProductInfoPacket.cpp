@@ -1,0 +1,3 @@
+#include "protocol/LSRequestProductInfoPacket.h"
+
+CLSRequestProductInfoPacket::CLSRequestProductInfoPacket() : CLSPacket(kCommand) {}

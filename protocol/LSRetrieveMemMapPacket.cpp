@@ -1,0 +1,3 @@
+#include "protocol/LSRetrieveMemMapPacket.h"
+
+CLSRetrieveMemMapPacket::CLSRetrieveMemMapPacket() : CLSPacket(kCommand) {}

@@ -1,0 +1,3 @@
+#include "protocol/LSRetrieveRadioCfgPacket.h"
+
+CLSRetrieveRadioCfgPacket::CLSRetrieveRadioCfgPacket() : CLSPacket(kCommand) {}

@@ -1,0 +1,5 @@
+#include "protocol/LSSwitchBaudPacket.h"
+
+CLSSwitchBaudPacket::CLSSwitchBaudPacket(DWORD baudRate) : CLSPacket(kCommand) {
+  AppendDWord(baudRate);
+}

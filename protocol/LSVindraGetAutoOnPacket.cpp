@@ -1,0 +1,3 @@
+#include "protocol/LSVindraGetAutoOnPacket.h"
+
+CLSVindraGetAutoOnPacket::CLSVindraGetAutoOnPacket() : CLSPacket(kCommand) {}

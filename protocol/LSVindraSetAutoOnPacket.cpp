@@ -1,0 +1,5 @@
+#include "protocol/LSVindraSetAutoOnPacket.h"
+
+CLSVindraSetAutoOnPacket::CLSVindraSetAutoOnPacket(BYTE mode) : CLSPacket(kCommand) {
+  AppendByte(mode);
+}

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "device/GarnexEmbeddedInfo.h"
+#include "device/GarnexInfo.h"
+#include "plugin/GarnexApp.h"
+
+namespace {
+
+using Record = std::vector<BYTE>;
+
+void PutBE16(Record& r, size_t at, unsigned v) {
+  r[at] = static_cast<BYTE>(v >> 8);
+  r[at + 1] = static_cast<BYTE>(v);
+}
+
+void PutText(Record& r, size_t at, const char* text) { std::memcpy(&r[at], text, std::strlen(text)); }
+
+Record ProductRecord() {
+  Record r(CGarnexInfo::kRecordSize, 0);
+  r[0] = 2;
+  r[1] = 7;
+  PutText(r, 2, "5012K34567");
+  PutText(r, 34, "QZ710");
+  PutText(r, 74, "Survey Dept");
+  PutText(r, 110, "Unit 4");
+  r[146] = 0x21;
+  r[147] = 2;
+  r[148] = 11;
+  PutBE16(r, 149, 2009);
+  r[151] = 4;
+  r[152] = 30;
+  PutBE16(r, 155, 0x1234);
+  PutBE16(r, 169, 1);  // Data Logging, enabled
+  PutBE16(r, 171, 1);
+  PutBE16(r, 173, 4);  // Ethernet, disabled
+  PutBE16(r, 175, 0);
+  PutBE16(r, 177, 0xFFFF);  // erased slot
+  PutBE16(r, 179, 0xFFFF);
+  PutBE16(r, 181, 0x0300);  // unknown identifier
+  PutBE16(r, 183, 0x0102);
+  r[336] = 0x3E;
+  PutBE16(r, 375, 0x00F0);
+  return r;
+}
+
+TEST(GarnexInfo, DecodesRecord) {
+  CGarnexInfo info;
+  EXPECT_FALSE(info.IsFilled());
+  const Record r = ProductRecord();
+  ASSERT_TRUE(info.FillOutProductInfo(r.data(), static_cast<DWORD>(r.size())));
+  EXPECT_TRUE(info.IsFilled());
+  EXPECT_EQ(info.GetSize(), 425u);
+  EXPECT_EQ(info.GetSerialNumber(), "5012K34567");
+  EXPECT_EQ(info.GetProductName(), "QZ710");
+  EXPECT_EQ(info.GetOwnerStrOne(), "Survey Dept");
+  EXPECT_EQ(info.GetOwnerStrTwo(), "Unit 4");
+  EXPECT_EQ(info.GetMonitorMajor(), 2);
+  EXPECT_EQ(info.GetMonitorMinor(), 7);
+  EXPECT_EQ(info.GetBoard(), 0x21);
+  EXPECT_EQ(info.GetMonitorCapability(), 2);
+  EXPECT_EQ(info.GetDateMonth(), 11);
+  EXPECT_EQ(info.GetDateYear(), 2009);
+  EXPECT_EQ(info.GetInstalledMajor(), 4);
+  EXPECT_EQ(info.GetInstalledMinor(), 30);
+  EXPECT_EQ(info.GetProductCode(), 0x3E);
+  EXPECT_EQ(info.GetProductId(), 0xF0);
+  EXPECT_TRUE(info.HasSerialNumber());
+
+  // The raw record holds the 16-bit fields in host order, the rest as received.
+  WORD year = 0;
+  std::memcpy(&year, info.GetRawRecord() + 149, 2);
+  EXPECT_EQ(year, 2009);
+  WORD word = 0;
+  std::memcpy(&word, info.GetRawRecord() + 155, 2);
+  EXPECT_EQ(word, 0x1234);
+  EXPECT_EQ(info.GetRawRecord()[375], 0x00);
+  EXPECT_EQ(info.GetRawRecord()[376], 0xF0);
+
+  ASSERT_EQ(info.GetFeatures().size(), 3u);
+  EXPECT_TRUE(info.HasFeature("Data Logging"));
+  EXPECT_FALSE(info.HasFeature("Ethernet"));
+  EXPECT_FALSE(info.HasFeature("data logging"));
+  EXPECT_TRUE(info.HasFeature("Feature 768"));
+  EXPECT_EQ(info.GetFeatureValue(3), 0x0102);
+}
+
+TEST(GarnexInfo, ProductCodeFallsBackToProductId) {
+  Record r = ProductRecord();
+  r[336] = 0;
+  CGarnexInfo info;
+  ASSERT_TRUE(info.FillOutProductInfo(r.data(), 425));
+  EXPECT_EQ(info.GetProductCode(), 0xF0);
+}
+
+TEST(GarnexInfo, WrongSizesAreRefusedAndKeepTheRecord) {
+  CGarnexInfo info;
+  const Record good = ProductRecord();
+  ASSERT_TRUE(info.FillOutProductInfo(good.data(), 425));
+  Record other = ProductRecord();
+  PutText(other, 34, "QZ999");
+  for (DWORD size : {0u, 1u, 424u, 426u, 1000u}) {
+    SCOPED_TRACE(size);
+    std::vector<BYTE> buffer(std::max<DWORD>(size, 425), 0x55);
+    std::memcpy(buffer.data(), other.data(), 425);
+    EXPECT_FALSE(info.FillOutProductInfo(buffer.data(), size));
+    EXPECT_EQ(info.GetProductName(), "QZ710");
+  }
+  EXPECT_FALSE(info.FillOutProductInfo(nullptr, 425));
+  EXPECT_EQ(info.GetProductName(), "QZ710");
+}
+
+TEST(GarnexInfo, ErasedAndFullTextFields) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  Record r = ProductRecord();
+  std::memset(&r[2], 0xFF, 32);                         // erased serial number
+  std::memset(&r[34], 'A', 40);                          // product name fills its field
+  std::memset(&r[74], 0, 36);
+  r[74] = 0xFF;                                          // erased, rest zero
+  std::memset(&r[110], 0, 36);
+  PutText(r, 110, "X");
+  CGarnexInfo info;
+  ASSERT_TRUE(info.FillOutProductInfo(r.data(), 425));
+  EXPECT_EQ(info.GetSerialNumber(), "None");
+  EXPECT_FALSE(info.HasSerialNumber());
+  EXPECT_EQ(info.GetProductName(), CString(std::string(40, 'A'))) << "no terminator inside the field";
+  EXPECT_EQ(info.GetOwnerStrOne(), "None");
+  EXPECT_EQ(info.GetOwnerStrTwo(), "X");
+
+  r = ProductRecord();
+  r[2] = 0xFF;  // only one erased byte: a serial number is still there
+  ASSERT_TRUE(info.FillOutProductInfo(r.data(), 425));
+  EXPECT_TRUE(info.HasSerialNumber());
+}
+
+Record EmbeddedBlock(const char* platform = "KELVOR ") {
+  Record b(36, 0);
+  PutBE16(b, 0, 430);
+  PutBE16(b, 2, 2011);
+  b[4] = 6;
+  b[5] = 21;
+  b[6] = 0;
+  b[7] = 1;
+  b[8] = 0x01; b[9] = 0x02; b[10] = 0x03; b[11] = 0x04;
+  b[12] = 0x00; b[13] = 0x10; b[14] = 0x00; b[15] = 0x00;
+  b[16] = 0xAA; b[17] = 0xBB; b[18] = 0xCC; b[19] = 0xDD;
+  std::memcpy(&b[20], platform, 8);
+  b[28] = 0x00; b[29] = 0x01; b[30] = 0x00; b[31] = 0x00;
+  b[32] = 0x12; b[33] = 0x34; b[34] = 0x56; b[35] = 0x78;
+  return b;
+}
+
+TEST(GarnexEmbeddedInfo, FreshBlockIsErased) {
+  CGarnexEmbeddedInfo e;
+  EXPECT_EQ(e.GetFileOffset(), 0x43000u);
+  EXPECT_EQ(e.GetSize(), 36u);
+  EXPECT_EQ(e.GetVersion(), 0xFFFF);
+  EXPECT_EQ(e.GetYear(), 0xFFFF);
+  EXPECT_EQ(e.GetMonth(), 0xFF);
+  EXPECT_EQ(e.GetReleased(), 0xFF);
+  EXPECT_EQ(e.GetCompressSize(), 0xFFFFFFFFu);
+  EXPECT_EQ(e.GetAdlerChecksum(), 0xFFFFFFFFu);
+  EXPECT_EQ(e.GetName(), "");
+}
+
+TEST(GarnexEmbeddedInfo, ParsesBigEndianBlock) {
+  CGarnexEmbeddedInfo e;
+  Record b = EmbeddedBlock();
+  b[27] = 'Z';  // the eighth name byte is never part of the name
+  ASSERT_TRUE(e.Parse(b.data(), 36));
+  EXPECT_EQ(e.GetVersion(), 430);
+  EXPECT_EQ(e.GetYear(), 2011);
+  EXPECT_EQ(e.GetMonth(), 6);
+  EXPECT_EQ(e.GetDay(), 21);
+  EXPECT_EQ(e.GetConfig(), 0);
+  EXPECT_EQ(e.GetReleased(), 1);
+  EXPECT_EQ(e.GetHeaderValue(), 0x01020304u);
+  EXPECT_EQ(e.GetImageSize(), 0x00100000u);
+  EXPECT_EQ(e.GetChecksum(), 0xAABBCCDDu);
+  EXPECT_EQ(e.GetName(), "KELVOR ");
+  EXPECT_EQ(e.GetCompressSize(), 0x00010100u);
+  EXPECT_EQ(e.GetAdlerChecksum(), 0x12345678u);
+}
+
+TEST(GarnexEmbeddedInfo, ConfigOneSwapsTheLittleEndianFields) {
+  Record b = EmbeddedBlock();
+  b[6] = 1;
+  b[0] = 0x2C;  // 300 little-endian
+  b[1] = 0x01;
+  CGarnexEmbeddedInfo e;
+  ASSERT_TRUE(e.Parse(b.data(), 36));
+  EXPECT_EQ(e.GetVersion(), 300);
+  EXPECT_EQ(e.GetYear(), 0xDB07);             // 2011 read the other way round
+  EXPECT_EQ(e.GetImageSize(), 0x00001000u);
+  EXPECT_EQ(e.GetCompressSize(), 0x00000100u + 256u);
+  EXPECT_EQ(e.GetAdlerChecksum(), 0x78563412u);
+  EXPECT_EQ(e.GetChecksum(), 0xAABBCCDDu) << "the checksum is never swapped";
+  EXPECT_EQ(e.GetHeaderValue(), 0x01020304u) << "the header value is never swapped";
+}
+
+TEST(GarnexEmbeddedInfo, RefusesBadBlocks) {
+  struct Case {
+    const char* what;
+    Record block;
+    DWORD size;
+  };
+  Record lower = EmbeddedBlock("kelvor ");
+  Record shortName = EmbeddedBlock("KELVOR\0\0");
+  const Case cases[] = {
+      {"35 bytes", EmbeddedBlock(), 35},
+      {"37 bytes", EmbeddedBlock(), 37},
+      {"unknown platform", EmbeddedBlock("NOPLAT "), 36},
+      {"placeholder platform", EmbeddedBlock("UNKOWN "), 36},
+      {"platform in lower case", lower, 36},
+      {"platform without padding", shortName, 36},
+      {"erased block", Record(36, 0xFF), 36},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Record buffer = c.block;
+    buffer.resize(40, 0);
+    CGarnexEmbeddedInfo e;
+    EXPECT_FALSE(e.Parse(buffer.data(), c.size));
+  }
+  CGarnexEmbeddedInfo e;
+  EXPECT_FALSE(e.Parse(nullptr, 36));
+}
+
+TEST(GarnexInfo, VersionComparisons) {
+  struct Case {
+    BYTE major, minor;
+    WORD image;
+    bool same, older;
+  };
+  const Case cases[] = {
+      {4, 30, 430, true, false},   {4, 30, 429, false, true},   {4, 30, 431, false, false},
+      {4, 30, 330, false, true},   {4, 30, 500, false, false},  {4, 0, 399, false, true},
+      {0xFF, 30, 100, false, false}, {4, 0xFF, 100, false, false}, {0xFF, 0xFF, 0, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.major) << "." << int(c.minor) << " vs " << c.image);
+    Record r = ProductRecord();
+    r[151] = c.major;
+    r[152] = c.minor;
+    CGarnexInfo info;
+    ASSERT_TRUE(info.FillOutProductInfo(r.data(), 425));
+    Record b = EmbeddedBlock();
+    PutBE16(b, 0, c.image);
+    CGarnexEmbeddedInfo e;
+    ASSERT_TRUE(e.Parse(b.data(), 36));
+    EXPECT_EQ(info.IsSameVersion(e), c.same);
+    EXPECT_EQ(info.IsOlderThanInstalled(e), c.older);
+  }
+  CGarnexInfo fresh;
+  EXPECT_FALSE(fresh.HasSerialNumber());
+  EXPECT_FALSE(fresh.IsOlderThanInstalled(CGarnexEmbeddedInfo()));
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "device/ModelTable.h"
+
+namespace {
+
+TEST(ModelTable, RowsAreWellFormed) {
+  const ModelRow& placeholder = CModelTable::GetRow(0);
+  EXPECT_EQ(placeholder.productId, 0);
+  EXPECT_STREQ(placeholder.modelName, "UNKOWN");
+  EXPECT_STREQ(placeholder.monitorName, "UNKOWN");
+  EXPECT_STREQ(placeholder.platformName, "UNKOWN ");
+
+  std::set<int> ids;
+  std::set<std::string> models;
+  for (int i = 0; i < CModelTable::kRowCount; ++i) {
+    const ModelRow& row = CModelTable::GetRow(i);
+    SCOPED_TRACE(row.modelName);
+    EXPECT_TRUE(ids.insert(row.productId).second) << "duplicate product ID " << row.productId;
+    EXPECT_TRUE(models.insert(row.modelName).second);
+    EXPECT_EQ(std::string(row.platformName).size(), 7u);
+    if (i > 0) {
+      EXPECT_EQ(std::string(row.monitorName), std::string(row.modelName) + "-MONITOR");
+      EXPECT_NE(row.productId, CModelTable::kProductCodeByName);
+    }
+  }
+  EXPECT_EQ(ids.size(), 107u);
+}
+
+TEST(ModelTable, LookupsByIdAndByName) {
+  // IDs and codes that the connection and update sequences depend on must be rows.
+  for (WORD id : {100, 101, 137, 153, 165, 169, 239, 240, 242, 243, 0x35, 0x3E, 0x42, 0x46, 0x72}) {
+    SCOPED_TRACE(id);
+    CString model = CModelTable::GetModelName(id);
+    EXPECT_NE(model, "UNKOWN");
+    EXPECT_EQ(CModelTable::GetProductId(model), id);
+    EXPECT_EQ(CModelTable::GetMonitorName(id), model + "-MONITOR");
+    EXPECT_EQ(CModelTable::GetPlatformNameForModel(model), CModelTable::GetPlatformName(id));
+    EXPECT_TRUE(CModelTable::IsApplicationModel(model));
+    EXPECT_TRUE(CModelTable::IsMonitorModel(CString(model + "-MONITOR")));
+    EXPECT_TRUE(CModelTable::IsAcceptedPlatform(CModelTable::GetPlatformName(id)));
+  }
+  EXPECT_EQ(CModelTable::GetModelName(0xFF), "UNKOWN");
+  EXPECT_EQ(CModelTable::GetMonitorName(0xFFFF), "UNKOWN");
+  EXPECT_EQ(CModelTable::GetPlatformName(0xFF), "UNKOWN ");
+  EXPECT_EQ(CModelTable::GetModelName(0), "UNKOWN");
+  EXPECT_EQ(CModelTable::GetProductId("qz710"), 0) << "model names compare case-sensitively";
+  EXPECT_EQ(CModelTable::GetProductId("QZ710 "), 0);
+  EXPECT_EQ(CModelTable::GetProductId(nullptr), 0);
+  EXPECT_EQ(CModelTable::GetPlatformNameForModel("NO SUCH BOARD"), "UNKOWN ");
+}
+
+TEST(ModelTable, ModeNameLists) {
+  struct Case {
+    const char* name;
+    bool application;
+    bool monitor;
+  };
+  const Case cases[] = {
+      {"QZ710", true, false},           {"QZ710-MONITOR", false, true},
+      {"QZ790-MPU", true, false},       {"QZ701", true, false},  // a board the table lacks
+      {"QZ701-MONITOR", false, true},   {"qz710", false, false},
+      {"QZ710-monitor", false, false},  {"", false, false},
+      {"UNKOWN", false, false},         {"QZ500", false, false},  // in the table, not served here
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CModelTable::IsApplicationModel(c.name), c.application);
+    EXPECT_EQ(CModelTable::IsMonitorModel(c.name), c.monitor);
+  }
+  EXPECT_FALSE(CModelTable::IsApplicationModel(nullptr));
+  EXPECT_GE(CModelTable::GetApplicationNameCount(), 45u);
+  EXPECT_GE(CModelTable::GetMonitorNameCount(), 45u);
+  for (size_t i = 0; i < CModelTable::GetApplicationNameCount(); ++i) {
+    CString name = CModelTable::GetApplicationListName(i);
+    EXPECT_NE(name, "UNKOWN") << "list entry " << i << " names no row";
+    EXPECT_TRUE(CModelTable::IsApplicationModel(name));
+  }
+  for (size_t i = 0; i < CModelTable::GetMonitorNameCount(); ++i)
+    EXPECT_NE(CModelTable::GetMonitorListName(i), "UNKOWN") << "list entry " << i << " names no row";
+}
+
+TEST(ModelTable, PlatformNamesAndUpdateData) {
+  EXPECT_TRUE(CModelTable::IsAcceptedPlatform("KELVOR "));
+  EXPECT_TRUE(CModelTable::IsAcceptedPlatform("KELVOR \0junk"));
+  EXPECT_TRUE(CModelTable::IsAcceptedPlatform("KELVOR X")) << "only 7 characters count";
+  EXPECT_FALSE(CModelTable::IsAcceptedPlatform("KELVOR"));
+  EXPECT_FALSE(CModelTable::IsAcceptedPlatform("kelvor "));
+  EXPECT_FALSE(CModelTable::IsAcceptedPlatform("UNKOWN "));
+  EXPECT_FALSE(CModelTable::IsAcceptedPlatform(nullptr));
+
+  int mpu = 0;
+  for (int i = 0; i < CModelTable::kRowCount; ++i) {
+    const char* model = CModelTable::GetRow(i).modelName;
+    if (CModelTable::IsMpuModel(model)) {
+      ++mpu;
+      EXPECT_TRUE(std::string(model).ends_with("-MPU"));
+    }
+  }
+  EXPECT_EQ(mpu, 2);
+  EXPECT_TRUE(CModelTable::IsCapabilityProductCode(0x35));
+  EXPECT_TRUE(CModelTable::IsCapabilityProductCode(0x72));
+  EXPECT_FALSE(CModelTable::IsCapabilityProductCode(0x3E));
+  std::set<std::string> capability;
+  for (int c = 0; c < 4; ++c) {
+    CString name = CModelTable::GetCapabilityPlatformName(c);
+    EXPECT_TRUE(CModelTable::IsAcceptedPlatform(name)) << c;
+    capability.insert(name);
+  }
+  EXPECT_EQ(capability.size(), 4u);
+  EXPECT_EQ(CModelTable::GetCapabilityPlatformName(4), "UNKOWN ");
+  EXPECT_EQ(CModelTable::GetCapabilityPlatformName(-1), "UNKOWN ");
+}
+
+}  // namespace

@@ -1,0 +1,393 @@
+// CSerialInterface against a real pseudo-terminal pair (the termios backend)
+// and against a scripted device (time-outs and line settings on the virtual clock).
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "afx/Clock.h"
+#include "afx/Format.h"
+#include "afx/Registry.h"
+#include "port/SerialInterface.h"
+#include "support/PluginTestEnv.h"
+#include "support/ScriptedIo.h"
+
+namespace {
+
+// A pseudo-terminal whose slave is mapped to a COM number in a throw-away registry.
+class PtyPort {
+ public:
+  PtyPort() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+    slave_ = ::ptsname(master_);
+    com_ = afx::MapDevicePathToComPort(slave_, 1);
+  }
+  ~PtyPort() {
+    if (master_ >= 0) ::close(master_);
+  }
+  PtyPort(const PtyPort&) = delete;
+  PtyPort& operator=(const PtyPort&) = delete;
+
+  bool Ok() const { return master_ >= 0 && com_ > 0; }
+  UINT Com() const { return static_cast<UINT>(com_); }
+  // The slave's settings, as the kernel holds them.
+  termios2 Settings() const {
+    termios2 tio{};
+    ioctl(master_, TCGETS2, &tio);
+    return tio;
+  }
+  void Send(const std::string& bytes) const { ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+  std::string Receive(size_t count) const {
+    std::string out;
+    while (out.size() < count) {
+      pollfd p{master_, POLLIN, 0};
+      if (::poll(&p, 1, 200) <= 0) break;
+      char buf[256];
+      const ssize_t n = ::read(master_, buf, std::min(sizeof buf, count - out.size()));
+      if (n <= 0) break;
+      out.append(buf, static_cast<size_t>(n));
+    }
+    return out;
+  }
+
+ private:
+  int master_ = -1;
+  std::string slave_;
+  int com_ = 0;
+};
+
+class SerialPtyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() / ("serialpty-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+    afx::SetRegistryPath((dir_ / "registry.reg").string());
+    pty_ = std::make_unique<PtyPort>();
+    ASSERT_TRUE(pty_->Ok()) << "no pseudo-terminal or registry";
+  }
+  void TearDown() override {
+    pty_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  test::PluginStrings strings_;
+  std::filesystem::path dir_;
+  std::unique_ptr<PtyPort> pty_;
+};
+
+TEST_F(SerialPtyTest, OpenAppliesLineSettingsAndSettersReachTheDevice) {
+  CSerialInterface port;
+  port.Open(pty_->Com(), 1, 0, 0, 6);
+  ASSERT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.GetPortNumber(), pty_->Com());
+  EXPECT_EQ(port.GetDeviceName(), "COM" + std::to_string(pty_->Com()));
+
+  termios2 tio = pty_->Settings();
+  EXPECT_EQ(tio.c_ospeed, 9600u);
+  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB), 0u);
+
+  // A pseudo-terminal always runs 8 data bits without parity, so those two
+  // setters are checked against the scripted device below.
+  struct Case {
+    const char* what;
+    std::function<void()> set;
+    std::function<bool(const termios2&)> holds;
+  };
+  const Case cases[] = {
+      {"256000 (index 14)", [&] { port.SetBaudIndex(14); }, [](const termios2& t) { return t.c_ospeed == 256000; }},
+      {"230400 (index 15)", [&] { port.SetBaudIndex(15); }, [](const termios2& t) { return t.c_ospeed == 230400; }},
+      {"14400 (index 7)", [&] { port.SetBaudIndex(7); }, [](const termios2& t) { return t.c_ospeed == 14400; }},
+      {"56000 (index 10)", [&] { port.SetBaudIndex(10); }, [](const termios2& t) { return t.c_ospeed == 56000; }},
+      {"128000 by rate", [&] { port.SetBaudRate(128000); }, [](const termios2& t) { return t.c_ospeed == 128000; }},
+      {"two stop bits", [&] { port.SetStopBits(2); }, [](const termios2& t) { return (t.c_cflag & CSTOPB) != 0; }},
+      {"one stop bit", [&] { port.SetStopBits(0); }, [](const termios2& t) { return (t.c_cflag & CSTOPB) == 0; }},
+      {"XON/XOFF", [&] { port.SetFlowControl(4); },
+       [](const termios2& t) { return (t.c_iflag & IXON) && (t.c_iflag & IXOFF); }},
+      {"no flow control", [&] { port.SetFlowControl(0); },
+       [](const termios2& t) { return !(t.c_iflag & (IXON | IXOFF)) && !(t.c_cflag & CRTSCTS); }},
+  };
+  for (const Case& c : cases) {
+    c.set();
+    EXPECT_TRUE(c.holds(pty_->Settings())) << c.what;
+  }
+  EXPECT_EQ(port.GetBaudRate(), 128000u);
+  port.Close();
+  port.Close();
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.GetPortNumber(), 0u);
+}
+
+TEST_F(SerialPtyTest, SecondOpenOfABusyPortFailsWith301AndTheFirstStaysUsable) {
+  CSerialInterface first;
+  first.Open(pty_->Com(), 1, 0, 0, 6);
+  CSerialInterface second;
+  try {
+    second.Open(pty_->Com(), 1, 0, 0, 6);
+    FAIL() << "the second open succeeded";
+  } catch (const CSerialComException& e) {
+    EXPECT_EQ(e.GetErrorCode(), 301u);
+    EXPECT_EQ(e.GetPortNumber(), pty_->Com());
+    EXPECT_NE(e.GetMessage().find("COM" + std::to_string(pty_->Com()) + "."), std::string::npos) << e.GetMessage();
+  }
+  EXPECT_FALSE(second.IsOpen());
+
+  first.Write(reinterpret_cast<const BYTE*>("ok"), 2);
+  EXPECT_EQ(pty_->Receive(2), "ok");
+
+  // Once the first lets go, the port can be opened again.
+  first.Close();
+  second.Open(pty_->Com(), 1, 0, 0, 6);
+  EXPECT_TRUE(second.IsOpen());
+}
+
+TEST_F(SerialPtyTest, ReadsServeBufferedBytesAndTimeOutWhenTheLineIsQuiet) {
+  CSerialInterface port;
+  port.Open(pty_->Com(), 1, 0, 0, 12);
+  port.SetTimeouts(150, CSerialInterface::kKeepTimeout);
+
+  pty_->Send("abc");
+  BYTE b = 0;
+  std::string got;
+  for (int i = 0; i < 3 && port.ReadByte(&b); ++i) got += static_cast<char>(b);
+  EXPECT_EQ(got, "abc");
+
+  const DWORD start = GetTickCount();
+  EXPECT_FALSE(port.ReadByte(&b));
+  const DWORD waited = GetTickCount() - start;
+  EXPECT_GE(waited, 140u);
+  EXPECT_LT(waited, 1500u) << "the read ignored its 150 ms time-out";
+}
+
+TEST_F(SerialPtyTest, PurgeDiscardsOnlyTheDirectionsAsked) {
+  CSerialInterface port;
+  port.Open(pty_->Com(), 1, 0, 0, 12);
+  port.SetTimeouts(150, CSerialInterface::kKeepTimeout);
+  struct Case {
+    bool output, input;
+    bool inputKept;
+  };
+  const Case cases[] = {{false, false, true}, {true, false, true}, {false, true, false}, {true, true, false}};
+  for (const Case& c : cases) {
+    pty_->Send("x");
+    BYTE b = 0;
+    ASSERT_TRUE(port.ReadByte(&b));  // the line is live
+    pty_->Send("yz");
+    Sleep(30);  // the kernel hands pseudo-terminal input over asynchronously
+    port.Purge(c.output, c.input);
+    const bool kept = port.ReadByte(&b);
+    EXPECT_EQ(kept, c.inputKept) << c.output << c.input;
+    if (kept) {
+      EXPECT_EQ(b, 'y');
+      port.FlushInput();
+    }
+  }
+}
+
+TEST(SerialInterface, OpenOfAMissingPortThrows301NamingThePort) {
+  test::PluginStrings strings;
+  CSerialInterface port;
+  try {
+    port.Open(977, 1, 0, 0, 6);  // /dev/ttyS976 does not exist
+    FAIL() << "opened a port that does not exist";
+  } catch (const CSerialComException& e) {
+    EXPECT_EQ(e.GetErrorCode(), 301u);
+    EXPECT_EQ(e.GetPortNumber(), 977u);
+    EXPECT_NE(e.GetMessage().find("[301]"), std::string::npos);
+    EXPECT_NE(e.GetMessage().find("COM977."), std::string::npos);
+  }
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.GetPortNumber(), 0u);
+}
+
+// --- Over a scripted device, on the virtual clock ---------------------------
+
+class SerialScriptedTest : public ::testing::Test {
+ protected:
+  void AttachAt(int baudIndex) {
+    record_ = std::make_shared<test::DeviceRecord>();
+    port_.Attach(std::make_unique<test::ScriptedSerialDevice>(record_), 4, 1, 0, 0, baudIndex);
+  }
+  afx::VirtualClock clock_;
+  afx::ScopedClock scoped_{clock_};
+  test::PluginStrings strings_;
+  std::shared_ptr<test::DeviceRecord> record_;
+  CSerialInterface port_;
+};
+
+TEST_F(SerialScriptedTest, WriteAllowanceDependsOnTheOpeningSpeed) {
+  struct Case {
+    int baudIndex;
+    DWORD perByteMs;
+  };
+  const Case cases[] = {{0, 174}, {6, 2}, {7, 1}, {8, 1}, {9, 0}, {12, 0}, {16, 0}};
+  for (const Case& c : cases) {
+    AttachAt(c.baudIndex);
+    afx::COMMTIMEOUTS t;
+    ASSERT_TRUE(port_.GetTimeouts(&t));
+    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, c.perByteMs) << c.baudIndex;
+    EXPECT_EQ(t.WriteTotalTimeoutConstant, 2000u);
+    EXPECT_EQ(t.ReadTotalTimeoutConstant, 2000u);
+  }
+}
+
+TEST_F(SerialScriptedTest, SetTimeoutsKeepsTheValuesMarkedKeep) {
+  AttachAt(6);
+  port_.SetTimeouts(CSerialInterface::kKeepTimeout, 5000);
+  afx::COMMTIMEOUTS t;
+  ASSERT_TRUE(port_.GetTimeouts(&t));
+  EXPECT_EQ(t.ReadTotalTimeoutConstant, 2000u);
+  EXPECT_EQ(t.WriteTotalTimeoutConstant, 5000u);
+  port_.SetTimeouts(300, CSerialInterface::kKeepTimeout);
+  ASSERT_TRUE(port_.GetTimeouts(&t));
+  EXPECT_EQ(t.ReadTotalTimeoutConstant, 300u);
+  EXPECT_EQ(t.WriteTotalTimeoutConstant, 5000u);
+}
+
+TEST_F(SerialScriptedTest, AReadWaitsTwoSecondsForTheFirstByteThenReturnsWhatCame) {
+  AttachAt(6);
+  BYTE buf[4] = {};
+  std::int64_t start = clock_.NowNs();
+  EXPECT_EQ(port_.Read(buf, 1), 0u);
+  EXPECT_EQ(clock_.NowNs() - start, 2'000'000'000);
+
+  record_->line.Feed(test::B({0x41, 0x42}), 500);
+  start = clock_.NowNs();
+  EXPECT_EQ(port_.Read(buf, 4), 2u);
+  EXPECT_EQ(clock_.NowNs() - start, 500'000'000);
+  EXPECT_EQ(buf[0], 0x41);
+  EXPECT_EQ(buf[1], 0x42);
+}
+
+TEST_F(SerialScriptedTest, HighestBaudRateIsTheFastestSupportedOf460800_230400_115200) {
+  struct Case {
+    std::vector<DWORD> unsupported;
+    DWORD highest;
+  };
+  const Case cases[] = {{{}, 460800},
+                        {{460800}, 230400},
+                        {{460800, 230400}, 115200},
+                        {{460800, 230400, 115200}, 38400}};
+  for (const Case& c : cases) {
+    record_ = std::make_shared<test::DeviceRecord>();
+    record_->unsupportedSpeeds = c.unsupported;
+    port_.Attach(std::make_unique<test::ScriptedSerialDevice>(record_), 4, 1, 0, 0, 6);
+    EXPECT_EQ(port_.GetHighestBaudRate(), c.highest);
+  }
+}
+
+TEST_F(SerialScriptedTest, FailuresThrowTheirCodesAndSettingsFailuresClose) {
+  AttachAt(6);
+  EXPECT_EQ(record_->current.rtsControl, 1);  // RTS enabled, DTR disabled after open
+  EXPECT_EQ(record_->current.dtrControl, 0);
+
+  record_->line.failWrites = 1;
+  try {
+    port_.WriteByte(0x55);
+    FAIL();
+  } catch (const CSerialComException& e) {
+    EXPECT_EQ(e.GetErrorCode(), 304u);
+  }
+  record_->line.FeedFailure();
+  BYTE b;
+  try {
+    port_.ReadByte(&b);
+    FAIL();
+  } catch (const CSerialComException& e) {
+    EXPECT_EQ(e.GetErrorCode(), 303u);
+  }
+  EXPECT_TRUE(port_.IsOpen()) << "read and write failures leave the port open";
+
+  record_->failSettings = true;
+  try {
+    port_.SetBaudIndex(12);
+    FAIL();
+  } catch (const CSerialComException& e) {
+    EXPECT_EQ(e.GetErrorCode(), 302u);
+    EXPECT_EQ(e.GetPortNumber(), 4u);
+  }
+  EXPECT_FALSE(port_.IsOpen());
+  EXPECT_TRUE(record_->closed);
+
+  AttachAt(6);
+  EXPECT_THROW(port_.SetBaudIndex(17), CSerialComException);
+  EXPECT_FALSE(port_.IsOpen());
+}
+
+TEST_F(SerialScriptedTest, EachLineSetterChangesOnlyItsOwnField) {
+  AttachAt(6);
+  port_.SetDataBits(0);
+  port_.SetParity(3);
+  port_.SetStopBits(1);
+  port_.SetBaudIndex(13);
+  const afx::LineSettings& s = record_->current;
+  EXPECT_EQ(s.byteSize, 7);
+  EXPECT_EQ(s.parity, 3);
+  EXPECT_EQ(s.stopBits, 1);
+  EXPECT_EQ(s.baudRate, 128000u);
+  EXPECT_EQ(port_.GetDataBits(), 7);
+  EXPECT_EQ(port_.GetParity(), 3);
+  EXPECT_EQ(port_.GetStopBits(), 1);
+
+  struct Case {
+    BYTE flags;
+    bool dsr, cts, xonXoff;
+    BYTE dtr, rts;
+  };
+  const Case cases[] = {{0, false, false, false, 0, 1}, {1, true, false, false, 2, 1},
+                        {2, false, true, false, 0, 2}, {4, false, false, true, 0, 1},
+                        {7, true, true, true, 2, 2}};
+  for (const Case& c : cases) {
+    port_.SetFlowControl(c.flags);
+    EXPECT_EQ(s.outxDsrFlow, c.dsr) << int(c.flags);
+    EXPECT_EQ(s.outxCtsFlow, c.cts) << int(c.flags);
+    EXPECT_EQ(s.outX, c.xonXoff) << int(c.flags);
+    EXPECT_EQ(s.inX, c.xonXoff) << int(c.flags);
+    EXPECT_EQ(s.dtrControl, c.dtr) << int(c.flags);
+    EXPECT_EQ(s.rtsControl, c.rts) << int(c.flags);
+    EXPECT_EQ(s.byteSize, 7) << "flow control kept the data bits";
+  }
+}
+
+TEST_F(SerialScriptedTest, SendBreakHoldsTheBreakBetweenTwoQuietSpells) {
+  AttachAt(6);
+  std::int64_t raisedAt = -1;
+  record_->onBreak = [&](test::ScriptedLine&) { raisedAt = clock_.NowNs(); };
+  const std::int64_t start = clock_.NowNs();
+  port_.SendBreak(350);
+  EXPECT_EQ(raisedAt - start, 350'000'000);
+  EXPECT_EQ(clock_.NowNs() - start, 700'000'000);
+  EXPECT_EQ(record_->breaks, (std::vector<bool>{true, false}));
+}
+
+TEST(SerialComException, MessagesComeFromTheStringTableWithCodeErrorAndPort) {
+  test::PluginStrings strings;
+  struct Case {
+    DWORD code;
+    UINT id;
+  };
+  const Case cases[] = {{300, 901}, {301, 902}, {302, 903}, {303, 904}, {304, 905}};
+  for (const Case& c : cases) {
+    const CSerialComException e(c.code, 4, 31);
+    EXPECT_EQ(e.GetMessage(), FormatString(c.id, c.code, 31u, 4u)) << c.code;
+  }
+  const CString text = CSerialComException(303, 4, 31).GetMessage();
+  EXPECT_NE(text.find("[303]"), std::string::npos);
+  EXPECT_NE(text.find("[31]"), std::string::npos);
+  EXPECT_NE(text.find("COM4."), std::string::npos);
+  const CSerialComException copy = CSerialComException(302, 9, 5);
+  EXPECT_EQ(copy.GetPortNumber(), 9u);
+  EXPECT_EQ(copy.GetSystemError(), 5u);
+}
+
+}  // namespace

@@ -1,0 +1,248 @@
+// The report-packet family: request bytes, reply types and accessors.
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "afx/Clock.h"
+#include "protocol/TCErrorLog.h"
+#include "protocol/TCFirmwareUpload.h"
+#include "protocol/TCRetrieveGPSTime.h"
+#include "protocol/TCRetrieveVersionNumbers.h"
+#include "protocol/TCSetCommsPacket.h"
+#include "support/Frames.h"
+#include "support/PluginTestEnv.h"
+#include "support/ScriptedIo.h"
+
+namespace {
+
+using test::B;
+using test::Bytes;
+using test::Cat;
+using test::ReportFrame;
+
+class ReportPacketTest : public ::testing::Test {
+ protected:
+  afx::VirtualClock clock_;
+  afx::ScopedClock scoped_{clock_};
+  test::PluginStrings strings_;
+  test::RecordingUi ui_;
+};
+
+TEST_F(ReportPacketTest, EachRequestGoesOutWithItsTypeAndEachReplyIsMatchedByItsType) {
+  struct Case {
+    const char* what;
+    std::function<bool(test::ScriptedIo&)> exchange;  // send, then receive
+    Bytes request;
+    int replyType;
+  };
+  const Case cases[] = {
+      {"version numbers",
+       [](test::ScriptedIo& io) {
+         CTCRetrieveVersionNumbers p;
+         return p.SendPacket(io) && p.ReceiveReply(io);
+       },
+       ReportFrame(0x06, {}), 0x07},
+      {"GPS time",
+       [](test::ScriptedIo& io) {
+         CTCRetrieveGPSTime p;
+         return p.SendPacket(io) && p.ReceiveReply(io);
+       },
+       ReportFrame(0x14, {}), 0x15},
+      {"error-log count",
+       [](test::ScriptedIo& io) {
+         CTCErrorLog p;
+         p.SetEntryCountRequest();
+         return p.SendRequest(io) && p.ReceiveReply(io);
+       },
+       ReportFrame(0x91, B({0x06})), 0x92},
+      {"error-log entry",
+       [](test::ScriptedIo& io) {
+         CTCErrorLog p;
+         p.SetReadEntryRequest(0x0102);
+         return p.SendRequest(io) && p.ReceiveReply(io);
+       },
+       ReportFrame(0x91, B({0x08, 0x01, 0x02})), 0x92},
+      {"error-log entry, second form",
+       [](test::ScriptedIo& io) {
+         CTCErrorLog p;
+         p.SetReadEntryLongRequest(299);
+         return p.SendRequest(io) && p.ReceiveReply(io);
+       },
+       ReportFrame(0x91, B({0x0A, 0x01, 0x2B})), 0x92},
+      {"error-log clear",
+       [](test::ScriptedIo& io) {
+         CTCErrorLog p;
+         p.SetClearRequest();
+         return p.SendRequest(io) && p.ReceiveReply(io);
+       },
+       ReportFrame(0x91, B({0x01})), 0x92},
+      {"firmware status, short form",
+       [](test::ScriptedIo& io) {
+         CTCFirmwareUpload p;
+         p.SetStatusQuery();
+         return p.SendPacket(io) && p.ReceiveReply(io);
+       },
+       ReportFrame(0x9B, B({0x07, 0x00})), 0x9F},
+      {"firmware abandon, long form",
+       [](test::ScriptedIo& io) {
+         CTCFirmwareUpload p;
+         p.SetAbandonRequest();
+         return p.SendLongPacket(io) && p.ReceiveLongPacket(io, 3.0);
+       },
+       test::LongReportFrame(0x9B, B({0x06, 0x02})), 0x9F},
+  };
+  for (const Case& c : cases) {
+    test::ScriptedIo io;
+    const bool longReply = c.request.size() >= 7 && c.request[3] == 0x00 && c.request[4] == c.request.size() - 7;
+    // An acknowledgement and a frame of the request's own type come first and must be passed over.
+    io.line.Feed(Cat({B({0x06}), ReportFrame(c.request[2], B("no")),
+                      longReply ? test::LongReportFrame(c.replyType, B("ok")) : ReportFrame(c.replyType, B("ok"))}));
+    EXPECT_TRUE(c.exchange(io)) << c.what;
+    EXPECT_EQ(io.line.written, c.request) << c.what;
+  }
+}
+
+TEST_F(ReportPacketTest, SetCommsCarriesPortSpeedAndLineSettings) {
+  CTCSetCommsPacket packet(1, 115200, 8, 0, 1, 0, 0);
+  EXPECT_EQ(packet.GetType(), 0x48);
+  EXPECT_EQ(packet.GetData(), B({0x01, 0x00, 0x01, 0xC2, 0x00, 0x08, 0x00, 0x01, 0x00, 0x00}));
+  CTCSetCommsPacket fast(3, 460800, 7, 2, 2, 1, 0);
+  EXPECT_EQ(fast.GetData(), B({0x03, 0x00, 0x07, 0x08, 0x00, 0x07, 0x02, 0x02, 0x01, 0x00}));
+  test::ScriptedIo io;
+  ASSERT_TRUE(packet.SendPacket(io));
+  EXPECT_EQ(io.line.written, ReportFrame(0x48, packet.GetData()));
+}
+
+TEST_F(ReportPacketTest, EntryCountOnlyFromAnExactCountReply) {
+  struct Case {
+    Bytes reply;
+    bool ok;
+    WORD count;
+  };
+  const Case cases[] = {
+      {B({0xFF, 0x07, 0x01, 0x2C}), true, 300},  {B({0xFF, 0x07, 0x00, 0x00}), true, 0},
+      {B({0xFF, 0x07, 0x01}), false, 0},         {B({0xFF, 0x07, 0x01, 0x2C, 0x00}), false, 0},
+      {B({0xFE, 0x07, 0x01, 0x2C}), false, 0},   {B({0xFF, 0x09, 0x01, 0x2C}), false, 0},
+  };
+  for (const Case& c : cases) {
+    test::ScriptedIo io;
+    io.line.Feed(ReportFrame(0x92, c.reply));
+    CTCErrorLog log;
+    ASSERT_TRUE(log.ReceiveReply(io));
+    WORD count = 77;
+    EXPECT_EQ(log.GetEntryCount(&count), c.ok);
+    EXPECT_EQ(count, c.count);
+  }
+  CTCErrorLog none;
+  WORD count = 77;
+  EXPECT_FALSE(none.GetEntryCount(&count)) << "no reply yet";
+  EXPECT_EQ(count, 0);
+}
+
+TEST_F(ReportPacketTest, GpsTimeFieldsAreReadByPositionWithinTheReply) {
+  struct Case {
+    std::string reply;
+    bool ok;
+    long offset;
+  };
+  const Case cases[] = {
+      {"0345600239118 2026 GPS", true, 18},
+      {"0345600239118x2026xGPS", true, 18},
+      {"0345600239118", true, 18},
+      {"0345600 391-3 2026 GPS", true, -3},
+      {"03456002391x8 2026 GPS", true, 0},
+      {"034560023911", false, 0},
+      {"", false, 0},
+  };
+  for (const Case& c : cases) {
+    test::ScriptedIo io;
+    io.line.Feed(ReportFrame(0x15, B(c.reply)));
+    CTCRetrieveGPSTime time;
+    ASSERT_TRUE(time.ReceiveReply(io)) << c.reply;
+    long offset = 0;
+    EXPECT_EQ(time.GetUTCOffset(&offset), c.ok) << c.reply;
+    EXPECT_EQ(offset, c.offset) << c.reply;
+  }
+  test::ScriptedIo io;
+  io.line.Feed(ReportFrame(0x15, B("0345600239118 2026 GPS")));
+  CTCRetrieveGPSTime time;
+  ASSERT_TRUE(time.ReceiveReply(io));
+  long tow = 0, week = 0, year = 0;
+  CString system;
+  EXPECT_TRUE(time.GetTimeOfWeek(&tow));
+  EXPECT_TRUE(time.GetWeekNumber(&week));
+  EXPECT_TRUE(time.GetYear(&year));
+  EXPECT_TRUE(time.GetTimeSystem(&system));
+  EXPECT_EQ(tow, 345600);
+  EXPECT_EQ(week, 2391);
+  EXPECT_EQ(year, 2026);
+  EXPECT_EQ(system, "GPS");
+}
+
+TEST_F(ReportPacketTest, VersionFieldsAreShownAsThreeDigitsPointTwo) {
+  const std::string reply = "QZ710 APP       01234005670089AXYZ";
+  test::ScriptedIo io;
+  io.line.Feed(ReportFrame(0x07, B(reply)));
+  CTCRetrieveVersionNumbers versions;
+  CString text = "kept";
+  EXPECT_FALSE(versions.GetSoftwareVersion(&text)) << "no reply yet";
+  EXPECT_EQ(text, "kept");
+  ASSERT_TRUE(versions.ReceiveReply(io));
+  EXPECT_TRUE(versions.GetSoftwareVersion(&text));
+  EXPECT_EQ(text, "012.34");
+  EXPECT_TRUE(versions.GetVersionText(CTCRetrieveVersionNumbers::kMiddleOffset, &text));
+  EXPECT_EQ(text, "005.67");
+  EXPECT_TRUE(versions.GetBootVersion(&text));
+  EXPECT_EQ(text, "008.9A");
+
+  test::ScriptedIo shortIo;
+  shortIo.line.Feed(ReportFrame(0x07, B(reply.substr(0, 30))));
+  CTCRetrieveVersionNumbers truncated;
+  ASSERT_TRUE(truncated.ReceiveReply(shortIo));
+  EXPECT_TRUE(truncated.GetSoftwareVersion(&text));
+  EXPECT_FALSE(truncated.GetBootVersion(&text)) << "a field past the reply's end";
+}
+
+TEST_F(ReportPacketTest, FirmwareUploadBlocksAndStatus) {
+  CTCFirmwareUpload upload;
+  const Bytes block = B({0xDE, 0xAD, 0xBE, 0xEF});
+  upload.SetDataBlock(true, 0x00012345, block.data(), 4);
+  EXPECT_EQ(upload.GetData(), B({0x06, 0x00, 0x00, 0x01, 0x23, 0x45, 0xDE, 0xAD, 0xBE, 0xEF}));
+  upload.SetDataBlock(false, 0xFFFF0000, block.data(), 0);
+  EXPECT_EQ(upload.GetData(), B({0x06, 0x01, 0xFF, 0xFF, 0x00, 0x00}));
+
+  struct Case {
+    Bytes reply;
+    bool hasStatus;
+    BYTE status;
+  };
+  const Case cases[] = {{B({0x06, 0x03, 0x00, 0x01}), true, 0x03}, {B({0x07, 0x03}), false, 0}, {B({0x06}), false, 0},
+                        {{}, false, 0}};
+  for (const Case& c : cases) {
+    test::ScriptedIo io;
+    io.line.Feed(test::LongReportFrame(0x9F, c.reply));
+    CTCFirmwareUpload reply;
+    BYTE status = 0xEE;
+    EXPECT_FALSE(reply.GetStatus(&status));
+    ASSERT_TRUE(reply.ReceiveLongPacket(io, 3.0));
+    EXPECT_TRUE(reply.GetStatus(&status));
+    EXPECT_EQ(status, c.hasStatus ? c.status : 0xEE);
+  }
+}
+
+TEST_F(ReportPacketTest, FirmwareUploadResendsItsRequestAndStillListensForTheReply) {
+  test::ScriptedIo io;
+  CTCFirmwareUpload upload;
+  upload.SetStatusQuery();
+  ASSERT_TRUE(upload.SendLongPacket(io));
+  const Bytes request = io.line.written;
+  int writes = 0;
+  io.line.onWrite = [&](test::ScriptedLine& line, const Bytes& bytes) {
+    if (bytes.back() == 0x03 && ++writes == 2) line.Feed(test::LongReportFrame(0x9F, B({0x06, 0x00})));
+  };
+  EXPECT_TRUE(upload.ReceiveLongPacket(io, 3.0));
+  EXPECT_TRUE(upload.IsReplyValid());
+  EXPECT_EQ(io.line.written, Cat({request, request, request}));
+}
+
+}  // namespace

@@ -1,0 +1,237 @@
+// Report-frame sending and receiving on a scripted port and the virtual clock.
+#include <gtest/gtest.h>
+
+#include "afx/Clock.h"
+#include "protocol/TCPacket.h"
+#include "support/Frames.h"
+#include "support/PluginTestEnv.h"
+#include "support/ScriptedIo.h"
+
+namespace {
+
+using test::B;
+using test::Bytes;
+using test::Cat;
+
+class TCPacketTest : public ::testing::Test {
+ protected:
+  double Seconds() { return static_cast<double>(clock_.NowNs()) / 1e9; }
+
+  afx::VirtualClock clock_;
+  afx::ScopedClock scoped_{clock_};
+  test::PluginStrings strings_;
+  test::RecordingUi ui_;
+  test::ScriptedIo io_;
+};
+
+TEST_F(TCPacketTest, FramesAreWrittenByteExactInThreeWrites) {
+  struct Case {
+    const char* what;
+    int type;
+    Bytes data;
+    bool longForm;
+    std::vector<Bytes> writes;
+  };
+  Bytes threeHundred(300);
+  for (size_t i = 0; i < threeHundred.size(); ++i) threeHundred[i] = static_cast<BYTE>(i);
+  int sum300 = 0x9B + 0x01 + 0x2C;
+  for (BYTE b : threeHundred) sum300 += b;
+  const Case cases[] = {
+      {"TCP break", 0x6F, B("TCPBREAK"), false,
+       {B({0x02, 0x00, 0x6F, 0x08}), B("TCPBREAK"), B({0xC3, 0x03})}},
+      {"break request, no data", 0x6F, {}, false, {B({0x02, 0x00, 0x6F, 0x00}), B({0x6F, 0x03})}},
+      {"long form, no data", 0x9B, {}, true, {B({0x02, 0x00, 0x9B, 0x00, 0x00}), B({0x9B, 0x03})}},
+      {"long form, 300 bytes", 0x9B, threeHundred, true,
+       {B({0x02, 0x00, 0x9B, 0x01, 0x2C}), threeHundred, B({static_cast<BYTE>(sum300), 0x03})}},
+  };
+  for (const Case& c : cases) {
+    test::ScriptedIo io;
+    CTCPacket packet(static_cast<BYTE>(c.type));
+    packet.SetData(c.data);
+    EXPECT_TRUE(c.longForm ? packet.SendLongPacket(io) : packet.SendPacket(io)) << c.what;
+    EXPECT_EQ(io.line.writes, c.writes) << c.what;
+  }
+  EXPECT_EQ(Cat({B({0x02, 0x00, 0x6F, 0x08}), B("TCPBREAK"), B({0xC3, 0x03})}), test::ReportFrame(0x6F, B("TCPBREAK")));
+}
+
+TEST_F(TCPacketTest, LongSendOfTypeZeroSendsNothing) {
+  CTCPacket packet(0);
+  packet.AppendByte(1);
+  EXPECT_FALSE(packet.SendLongPacket(io_));
+  EXPECT_TRUE(io_.line.writes.empty());
+  EXPECT_TRUE(packet.SendPacket(io_)) << "the short form has no such check";
+}
+
+TEST_F(TCPacketTest, AFailedWriteIsShownOnceAndReportedAsFalse) {
+  CTCPacket packet(0x06);
+  io_.line.failWrites = 1;
+  EXPECT_FALSE(packet.SendPacket(io_));
+  ASSERT_EQ(ui_.boxes.size(), 1u);
+  EXPECT_EQ(ui_.boxes[0].text, CSerialComException(304, 1, 31).GetMessage());
+  EXPECT_EQ(ui_.boxes[0].flags & MB_TYPEMASK, MB_OK);
+  EXPECT_TRUE(packet.SendPacket(io_));
+  EXPECT_EQ(ui_.boxes.size(), 1u);
+}
+
+TEST_F(TCPacketTest, ReceiveAcceptsTheExpectedFrameAndSkipsEverythingElse) {
+  const Bytes reply = B("REPLY");
+  const Bytes good = test::ReportFrame(0x07, reply);
+  Bytes badSum = good;
+  badSum[badSum.size() - 2] ^= 0x5A;
+  Bytes noEtx = good;
+  noEtx.back() = 0x04;
+  struct Case {
+    const char* what;
+    Bytes script;
+    bool ackNotExpected;
+    bool ok;
+    Bytes data;
+    bool ack, nak;
+  };
+  const Case cases[] = {
+      {"plain frame", good, true, true, reply, false, false},
+      {"any status byte", test::ReportFrame(0x07, reply, 0x80), true, true, reply, false, false},
+      {"zero-length frame", B({0x02, 0x00, 0x07, 0x00, 0x07, 0x03}), true, true, {}, false, false},
+      {"garbage first", Cat({B({0x00, 0x55, 0xFF, 0x03}), good}), true, true, reply, false, false},
+      {"foreign type first", Cat({test::ReportFrame(0x40, B("xx")), good}), true, true, reply, false, false},
+      {"bad checksum first", Cat({badSum, good}), true, true, reply, false, false},
+      {"missing end byte first", Cat({noEtx, good}), true, true, reply, false, false},
+      {"lone ACK, expected", Cat({B({0x06}), good}), false, true, {}, true, false},
+      {"lone NAK, expected", Cat({B({0x15}), good}), false, true, {}, false, true},
+      {"lone ACK, not expected", Cat({B({0x06, 0x15}), good}), true, true, reply, false, false},
+      {"ACK inside a frame is data", test::ReportFrame(0x07, B({0x06, 0x15})), false, true, B({0x06, 0x15}), false,
+       false},
+      {"only foreign frames", Cat({test::ReportFrame(0x08, reply), test::ReportFrame(0x06, reply)}), true, false,
+       {}, false, false},
+  };
+  for (const Case& c : cases) {
+    test::ScriptedIo io;
+    io.line.Feed(c.script);
+    CTCPacket packet(0x07);
+    packet.AppendByte(0xEE);  // the request's data, replaced by the reply
+    packet.SetAckNotExpected(c.ackNotExpected);
+    EXPECT_EQ(packet.ReceivePacket(io, 3.0), c.ok) << c.what;
+    if (c.ok) {
+      EXPECT_EQ(packet.GetData(), c.data) << c.what;
+    }
+    EXPECT_EQ(packet.AckReceived(), c.ack) << c.what;
+    EXPECT_EQ(packet.NakReceived(), c.nak) << c.what;
+  }
+}
+
+TEST_F(TCPacketTest, AttemptsRunOnTheWholeSecondClock) {
+  struct Case {
+    const char* what;
+    std::int64_t startOffsetMs;  // where in the wall-clock second the receive begins
+    std::int64_t byteEveryMs;    // 0: the line is silent
+    double seconds;              // how long all three attempts take
+    int reads;
+  };
+  const Case cases[] = {
+      {"silent line: each attempt ends at its first 2 s read", 0, 0, 6.0, 3},
+      {"steady noise, started on a second boundary", 0, 100, 9.0, 90},
+      {"steady noise, started half-way through a second", 500, 100, 8.5, 85},
+  };
+  for (const Case& c : cases) {
+    afx::VirtualClock clock;
+    afx::ScopedClock scoped(clock);
+    clock.AdvanceMs(c.startOffsetMs);
+    test::ScriptedIo io;
+    if (c.byteEveryMs > 0) {
+      for (int i = 0; i < 200; ++i) io.line.Feed(B({0x55}), c.byteEveryMs);
+    }
+    CTCPacket packet(0x07);
+    const std::int64_t start = clock.NowNs();
+    EXPECT_FALSE(packet.ReceivePacket(io, 3.0)) << c.what;
+    EXPECT_DOUBLE_EQ(static_cast<double>(clock.NowNs() - start) / 1e9, c.seconds) << c.what;
+    EXPECT_EQ(io.line.reads, c.reads) << c.what;
+    EXPECT_EQ(packet.GetLastError(), c.byteEveryMs > 0 ? 0 : -1) << c.what;
+  }
+}
+
+TEST_F(TCPacketTest, AFrameArrivingInALaterAttemptIsAccepted) {
+  // Attempt one times out on a silent line; the frame comes 2.5 s in.
+  io_.line.Feed(test::ReportFrame(0x07, B("ok")), 2500);
+  CTCPacket packet(0x07);
+  EXPECT_TRUE(packet.ReceivePacket(io_, 3.0));
+  EXPECT_EQ(packet.GetData(), B("ok"));
+  EXPECT_DOUBLE_EQ(Seconds(), 2.5);
+  EXPECT_TRUE(io_.line.writes.empty()) << "the short receive never resends";
+}
+
+TEST_F(TCPacketTest, PortFailuresAreSwallowedExceptInTheLastAttempt) {
+  struct Case {
+    int failures;
+    bool frameAfter;
+    bool throws;
+    bool ok;
+  };
+  const Case cases[] = {{1, true, false, true}, {2, true, false, true}, {2, false, false, false}, {3, true, true, false}};
+  for (const Case& c : cases) {
+    test::ScriptedIo io;
+    for (int i = 0; i < c.failures; ++i) io.line.FeedFailure();
+    if (c.frameAfter) io.line.Feed(test::ReportFrame(0x07, B("x")));
+    CTCPacket packet(0x07);
+    if (c.throws) {
+      try {
+        packet.ReceivePacket(io, 3.0);
+        ADD_FAILURE() << c.failures << " failures did not throw";
+      } catch (const CSerialComException& e) {
+        EXPECT_EQ(e.GetErrorCode(), 303u);
+      }
+    } else {
+      EXPECT_EQ(packet.ReceivePacket(io, 3.0), c.ok) << c.failures;
+    }
+  }
+}
+
+TEST_F(TCPacketTest, LongReceiveTakesA300ByteReplyWhole) {
+  Bytes payload(300);
+  for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<BYTE>(i * 7);
+  io_.line.Feed(Cat({B({0x55, 0x03, 0x06}), test::LongReportFrame(0x9F, payload)}));
+  CTCPacket packet(0x9F);
+  packet.SetAckNotExpected(true);
+  EXPECT_TRUE(packet.ReceiveLongPacket(io_, 3.0));
+  EXPECT_EQ(packet.GetData(), payload);
+}
+
+TEST_F(TCPacketTest, LongReceiveResendsTheFirstRequestBetweenAttempts) {
+  CTCPacket packet(0x9B);
+  packet.SetData(B({0x07, 0x00}));
+  ASSERT_TRUE(packet.SendLongPacket(io_));
+  const Bytes request = io_.line.written;
+  ASSERT_EQ(request, test::LongReportFrame(0x9B, B({0x07, 0x00})));
+
+  // The receiver answers only the second copy of the request.
+  int sends = 0;
+  io_.line.onWrite = [&](test::ScriptedLine& line, const Bytes& bytes) {
+    if (bytes.back() == 0x03 && ++sends == 1) line.Feed(test::LongReportFrame(0x9F, B({0x06, 0x01})));
+  };
+  packet.SetType(0x9F);
+  EXPECT_TRUE(packet.ReceiveLongPacket(io_, 3.0));
+  EXPECT_EQ(packet.GetData(), B({0x06, 0x01}));
+  EXPECT_EQ(packet.GetType(), 0x9F);
+  EXPECT_EQ(io_.line.written, Cat({request, request}));
+
+  // With no answer at all, two resends and no more.
+  test::ScriptedIo silent;
+  CTCPacket quiet(0x9B);
+  quiet.SetData(B({0x06, 0x02}));
+  quiet.SendLongPacket(silent);
+  quiet.SetType(0x9F);
+  EXPECT_FALSE(quiet.ReceiveLongPacket(silent, 3.0));
+  const Bytes abandon = test::LongReportFrame(0x9B, B({0x06, 0x02}));
+  EXPECT_EQ(silent.line.written, Cat({abandon, abandon, abandon}));
+}
+
+TEST_F(TCPacketTest, AppendDataUsesTheLow16BitsOfTheCount) {
+  Bytes source(0x10005, 0xAB);
+  CTCPacket packet(1);
+  packet.AppendData(source.data(), 0x10003);
+  EXPECT_EQ(packet.GetDataSize(), 3u);
+  packet.AppendWord(0x1234);
+  packet.AppendDWord(0x89ABCDEF);
+  EXPECT_EQ(packet.GetData(), B({0xAB, 0xAB, 0xAB, 0x12, 0x34, 0x89, 0xAB, 0xCD, 0xEF}));
+}
+
+}  // namespace
