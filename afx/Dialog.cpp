@@ -367,13 +367,25 @@ void DDV_MinMaxUInt(CDataExchange* pDX, UINT value, UINT minValue, UINT maxValue
 
 // ---- CDialog ----
 
-CDialog::CDialog(UINT templateId, CWnd* parent) : templateId_(templateId), parent_(parent) {
+CDialog::CDialog(UINT templateId, CWnd* parent)
+    : templateId_(templateId), parent_(parent), moduleState_(AfxGetModuleState()) {
   Attach(this, 0);
+}
+
+BOOL CDialog::SendCommand(UINT id, UINT code) {
+  AFX_MANAGE_STATE(moduleState_);
+  return OnCommand(id, code);
+}
+
+int CDialog::SendVKeyToItem(UINT key, int listId, UINT caretIndex) {
+  AFX_MANAGE_STATE(moduleState_);
+  return OnVKeyToItem(key, listId, caretIndex);
 }
 
 void CDialog::CreateControls() {
   if (created_) return;
   created_ = true;
+  AFX_MANAGE_STATE(moduleState_);
   const DialogTemplate* t = afx::FindDialogTemplate(static_cast<int>(templateId_));
   if (!t) {
     AfxTrace("CDialog: no template %u in the current module", templateId_);
@@ -505,12 +517,35 @@ void CPropertySheet::AddPage(CPropertyPage* page) {
 
 BOOL CPropertySheet::ActivatePage(int index) {
   CPropertyPage* page = GetPage(index);
+  AFX_MANAGE_STATE(page->ModuleState());
   page->CreateControls();
   if (!page->Initialised()) {
     page->MarkInitialised();
     page->OnInitDialog();
   }
   return page->OnSetActive();
+}
+
+BOOL CPropertySheet::NextFrom(int index) {
+  CPropertyPage* page = GetPage(index);
+  AFX_MANAGE_STATE(page->ModuleState());
+  if (!page->OnKillActive()) return FALSE;
+  if (index + 1 < GetPageCount()) return page->OnWizardNext() == 0;
+  return page->OnWizardFinish();
+}
+
+BOOL CPropertySheet::BackFrom(int index) {
+  CPropertyPage* page = GetPage(index);
+  AFX_MANAGE_STATE(page->ModuleState());
+  return page->OnWizardBack() == 0;
+}
+
+BOOL CPropertySheet::CancelAt(int index) {
+  CPropertyPage* page = GetPage(index);
+  AFX_MANAGE_STATE(page->ModuleState());
+  if (!page->OnQueryCancel()) return FALSE;
+  page->OnCancel();
+  return TRUE;
 }
 
 INT_PTR CPropertySheet::DoModal() { return afx::GetUi().RunWizard(*this); }

@@ -186,6 +186,11 @@ class CDialog : public CWnd {
   int EndResult() const { return endResult_; }
   // Starts a new modal session (clears the ended flag).
   void ResetEnd() { ended_ = false; endResult_ = 0; }
+  // Entry points for presenters: each runs the handler in the module state of
+  // the library that built the dialog, so its resources are found.
+  BOOL SendCommand(UINT id, UINT code);
+  int SendVKeyToItem(UINT key, int listId, UINT caretIndex);
+  AFX_MODULE_STATE* ModuleState() const { return moduleState_; }
   CWnd* GetParent() const { return parent_; }
 
  protected:
@@ -197,6 +202,7 @@ class CDialog : public CWnd {
   bool ended_ = false;
   int endResult_ = 0;
   std::vector<std::unique_ptr<CWnd>> handles_;
+  AFX_MODULE_STATE* moduleState_;
 };
 
 class CPropertySheet;
@@ -243,9 +249,16 @@ class CPropertySheet {
   // Runs the pages through the presenter; IDOK when finished.
   INT_PTR DoModal();
 
-  // Activation helpers for presenters: show page i (initialising it once).
-  // Returns FALSE when the page refused to show.
+  // Steps of the wizard for presenters, each in the page's module state.
+  // Shows page i (initialising it once); FALSE when the page refused to show.
   BOOL ActivatePage(int index);
+  // Leaves page i forward: OnKillActive, then OnWizardNext (or OnWizardFinish
+  // on the last page). TRUE when the wizard may move on.
+  BOOL NextFrom(int index);
+  // Leaves page i backward; TRUE when allowed.
+  BOOL BackFrom(int index);
+  // Asks page i whether the wizard may be cancelled, then cancels it.
+  BOOL CancelAt(int index);
 
  private:
   std::string caption_;

@@ -49,7 +49,7 @@ int UiPresenter::MessageBox(HWND, const std::string& text, const std::string& ca
 }
 
 INT_PTR UiPresenter::RunModal(CDialog& dialog) {
-  dialog.OnCommand(IDOK, BN_CLICKED);
+  dialog.SendCommand(IDOK, BN_CLICKED);
   if (!dialog.IsEnded()) dialog.EndDialog(IDCANCEL);
   return dialog.EndResult();
 }
@@ -57,13 +57,7 @@ INT_PTR UiPresenter::RunModal(CDialog& dialog) {
 INT_PTR UiPresenter::RunWizard(CPropertySheet& sheet) {
   for (int i = 0; i < sheet.GetPageCount(); ++i) {
     if (!sheet.ActivatePage(i)) continue;
-    CPropertyPage* page = sheet.GetPage(i);
-    if (!page->OnKillActive()) return IDCANCEL;
-    if (i + 1 < sheet.GetPageCount()) {
-      if (page->OnWizardNext() != 0) return IDCANCEL;
-    } else if (!page->OnWizardFinish()) {
-      return IDCANCEL;
-    }
+    if (!sheet.NextFrom(i)) return IDCANCEL;
   }
   return IDOK;
 }

@@ -1,1 +1,15 @@
-int main() { return 0; }
+#include <cstdio>
+#include <string>
+
+#include "host/Options.h"
+#include "host/Talvern.h"
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!ParseCommandLine(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "talvern: %s\n\n%s", error.c_str(), UsageText());
+    return 64;
+  }
+  return RunTalvern(options, stdin, stdout, stderr);
+}

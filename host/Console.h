@@ -1,0 +1,44 @@
+// Everything the host shows: on a terminal a status line and a progress bar
+// redrawn in place (plain lines when stdout is not a terminal), or one JSON
+// object per line for scripts.
+#pragma once
+#include <cstdio>
+#include <map>
+#include <string>
+
+class Console {
+ public:
+  Console(bool json, std::FILE* out);
+
+  bool Json() const { return json_; }
+  bool Tty() const { return tty_; }
+
+  void Caption(const std::string& text);
+  void Status(const std::string& text);
+  void Progress(int percent);
+  void Text(int kind, const std::string& text);
+  void Clipboard(const std::string& text);
+  void MessageBoxEvent(const std::string& text, const std::string& caption, unsigned flags, const char* buttons,
+                       const std::string& answer);
+  void DialogEvent(unsigned templateId, const std::string& caption, const std::map<std::string, std::string>& controls,
+                   const std::string& result);
+  void PageEvent(int operation, int index, unsigned templateId, const std::map<std::string, std::string>& controls,
+                 const std::string& result);
+  void Done(int result, double elapsed, double simulated, bool simulatedRun);
+  // A plain line for people (nothing in JSON mode).
+  void Line(const std::string& text);
+  // Ends an in-place status line before other output.
+  void BreakLine();
+
+  static std::string JsonEscape(const std::string& text);
+
+ private:
+  void Redraw();
+
+  bool json_;
+  std::FILE* out_;
+  bool tty_;
+  bool inPlace_ = false;
+  std::string status_;
+  int percent_ = -1;
+};

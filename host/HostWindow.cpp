@@ -1,0 +1,27 @@
+#include "host/HostWindow.h"
+
+#include "plugin/Exports.h"
+
+LRESULT HostWindow::OnMessage(UINT message, WPARAM, LPARAM lParam) {
+  if (message == UM_STATUS_TEXT) {
+    const char* text = reinterpret_cast<const char*>(lParam);
+    lastStatus_ = text ? text : "";
+    console_.Status(lastStatus_);
+  } else if (message == UM_PROGRESS) {
+    console_.Progress(static_cast<int>(lParam));
+  }
+  return 0;
+}
+
+void HostWindow::OnSetText(const std::string& text) {
+  afx::Window::OnSetText(text);
+  console_.Caption(text);
+}
+
+bool HostWindow::TakeDone() {
+  bool done = false;
+  Posted m{};
+  while (TakePosted(&m))
+    if (m.message == UM_OPERATION_DONE) done = true;
+  return done;
+}

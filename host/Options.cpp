@@ -1,0 +1,206 @@
+#include "host/Options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+bool ParseSet(const std::string& spec, SetValue* out) {
+  const size_t colon = spec.find(':');
+  const size_t eq = spec.find('=');
+  if (colon == std::string::npos || eq == std::string::npos || colon > eq || colon == 0 || eq == colon + 1) return false;
+  out->dialog = spec.substr(0, colon);
+  out->control = spec.substr(colon + 1, eq - colon - 1);
+  out->value = spec.substr(eq + 1);
+  return true;
+}
+
+}  // namespace
+
+const char* UsageText() {
+  return R"(usage: talvern [global options] COMMAND [args]
+
+Runs the operations of a receiver plug-in (DevQZ710.so for the QZ7xx family):
+loads firmware, uploads clone files, reads versions and error logs, resets
+receivers and sets up their Ethernet, radio and modem.
+
+Global options
+  --plugin PATH      plug-in library; default: DevQZ710.so beside the talvern
+                     binary, then the install's lib dir
+  --registry FILE    registry store, a text file in the Windows .reg export format
+                     (default $TALVERN_REGISTRY, else $XDG_CONFIG_HOME/talvern/registry.reg,
+                     else ~/.config/talvern/registry.reg)
+  --ctrl-alt         act as if Ctrl and Alt are held down (at load and at later
+                     key-state checks); shows the service operation
+  --batch            never prompt: each message box takes its default button unless
+                     an --answer matches it; dialogs and wizard pages are accepted as
+                     shown after the --set values are applied
+  --answer TEXT=BUTTON   answer message boxes whose text contains TEXT with BUTTON
+                     (ok, cancel, yes, no, retry, abort, ignore); repeatable
+  --set DLG:CTRL=VALUE   before a dialog or page with template id DLG is accepted, set
+                     its control CTRL: text for edits, 0/1 for check boxes, a row
+                     number (#N) or the row text for list and combo boxes; repeatable.
+                     --set file:path=PATH answers file choosers.
+  --json             one JSON object per line on stdout for every host event,
+                     instead of the terminal UI
+  -h, --help         this text
+
+Commands
+  list                       one line per operation: index, name, description, page count
+  run OP [--port N|PATH] [--simulate[=PROFILE]] [--realtime | --time-scale X] [--transcript FILE]
+                             run operation OP (index or exact name): show its pages, its
+                             summary, then run it. --port N is a COM number 1..1024;
+                             --port PATH maps that device path to a free COM number.
+                             Without --port the last COM port used (LastUsedCOM) is taken.
+                             --simulate attaches the built-in virtual receiver (with an
+                             optional profile file); simulated runs use virtual time unless
+                             --realtime or --time-scale is given. --transcript writes
+                             everything that crossed the simulated line.
+  reg query KEY [/v NAME]    registry tools spelled like the Windows reg command
+  reg add KEY [/v NAME /t REG_SZ|REG_DWORD /d DATA] [/f]
+  reg delete KEY [/v NAME] [/f]
+  reg import FILE.reg
+  reg export KEY FILE.reg
+  ports                      serial ports known: HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM
+                             and /dev/serial/by-id
+
+Exit status: 0 success, 2 cancelled, 1 failure or not run, 64 usage error.
+)";
+}
+
+bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
+  int i = 1;
+  auto need = [&](const char* opt) -> const char* {
+    if (i + 1 >= argc) {
+      *error = std::string(opt) + " needs a value";
+      return nullptr;
+    }
+    return argv[++i];
+  };
+  // Global options come before the command.
+  for (; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--plugin") {
+      const char* v = need("--plugin");
+      if (!v) return false;
+      o->plugin = v;
+    } else if (a == "--registry") {
+      const char* v = need("--registry");
+      if (!v) return false;
+      o->registry = v;
+    } else if (a == "--ctrl-alt") {
+      o->ctrlAlt = true;
+    } else if (a == "--batch") {
+      o->batch = true;
+    } else if (a == "--json") {
+      o->json = true;
+    } else if (a == "--answer") {
+      const char* v = need("--answer");
+      if (!v) return false;
+      const std::string s = v;
+      const size_t eq = s.rfind('=');
+      if (eq == std::string::npos || eq == 0) {
+        *error = "--answer expects TEXT=BUTTON, got \"" + s + "\"";
+        return false;
+      }
+      const std::string button = s.substr(eq + 1);
+      static const char* const kButtons[] = {"ok", "cancel", "yes", "no", "retry", "abort", "ignore"};
+      bool known = false;
+      for (const char* b : kButtons) known = known || button == b;
+      if (!known) {
+        *error = "--answer: unknown button \"" + button + "\" (ok, cancel, yes, no, retry, abort, ignore)";
+        return false;
+      }
+      o->answers.emplace_back(s.substr(0, eq), button);
+    } else if (a == "--set") {
+      const char* v = need("--set");
+      if (!v) return false;
+      SetValue sv;
+      if (!ParseSet(v, &sv)) {
+        *error = std::string("--set expects DLG:CTRL=VALUE, got \"") + v + "\"";
+        return false;
+      }
+      o->sets.push_back(sv);
+    } else if (a == "-h" || a == "--help") {
+      o->command = "help";
+      return true;
+    } else if (StartsWith(a, "-")) {
+      *error = "unknown option " + a;
+      return false;
+    } else {
+      break;
+    }
+  }
+  if (i >= argc) {
+    *error = "no command given";
+    return false;
+  }
+  o->command = argv[i++];
+  if (o->command == "help") return true;
+  if (o->command == "list" || o->command == "ports") {
+    if (i < argc) {
+      *error = o->command + " takes no arguments";
+      return false;
+    }
+    return true;
+  }
+  if (o->command == "reg") {
+    for (; i < argc; ++i) o->args.push_back(argv[i]);
+    if (o->args.empty()) {
+      *error = "reg needs a subcommand (query, add, delete, import, export)";
+      return false;
+    }
+    return true;
+  }
+  if (o->command != "run") {
+    *error = "unknown command " + o->command;
+    return false;
+  }
+  for (; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--port") {
+      const char* v = need("--port");
+      if (!v) return false;
+      o->port = v;
+    } else if (a == "--simulate") {
+      o->simulate = true;
+    } else if (StartsWith(a, "--simulate=")) {
+      o->simulate = true;
+      o->profile = a.substr(std::strlen("--simulate="));
+    } else if (a == "--realtime") {
+      o->realtime = true;
+    } else if (a == "--time-scale") {
+      const char* v = need("--time-scale");
+      if (!v) return false;
+      char* end = nullptr;
+      o->timeScale = std::strtod(v, &end);
+      if (!end || *end != '\0' || !(o->timeScale > 0)) {
+        *error = std::string("--time-scale expects a positive number, got \"") + v + "\"";
+        return false;
+      }
+    } else if (a == "--transcript") {
+      const char* v = need("--transcript");
+      if (!v) return false;
+      o->transcript = v;
+    } else if (StartsWith(a, "-")) {
+      *error = "unknown run option " + a;
+      return false;
+    } else if (o->operation.empty()) {
+      o->operation = a;
+    } else {
+      *error = "run takes one operation, got also \"" + a + "\"";
+      return false;
+    }
+  }
+  if (o->operation.empty()) {
+    *error = "run needs an operation (index or exact name; see talvern list)";
+    return false;
+  }
+  if (o->realtime && o->timeScale > 0) {
+    *error = "--realtime and --time-scale exclude each other";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,37 @@
+// talvern's command line.
+#pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
+struct SetValue {
+  std::string dialog;   // template id, or "file" for file choosers
+  std::string control;  // control id, or "path"
+  std::string value;
+};
+
+struct Options {
+  std::string plugin;
+  std::string registry;
+  bool ctrlAlt = false;
+  bool batch = false;
+  bool json = false;
+  std::vector<std::pair<std::string, std::string>> answers;  // text fragment -> button
+  std::vector<SetValue> sets;
+
+  std::string command;  // list, run, reg, ports, help
+  std::vector<std::string> args;
+
+  // run
+  std::string operation;
+  std::string port;  // COM number or device path; empty: LastUsedCOM, else 1
+  bool simulate = false;
+  std::string profile;
+  bool realtime = false;
+  double timeScale = 0;
+  std::string transcript;
+};
+
+// Parses argv; on a usage error returns false with `error` set.
+bool ParseCommandLine(int argc, char** argv, Options* options, std::string* error);
+const char* UsageText();

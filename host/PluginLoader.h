@@ -1,0 +1,39 @@
+// Loads a device plug-in and resolves its ten exports.
+#pragma once
+#include <string>
+
+#include "plugin/Exports.h"
+
+class PluginLoader {
+ public:
+  PluginLoader() = default;
+  ~PluginLoader();
+  PluginLoader(const PluginLoader&) = delete;
+  PluginLoader& operator=(const PluginLoader&) = delete;
+
+  // Loads `path`; false with Error() set when it cannot be loaded, lacks an
+  // export, or its start-up failed.
+  bool Load(const std::string& path);
+  void Unload();
+  const std::string& Error() const { return error_; }
+  const std::string& Path() const { return path_; }
+
+  PFN_GetNumberOperations GetNumberOperations = nullptr;
+  PFN_GetOperation GetOperation = nullptr;
+  PFN_GetDescription GetDescription = nullptr;
+  PFN_GetNumberOfPages GetNumberOfPages = nullptr;
+  PFN_GetPage GetPage = nullptr;
+  PFN_GetText GetText = nullptr;
+  PFN_DoOperation DoOperation = nullptr;
+  PFN_PreInitialize PreInitialize = nullptr;
+  PFN_GetVersionInfo GetVersionInfo = nullptr;
+  PFN_GetBitmapID GetBitmapID = nullptr;
+
+  // The default plug-in: DevQZ710.so beside the running program, then the install's lib dir.
+  static std::string DefaultPath();
+
+ private:
+  void* handle_ = nullptr;
+  std::string path_;
+  std::string error_;
+};

@@ -1,0 +1,21 @@
+// The built-in virtual receiver behind `talvern run --simulate`.
+#pragma once
+#include <memory>
+#include <string>
+
+class Simulation {
+ public:
+  Simulation();
+  ~Simulation();
+  Simulation(const Simulation&) = delete;
+  Simulation& operator=(const Simulation&) = delete;
+
+  // Attaches a virtual receiver (from `profile`, or the defaults) on COM `port`;
+  // writes the line's transcript to `transcript` when it is not empty.
+  bool Attach(int port, const std::string& profile, const std::string& transcript, std::string* error);
+  void Detach();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};

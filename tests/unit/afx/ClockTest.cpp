@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "afx/Clock.h"
+
+TEST(VirtualClockTest, SleepMovesTimeWithoutWaiting) {
+  afx::VirtualClock clock;
+  afx::ScopedClock scope(clock);
+  const std::time_t wall0 = AfxTime();
+  const DWORD tick0 = GetTickCount();
+  std::int64_t counter0 = 0;
+  std::int64_t frequency = 0;
+  ASSERT_TRUE(QueryPerformanceCounter(&counter0));
+  ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+
+  Sleep(14000);  // a receiver restart
+
+  EXPECT_EQ(AfxTime() - wall0, 14);
+  EXPECT_EQ(GetTickCount() - tick0, 14000u);
+  std::int64_t counter1 = 0;
+  QueryPerformanceCounter(&counter1);
+  EXPECT_EQ((counter1 - counter0) / frequency, 14);
+  EXPECT_EQ(clock.ElapsedNs(), 14'000'000'000);
+}
+
+TEST(VirtualClockTest, WholeSecondWallClockStepsOnSecondBoundaries) {
+  afx::VirtualClock clock;
+  afx::ScopedClock scope(clock);
+  const std::time_t start = AfxTime();
+  // Packet time-outs count whole seconds: 999 ms later it is still the same second.
+  Sleep(999);
+  EXPECT_EQ(AfxTime(), start);
+  Sleep(1);
+  EXPECT_EQ(AfxTime(), start + 1);
+}
+
+TEST(VirtualClockTest, SleepUntilThePastDoesNotGoBack) {
+  afx::VirtualClock clock;
+  clock.AdvanceMs(500);
+  clock.SleepUntilNs(100);
+  EXPECT_EQ(clock.NowNs(), 500'000'000);
+  clock.SleepUntilNs(700'000'000);
+  EXPECT_EQ(clock.NowNs(), 700'000'000);
+}
+
+TEST(VirtualClockTest, LocalTimeFollowsTheClock) {
+  afx::VirtualClock clock(0);
+  afx::ScopedClock scope(clock);
+  SYSTEMTIME a{};
+  GetLocalTime(&a);
+  Sleep(1250);
+  SYSTEMTIME b{};
+  GetLocalTime(&b);
+  EXPECT_EQ((b.wSecond + 60 - a.wSecond) % 60, 1);
+  EXPECT_EQ(b.wMilliseconds, 250);
+}
+
+TEST(ScopedClockTest, RestoresThePreviousClock) {
+  afx::VirtualClock outer;
+  afx::VirtualClock inner;
+  afx::ScopedClock a(outer);
+  {
+    afx::ScopedClock b(inner);
+    Sleep(1000);
+  }
+  EXPECT_EQ(inner.NowNs(), 1'000'000'000);
+  EXPECT_EQ(outer.NowNs(), 0);
+  EXPECT_EQ(&afx::GetClock(), &outer);
+}

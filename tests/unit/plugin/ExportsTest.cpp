@@ -1,0 +1,180 @@
+// The ten exports of the built library, loaded as the host loads it.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "afx/Registry.h"
+#include "afx/Window.h"
+#include "plugin/Exports.h"
+#include "support/RecordingWindow.h"
+#include "support/ScriptedUi.h"
+#include "support/TempDir.h"
+
+namespace {
+
+class LoadedPlugin {
+ public:
+  explicit LoadedPlugin(bool ctrlAlt) {
+    ui_.ctrlAlt = ctrlAlt;
+    previous_ = afx::SetUi(&ui_);
+    handle_ = dlopen(QZ_BIN_DIR "/DevQZ710.so", RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) ADD_FAILURE() << dlerror();
+  }
+  ~LoadedPlugin() {
+    if (handle_) dlclose(handle_);
+    afx::SetUi(previous_);
+  }
+  LoadedPlugin(const LoadedPlugin&) = delete;
+  LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+  template <typename F>
+  F Get(const char* name) {
+    return reinterpret_cast<F>(dlsym(handle_, name));
+  }
+  ScriptedUi& Ui() { return ui_; }
+
+ private:
+  ScriptedUi ui_;
+  afx::UiPresenter* previous_;
+  void* handle_ = nullptr;
+};
+
+class ExportsTest : public testing::Test {
+ protected:
+  void SetUp() override { afx::SetRegistryPath(dir_.File("registry.reg")); }
+  TempDir dir_;
+};
+
+const char* const kNames[] = {
+    "Configure ethernet settings", "Configure radio settings",        "Configure cellular modem settings",
+    "Load GPS software",           "Load internal radio software",    "Reset to factory default",
+    "Upload clone file",           "Verify receiver software version", "View error log",
+    "Wipe CM Blocks",
+};
+
+}  // namespace
+
+TEST_F(ExportsTest, OperationListWithAndWithoutCtrlAlt) {
+  for (bool ctrlAlt : {false, true}) {
+    SCOPED_TRACE(ctrlAlt ? "Ctrl+Alt held" : "no keys held");
+    LoadedPlugin plugin(ctrlAlt);
+    auto count = plugin.Get<PFN_GetNumberOperations>("GetNumberOperations");
+    auto name = plugin.Get<PFN_GetOperation>("GetOperation");
+    ASSERT_NE(count, nullptr);
+    const int want = ctrlAlt ? 10 : 9;
+    ASSERT_EQ(count(), want);
+    for (int i = 0; i < want; ++i) {
+      char buffer[128] = {};
+      ASSERT_EQ(name(i, buffer, sizeof buffer - 1), 1);
+      EXPECT_STREQ(buffer, kNames[i]);
+    }
+    char untouched[8] = "keep";
+    EXPECT_EQ(name(want, untouched, sizeof untouched), 0);
+    EXPECT_STREQ(untouched, "keep");
+  }
+}
+
+TEST_F(ExportsTest, InvalidIndicesKindsAndPages) {
+  LoadedPlugin plugin(false);
+  auto desc = plugin.Get<PFN_GetDescription>("GetDescription");
+  auto pages = plugin.Get<PFN_GetNumberOfPages>("GetNumberOfPages");
+  auto page = plugin.Get<PFN_GetPage>("GetPage");
+  auto text = plugin.Get<PFN_GetText>("GetText");
+  char buffer[256];
+  for (int index : {-1, 9, 1000}) {
+    std::strcpy(buffer, "keep");
+    EXPECT_EQ(desc(index, buffer, sizeof buffer), 0);
+    EXPECT_EQ(pages(index), 0);
+    EXPECT_EQ(page(index, 0), nullptr);
+    EXPECT_EQ(text(index, TEXT_SUMMARY, buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "keep");
+  }
+  for (int kind : {-1, 4}) {
+    std::strcpy(buffer, "keep");
+    EXPECT_EQ(text(7, kind, buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "keep");
+  }
+  const int n = pages(7);
+  EXPECT_EQ(page(7, -1), nullptr);
+  EXPECT_EQ(page(7, n), nullptr);
+}
+
+TEST_F(ExportsTest, TextsAndCopiesThatLeaveBuffersUnterminated) {
+  LoadedPlugin plugin(false);
+  auto desc = plugin.Get<PFN_GetDescription>("GetDescription");
+  auto name = plugin.Get<PFN_GetOperation>("GetOperation");
+  auto text = plugin.Get<PFN_GetText>("GetText");
+  char buffer[256] = {};
+  ASSERT_EQ(desc(7, buffer, sizeof buffer - 1), 1);
+  EXPECT_STREQ(buffer, "Retrieves the software version from the QZ7xx.");
+  std::memset(buffer, 0, sizeof buffer);
+  ASSERT_EQ(text(7, TEXT_SUMMARY, buffer, sizeof buffer - 1), 1);
+  EXPECT_STREQ(buffer, "Operation to perform:\r\n\tVerify receiver software version");
+  std::memset(buffer, 0, sizeof buffer);
+  ASSERT_EQ(text(0, TEXT_CONNECT, buffer, sizeof buffer - 1), 1);
+  EXPECT_STREQ(buffer, "Connect the QZ7xx to COM%d of the PC using the DB9 cable.");
+  std::memset(buffer, 0, sizeof buffer);
+  ASSERT_EQ(text(5, TEXT_ACTION, buffer, sizeof buffer - 1), 1);
+  EXPECT_STREQ(buffer, "Reset device to factory default");
+
+  // A length shorter than the name: exactly that many bytes, no terminator.
+  std::memset(buffer, '#', sizeof buffer);
+  ASSERT_EQ(name(3, buffer, 4), 1);
+  EXPECT_EQ(std::string(buffer, 6), "Load##");
+}
+
+TEST_F(ExportsTest, FixedAnswers) {
+  LoadedPlugin plugin(false);
+  EXPECT_EQ(plugin.Get<PFN_PreInitialize>("PreInitialize")(12345), 1);
+  EXPECT_EQ(plugin.Get<PFN_GetBitmapID>("GetBitmapID")(), 129);
+  char version[64] = {};
+  EXPECT_EQ(plugin.Get<PFN_GetVersionInfo>("GetVersionInfo")(version, sizeof version - 1), 1);
+  EXPECT_STREQ(version, "5.00b50");
+}
+
+TEST_F(ExportsTest, DoOperationRefusesBadBlocksButStillPostsDone) {
+  LoadedPlugin plugin(false);
+  auto run = plugin.Get<PFN_DoOperation>("DoOperation");
+  struct Case {
+    int port;
+    int index;
+  };
+  for (const Case& c : {Case{0, 7}, Case{1025, 7}, Case{1, -1}, Case{1, 9}}) {
+    RecordingWindow window;
+    afx::Event cancel;
+    OperationParams params{c.port, c.index, &window, &cancel};
+    EXPECT_EQ(run(&params), 0) << c.port << "/" << c.index;
+    EXPECT_EQ(window.PostedDone(), 1);
+    EXPECT_TRUE(window.statuses.empty());
+  }
+  EXPECT_TRUE(plugin.Ui().boxes.empty());
+}
+
+TEST_F(ExportsTest, AFailedRunShowsOneMessageBoxHeadedWithTheVersion) {
+  // COM 1024 leads to a device that does not exist.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, 0, KEY_ALL_ACCESS,
+                           nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const char com[] = "COM1024";
+  const std::string missing = dir_.File("no-such-device");
+  ASSERT_EQ(RegSetValueEx(key, missing.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(com), sizeof com),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+
+  LoadedPlugin plugin(false);
+  RecordingWindow window;
+  afx::Event cancel;
+  OperationParams params{1024, 7, &window, &cancel};
+  EXPECT_EQ(plugin.Get<PFN_DoOperation>("DoOperation")(&params), 0);
+  ASSERT_EQ(plugin.Ui().boxes.size(), 1u);
+  const ScriptedUi::Box& box = plugin.Ui().boxes[0];
+  EXPECT_EQ(box.caption, "DevQZ710");
+  EXPECT_EQ(box.flags, 0x10030u);
+  EXPECT_EQ(box.text.rfind("DevQZ7xx Version: 5.00b50\n\n", 0), 0u) << box.text;
+  EXPECT_GT(box.text.size(), std::strlen("DevQZ7xx Version: 5.00b50\n\n"));
+  EXPECT_EQ(window.LastStatus(), "There was a failure with the operation!");
+  EXPECT_EQ(window.PostedDone(), 1);
+}
