@@ -72,7 +72,7 @@ TEST(GarnexElfFile, RefusesWhatIsNoPowerPcExecutable) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = dir.Write("bad.elf", c.image);
+    const std::string path = WriteFile(dir.File("bad.elf"), c.image);
     EXPECT_EQ(CodeOf([&] { CGarnexElfFile f(path.c_str()); }), 865u);
   }
 }
@@ -98,7 +98,7 @@ TEST(GarnexElfFile, BlocksFollowLoadableSegments) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = dir.Write("fw.elf", ElfImage(c.segments));
+    const std::string path = WriteFile(dir.File("fw.elf"), ElfImage(c.segments));
     CGarnexElfFile f(path.c_str());
     EXPECT_TRUE(f.Verify());
     f.Rewind();
@@ -119,7 +119,7 @@ TEST(GarnexElfFile, BlocksFollowLoadableSegments) {
 TEST(GarnexElfFile, ReadAtGathersAcrossSegments) {
   TempDir dir;
   const Bytes a = Pattern(300, 1), b = Pattern(300, 2);
-  const std::string path = dir.Write("fw.elf", ElfImage({{1, 5, 0x1000, a}, {2, 5, 0x5000, Pattern(16)}, {1, 5, 0x112C, b}}));
+  const std::string path = WriteFile(dir.File("fw.elf"), ElfImage({{1, 5, 0x1000, a}, {2, 5, 0x5000, Pattern(16)}, {1, 5, 0x112C, b}}));
   CGarnexElfFile f(path.c_str());
   EXPECT_EQ(f.GetLength(), 52u + 3 * 32 + 616);
   Bytes got(20, 0xEE);
@@ -138,7 +138,7 @@ TEST(GarnexElfFile, IdentityRecordAtItsLoadAddress) {
   Bytes segment = Pattern(0x100, 4);
   const Bytes block = EmbeddedBlock();
   std::copy(block.begin(), block.end(), segment.begin() + 0x10);
-  const std::string path = dir.Write("fw.elf", ElfImage({{1, 5, 0x0, Pattern(0x40)}, {1, 5, 0x2FF0, segment}}));
+  const std::string path = WriteFile(dir.File("fw.elf"), ElfImage({{1, 5, 0x0, Pattern(0x40)}, {1, 5, 0x2FF0, segment}}));
   CGarnexElfFile f(path.c_str());
   CGarnexEmbeddedInfo info;
   f.ReadEmbeddedInfo(info);
@@ -149,7 +149,7 @@ TEST(GarnexElfFile, IdentityRecordAtItsLoadAddress) {
   ASSERT_EQ(blocks.size(), 2u);
   EXPECT_EQ(blocks[0].address, 0u);
 
-  const std::string other = dir.Write("none.elf", ElfImage({{1, 5, 0x0, Pattern(0x40)}}));
+  const std::string other = WriteFile(dir.File("none.elf"), ElfImage({{1, 5, 0x0, Pattern(0x40)}}));
   CGarnexElfFile g(other.c_str());
   EXPECT_EQ(CodeOf([&] { g.ReadEmbeddedInfo(info); }), 852u);
 }
@@ -174,7 +174,7 @@ TEST(GarnexElfFile, HeadersPointingAnywhere) {
     Bytes image = ElfImage({{1, 5, 0x1000, Pattern(200)}});
     if (c.width == 4) PutBE32(image, c.field, c.value);
     else PutBE16(image, c.field, c.value);
-    const std::string path = dir.Write("odd.elf", image);
+    const std::string path = WriteFile(dir.File("odd.elf"), image);
     CGarnexElfFile f(path.c_str());
     f.Rewind();
     std::vector<Block> blocks = AllBlocks(f);
@@ -217,7 +217,7 @@ TEST(GarnexSRecFile, Validation) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = dir.Write("fw.s19", c.text);
+    const std::string path = WriteFile(dir.File("fw.s19"), c.text);
     if (c.valid) {
       CGarnexSRecFile f(path.c_str());
       EXPECT_TRUE(f.Verify());
@@ -271,7 +271,7 @@ TEST(GarnexSRecFile, RecordsAndErrors) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = dir.Write("fw.srec", Records(6, 0x5000) + c.body);
+    const std::string path = WriteFile(dir.File("fw.srec"), Records(6, 0x5000) + c.body);
     CGarnexSRecFile f(path.c_str());
     // Step over the six validation records first.
     FlashBlock b;
@@ -293,7 +293,7 @@ TEST(GarnexSRecFile, ReadAtAcrossRecords) {
   TempDir dir;
   const Bytes image = Pattern(400, 6);
   std::string text = SRecordLine(0, 0, Bytes{'x'}) + "\n" + SRecordData(0x42FF0, image) + "S70500000000FA\n";
-  const std::string path = dir.Write("fw.mot", text);
+  const std::string path = WriteFile(dir.File("fw.mot"), text);
   CGarnexSRecFile f(path.c_str());
   Bytes got(40);
   ASSERT_TRUE(f.ReadAt(0x42FF0 + 10, got.data(), 40)) << "spans three records";
@@ -309,7 +309,7 @@ TEST(GarnexSRecFile, ReadAtAcrossRecords) {
   Bytes withRecord = image;
   const Bytes block = EmbeddedBlock();
   std::copy(block.begin(), block.end(), withRecord.begin() + 0x10);
-  const std::string p2 = dir.Write("rec.mot", SRecordData(0x42FF0, withRecord));
+  const std::string p2 = WriteFile(dir.File("rec.mot"), SRecordData(0x42FF0, withRecord));
   CGarnexSRecFile g(p2.c_str());
   CGarnexEmbeddedInfo info;
   g.ReadEmbeddedInfo(info);
