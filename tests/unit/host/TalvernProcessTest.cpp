@@ -77,7 +77,7 @@ TEST_F(TalvernProcessTest, ListsTheOperationsInOrder) {
   ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[0], "0\tConfigure ethernet settings\tConfigure the ethernet settings\t0");
   EXPECT_EQ(lines[7].substr(0, 34), "7\tVerify receiver software version");
-  EXPECT_EQ(lines[8].substr(0, 16), "8\tView error log\t");
+  EXPECT_EQ(lines[8].substr(0, 17), "8\tView error log\t");
 
   const Result all = Run({"--ctrl-alt", "list"});
   ASSERT_EQ(all.status, 0);
@@ -126,7 +126,9 @@ TEST_F(TalvernProcessTest, RegistryCommands) {
     SCOPED_TRACE(joined);
     const Result r = Run(s.args);
     EXPECT_EQ(r.status, s.wantStatus) << r.out << r.err;
-    if (s.wantOut) EXPECT_NE(r.out.find(s.wantOut), std::string::npos) << r.out;
+    if (s.wantOut) {
+      EXPECT_NE(r.out.find(s.wantOut), std::string::npos) << r.out;
+    }
   }
 }
 

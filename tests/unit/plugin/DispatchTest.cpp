@@ -1,6 +1,7 @@
 // The dispatcher and the operation base, with operations made for the test.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "afx/Exception.h"

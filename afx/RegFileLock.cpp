@@ -1,0 +1,36 @@
+#include "afx/RegFileLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace afx {
+
+RegFileLock::~RegFileLock() {
+  // Closing the descriptor releases the lock.
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int RegFileLock::Acquire(const std::string& path, bool exclusive) {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  int rc;
+  do {
+    rc = ::flock(fd, exclusive ? LOCK_EX : LOCK_SH);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    int err = errno;
+    ::close(fd);
+    return err;
+  }
+  fd_ = fd;
+  return 0;
+}
+
+}  // namespace afx

@@ -1,0 +1,474 @@
+#include "afx/Registry.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "afx/RegHive.h"
+#include "afx/RegReader.h"
+#include "afx/RegWriter.h"
+#include "afx/RegistryKeyObject.h"
+#include "afx/RegistryStore.h"
+
+namespace afx {
+namespace {
+
+constexpr REGSAM kIgnoredAccess = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+
+// Everything the registry module owns; one mutex guards all of it.
+struct RegistryState {
+  std::mutex mutex;
+  std::string path;  // fixed at first use unless set before
+  std::unique_ptr<RegistryStore> store;
+  std::unordered_map<HKEY, std::unique_ptr<RegistryKeyObject>> handles;
+  RegistryKeyObject localMachine{RegHive::kLocalMachine, {}, KEY_ALL_ACCESS, true};
+  RegistryKeyObject currentUser{RegHive::kCurrentUser, {}, KEY_ALL_ACCESS, true};
+};
+
+RegistryState& State() {
+  // Never destroyed: other libraries' static destructors may still close
+  // keys at exit, after a function-local static would be gone.
+  static union Immortal {
+    Immortal() : state() {}
+    ~Immortal() {}
+    RegistryState state;
+  } immortal;
+  return immortal.state;
+}
+
+thread_local std::string lastError;
+
+LONG Failed(LONG rc, const std::string& error) {
+  if (rc != ERROR_SUCCESS && !error.empty()) lastError = error;
+  return rc;
+}
+
+RegistryStore& Store(RegistryState& s) {
+  if (!s.store) {
+    if (s.path.empty()) s.path = DefaultRegistryPath();
+    s.store = std::make_unique<RegistryStore>(s.path);
+  }
+  return *s.store;
+}
+
+LONG Refresh(RegistryState& s) {
+  std::string error;
+  return Failed(Store(s).Refresh(error), error);
+}
+
+LONG Modify(RegistryState& s, const RegistryStore::Change& change) {
+  std::string error;
+  return Failed(Store(s).Modify(change, error), error);
+}
+
+RegistryKeyObject* Lookup(RegistryState& s, HKEY key) {
+  if (key == &s.localMachine || key == &s.currentUser) return key;
+  auto it = s.handles.find(key);
+  return it == s.handles.end() ? nullptr : it->second.get();
+}
+
+HKEY AddHandle(RegistryState& s, int root, std::vector<std::string> path, REGSAM sam) {
+  auto object = std::make_unique<RegistryKeyObject>(root, std::move(path), sam & ~kIgnoredAccess,
+                                                    false);
+  HKEY handle = object.get();
+  s.handles.emplace(handle, std::move(object));
+  return handle;
+}
+
+// The handle's key in `hive`, or null (and the handle marked) when it is gone.
+template <typename Hive>
+auto FindLive(Hive& hive, RegistryKeyObject& key) -> decltype(hive.Find(0, {})) {
+  if (key.Deleted()) return nullptr;
+  auto node = hive.Find(key.Root(), key.Path());
+  if (!node) key.MarkDeleted();
+  return node;
+}
+
+// Empty parts are skipped, so "A\\B", "A\\B\\" and "\\A\\B" name the same key.
+std::vector<std::string> SplitPath(const char* subKey) {
+  std::vector<std::string> parts;
+  if (!subKey) return parts;
+  std::string_view rest(subKey);
+  while (!rest.empty()) {
+    size_t cut = rest.find('\\');
+    std::string_view part = rest.substr(0, cut);
+    if (!part.empty()) parts.emplace_back(part);
+    if (cut == std::string_view::npos) break;
+    rest.remove_prefix(cut + 1);
+  }
+  return parts;
+}
+
+// What the store file can hold and read back.
+bool PrintableName(std::string_view name) {
+  for (char c : name) {
+    auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\t') || u == 0x7F) return false;
+  }
+  return true;
+}
+
+LONG CopyData(const RegValue& value, DWORD* type, BYTE* data, DWORD* dataSize) {
+  if (type) *type = value.type;
+  auto needed = static_cast<DWORD>(value.data.size());
+  if (data) {
+    if (!dataSize) return ERROR_INVALID_PARAMETER;
+    if (*dataSize < needed) {
+      *dataSize = needed;
+      return ERROR_MORE_DATA;
+    }
+    if (needed) std::memcpy(data, value.data.data(), needed);
+  }
+  if (dataSize) *dataSize = needed;
+  return ERROR_SUCCESS;
+}
+
+// Splits "HKLM\\A\\B" into its root and the rest.
+bool SplitFullPath(const std::string& fullPath, int& root, std::string& rest) {
+  size_t cut = fullPath.find('\\');
+  root = RegHive::RootIndex(std::string_view(fullPath).substr(0, cut));
+  rest = cut == std::string::npos ? std::string() : fullPath.substr(cut + 1);
+  if (root < 0) lastError = fullPath + ": expected HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER";
+  return root >= 0;
+}
+
+}  // namespace
+
+HKEY PredefinedKey(std::uintptr_t which) {
+  RegistryState& s = State();
+  if (which == 0x80000002u) return &s.localMachine;
+  if (which == 0x80000001u) return &s.currentUser;
+  return nullptr;
+}
+
+void SetRegistryPath(const std::string& path) {
+  RegistryState& s = State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  s.path = path;
+  s.store.reset();
+}
+
+std::string GetRegistryPath() {
+  RegistryState& s = State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  return s.path.empty() ? DefaultRegistryPath() : s.path;
+}
+
+std::string DefaultRegistryPath() {
+  const char* explicitPath = std::getenv("TALVERN_REGISTRY");
+  if (explicitPath && *explicitPath) return explicitPath;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && config[0] == '/') return std::string(config) + "/talvern/registry.reg";
+  std::string home;
+  if (const char* h = std::getenv("HOME"); h && *h) {
+    home = h;
+  } else {
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir)
+      home = found->pw_dir;
+  }
+  if (home.empty()) return "registry.reg";
+  return home + "/.config/talvern/registry.reg";
+}
+
+std::string RegistryLastError() { return lastError; }
+
+LONG RegistryImport(const std::string& regFile) {
+  std::string text, error;
+  bool missing = false;
+  LONG rc = RegistryStore::ReadFile(regFile, text, missing, error);
+  if (rc != ERROR_SUCCESS) return Failed(rc, error);
+  if (missing) return Failed(ERROR_FILE_NOT_FOUND, regFile + ": no such file");
+
+  RegistryState& s = State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  std::string parseError;
+  rc = Modify(s, [&](RegHive& hive, bool& changed) {
+    // A faulty file must leave nothing of itself behind.
+    RegHive merged = hive;
+    if (!RegReader::Apply(text, regFile, merged, parseError)) return ERROR_BAD_FORMAT;
+    changed = !(merged == hive);
+    hive = std::move(merged);
+    return ERROR_SUCCESS;
+  });
+  return Failed(rc, parseError);
+}
+
+LONG RegistryExport(const std::string& keyPath, const std::string& regFile) {
+  int root = 0;
+  std::string rest;
+  if (!SplitFullPath(keyPath, root, rest)) return ERROR_BADKEY;
+  RegistryState& s = State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  if (LONG rc = Refresh(s); rc != ERROR_SUCCESS) return rc;
+  const RegKeyNode* node = &Store(s).Hive().Root(root);
+  std::string canonical = RegHive::RootName(root);
+  for (const auto& part : SplitPath(rest.c_str())) {
+    node = node->FindSubkey(part);
+    if (!node) return ERROR_FILE_NOT_FOUND;
+    canonical += "\\" + node->Name();
+  }
+  std::string error;
+  return Failed(RegistryStore::WriteFileAtomically(regFile, RegWriter::WriteKey(*node, canonical),
+                                                   error),
+                error);
+}
+
+LONG RegOpenKeyPath(const std::string& fullPath, REGSAM sam, HKEY* result, bool create) {
+  if (result) *result = nullptr;
+  int root = 0;
+  std::string rest;
+  if (!SplitFullPath(fullPath, root, rest)) return ERROR_BADKEY;
+  HKEY base = PredefinedKey(root == RegHive::kLocalMachine ? 0x80000002u : 0x80000001u);
+  if (create)
+    return RegCreateKeyEx(base, rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr,
+                          result, nullptr);
+  return RegOpenKeyEx(base, rest.c_str(), 0, sam, result);
+}
+
+}  // namespace afx
+
+using afx::RegistryKeyObject;
+using afx::RegKeyNode;
+using afx::RegHive;
+
+LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD /*options*/, REGSAM sam, HKEY* result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  RegistryKeyObject* parent = afx::Lookup(s, key);
+  if (!parent) return ERROR_INVALID_HANDLE;
+  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
+  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *parent);
+  if (!node) return ERROR_KEY_DELETED;
+  std::vector<std::string> path = parent->Path();
+  for (const auto& part : afx::SplitPath(subKey)) {
+    node = node->FindSubkey(part);
+    if (!node) return ERROR_FILE_NOT_FOUND;
+    path.push_back(node->Name());
+  }
+  *result = afx::AddHandle(s, parent->Root(), std::move(path), sam);
+  return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD /*reserved*/, char* /*className*/,
+                    DWORD /*options*/, REGSAM sam, void* /*security*/, HKEY* result,
+                    DWORD* disposition) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  RegistryKeyObject* parent = afx::Lookup(s, key);
+  if (!parent) return ERROR_INVALID_HANDLE;
+  std::vector<std::string> parts = afx::SplitPath(subKey);
+  for (const auto& part : parts) {
+    if (part.size() > RegHive::kMaxKeyNameLength || !afx::PrintableName(part))
+      return ERROR_INVALID_PARAMETER;
+  }
+  if (parent->Path().size() + parts.size() > RegHive::kMaxDepth) return ERROR_INVALID_PARAMETER;
+
+  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
+  // Opening an existing key needs no write to the store.
+  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *parent);
+  if (!node) return ERROR_KEY_DELETED;
+  for (size_t i = 0; node && i < parts.size(); ++i) node = node->FindSubkey(parts[i]);
+  if (!node && !parent->Allows(KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+
+  std::vector<std::string> path;
+  bool created = false;
+  LONG rc = afx::Modify(s, [&](RegHive& hive, bool& changed) {
+    RegKeyNode* at = afx::FindLive(hive, *parent);
+    if (!at) return ERROR_KEY_DELETED;
+    path = parent->Path();
+    for (const auto& part : parts) {
+      bool added = false;
+      at = &at->AddSubkey(part, &added);
+      created = created || added;
+      path.push_back(at->Name());
+    }
+    changed = created;
+    return ERROR_SUCCESS;
+  });
+  if (rc != ERROR_SUCCESS) return rc;
+  if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  *result = afx::AddHandle(s, parent->Root(), std::move(path), sam);
+  return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) {
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  if (key == &s.localMachine || key == &s.currentUser) return ERROR_SUCCESS;
+  return s.handles.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG RegQueryValueEx(HKEY key, const char* name, DWORD* /*reserved*/, DWORD* type, BYTE* data,
+                     DWORD* dataSize) {
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  RegistryKeyObject* object = afx::Lookup(s, key);
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
+  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *object);
+  if (!node) return ERROR_KEY_DELETED;
+  const afx::RegValue* value = node->FindValue(name ? name : "");
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  return afx::CopyData(*value, type, data, dataSize);
+}
+
+LONG RegSetValueEx(HKEY key, const char* name, DWORD /*reserved*/, DWORD type, const BYTE* data,
+                   DWORD dataSize) {
+  if (!data && dataSize) return ERROR_INVALID_PARAMETER;
+  std::string valueName = name ? name : "";
+  if (!afx::PrintableName(valueName)) return ERROR_INVALID_PARAMETER;
+  std::vector<BYTE> bytes(data, data + (data ? dataSize : 0));
+  // Strings read back NUL-terminated even when the caller counted without it.
+  if ((type == REG_SZ || type == REG_EXPAND_SZ) && (bytes.empty() || bytes.back() != 0))
+    bytes.push_back(0);
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  RegistryKeyObject* object = afx::Lookup(s, key);
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  return afx::Modify(s, [&](RegHive& hive, bool& changed) {
+    RegKeyNode* node = afx::FindLive(hive, *object);
+    if (!node) return ERROR_KEY_DELETED;
+    changed = node->SetValue(valueName, type, std::move(bytes));
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegDeleteValue(HKEY key, const char* name) {
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  RegistryKeyObject* object = afx::Lookup(s, key);
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  return afx::Modify(s, [&](RegHive& hive, bool& changed) {
+    RegKeyNode* node = afx::FindLive(hive, *object);
+    if (!node) return ERROR_KEY_DELETED;
+    if (!node->RemoveValue(name ? name : "")) return ERROR_FILE_NOT_FOUND;
+    changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegDeleteKey(HKEY key, const char* subKey) {
+  if (!subKey) return ERROR_INVALID_PARAMETER;
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  RegistryKeyObject* object = afx::Lookup(s, key);
+  if (!object) return ERROR_INVALID_HANDLE;
+  std::vector<std::string> parts = afx::SplitPath(subKey);
+  if (object->Path().empty() && parts.empty()) return ERROR_ACCESS_DENIED;  // a root
+
+  std::vector<std::string> gone;
+  LONG rc = afx::Modify(s, [&](RegHive& hive, bool& changed) {
+    RegKeyNode* at = afx::FindLive(hive, *object);
+    if (!at) return ERROR_KEY_DELETED;
+    std::vector<std::string> target = object->Path();
+    if (parts.empty()) {
+      // "" deletes the handle's own key.
+      at = hive.Find(object->Root(), std::vector<std::string>(target.begin(), target.end() - 1));
+      if (!at) return ERROR_KEY_DELETED;
+      parts.push_back(target.back());
+      target.pop_back();
+    }
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+      at = at->FindSubkey(parts[i]);
+      if (!at) return ERROR_FILE_NOT_FOUND;
+      target.push_back(at->Name());
+    }
+    const RegKeyNode* victim = at->FindSubkey(parts.back());
+    if (!victim) return ERROR_FILE_NOT_FOUND;
+    if (victim->SubkeyCount() > 0) return ERROR_ACCESS_DENIED;
+    target.push_back(victim->Name());
+    at->RemoveSubkey(parts.back());
+    gone = std::move(target);
+    changed = true;
+    return ERROR_SUCCESS;
+  });
+  if (rc != ERROR_SUCCESS) return rc;
+  for (auto& [handle, open] : s.handles) {
+    const auto& path = open->Path();
+    if (open->Root() != object->Root() || path.size() != gone.size()) continue;
+    bool same = true;
+    for (size_t i = 0; same && i < path.size(); ++i) same = RegKeyNode::SameName(path[i], gone[i]);
+    if (same) open->MarkDeleted();
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* /*reserved*/,
+                  char* className, DWORD* classLen, void* /*lastWrite: no write times are kept*/) {
+  if (!name || !nameLen) return ERROR_INVALID_PARAMETER;
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  RegistryKeyObject* object = afx::Lookup(s, key);
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
+  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *object);
+  if (!node) return ERROR_KEY_DELETED;
+  if (index >= node->SubkeyCount()) return ERROR_NO_MORE_ITEMS;
+  const std::string& subName = node->Subkey(index).Name();
+  if (*nameLen <= subName.size()) return ERROR_MORE_DATA;
+  std::memcpy(name, subName.c_str(), subName.size() + 1);
+  *nameLen = static_cast<DWORD>(subName.size());
+  if (classLen) {
+    if (className && *classLen > 0) className[0] = '\0';
+    *classLen = 0;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* /*reserved*/,
+                  DWORD* type, BYTE* data, DWORD* dataSize) {
+  if (!name || !nameLen) return ERROR_INVALID_PARAMETER;
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  RegistryKeyObject* object = afx::Lookup(s, key);
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
+  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *object);
+  if (!node) return ERROR_KEY_DELETED;
+  if (index >= node->ValueCount()) return ERROR_NO_MORE_ITEMS;
+  const afx::RegValue& value = node->Value(index);
+  if (*nameLen <= value.name.size()) return ERROR_MORE_DATA;
+  std::memcpy(name, value.name.c_str(), value.name.size() + 1);
+  *nameLen = static_cast<DWORD>(value.name.size());
+  return afx::CopyData(value, type, data, dataSize);
+}
+
+LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values) {
+  auto& s = afx::State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  RegistryKeyObject* object = afx::Lookup(s, key);
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
+  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *object);
+  if (!node) return ERROR_KEY_DELETED;
+  size_t longest = 0;
+  for (size_t i = 0; i < node->SubkeyCount(); ++i)
+    longest = std::max(longest, node->Subkey(i).Name().size());
+  if (subKeys) *subKeys = static_cast<DWORD>(node->SubkeyCount());
+  if (maxSubKeyLen) *maxSubKeyLen = static_cast<DWORD>(longest);
+  if (values) *values = static_cast<DWORD>(node->ValueCount());
+  return ERROR_SUCCESS;
+}
