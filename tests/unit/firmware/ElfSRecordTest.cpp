@@ -95,6 +95,7 @@ TEST(GarnexElfFile, BlocksFollowLoadableSegments) {
        {{0x3000, 100}, {0x2000, 100}},
        [&] { Bytes d = b; d.insert(d.end(), b.begin(), b.end()); return d; }()},
       {"no program headers", {}, {}, {}},
+      {"segment running past 4 GiB", {{1, 5, 0xFFFFFF00u, a}}, {{0xFFFFFF00u, 256}}, Bytes(a.begin(), a.begin() + 256)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
