@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "afx/Dialog.h"
+#include "afx/File.h"
 #include "afx/String.h"
 
 namespace {
@@ -326,6 +327,15 @@ INT_PTR ConsolePresenter::RunWizard(CPropertySheet& sheet) {
 }
 
 INT_PTR ConsolePresenter::RunFileDialog(CFileDialog& dialog) {
+  // A chooser cannot start at a name whose folder does not exist; say so the
+  // way the plug-in expects, so that it retries without the name.
+  const std::string& initial = dialog.InitialName();
+  const size_t slash = initial.find_last_of("/\\");
+  if (slash != std::string::npos && slash > 0 &&
+      GetFileAttributes(initial.substr(0, slash).c_str()) != FILE_ATTRIBUTE_DIRECTORY) {
+    dialog.SetExtendedError(FNERR_INVALIDFILENAME);
+    return IDCANCEL;
+  }
   for (const SetValue& s : options_.sets) {
     if (s.dialog == "file" && s.control == "path") {
       dialog.SetPathName(s.value);
