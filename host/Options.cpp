@@ -98,8 +98,8 @@ constexpr CommandText kCommands[] = {
 };
 
 constexpr char kExitText[] = R"(
-Exit status: 0 success, 1 failure or not run (a replay that differs from its
-recording included), 2 cancelled, 64 usage error.
+Exit status: 0 success, 2 cancelled, 1 failure or not run (a replay that
+differs from its recording included), 64 usage error, 130 a second Ctrl-C.
 )";
 
 }  // namespace
