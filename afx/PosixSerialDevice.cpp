@@ -274,6 +274,7 @@ std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DW
   if (fd < 0) {
     const int err = errno;
     AfxTrace("serial %s: open failed: %s", path.c_str(), std::strerror(err));
+    RecordSerialOpenFailure(path, err);
     *error = ErrnoToWin32(err);
     return nullptr;
   }
@@ -281,6 +282,7 @@ std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DW
   // TIOCEXCL for the others (root bypasses the latter, not the former).
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     AfxTrace("serial %s: in use by another program", path.c_str());
+    RecordSerialOpenFailure(path, EWOULDBLOCK);
     ::close(fd);
     *error = ERROR_ACCESS_DENIED;
     return nullptr;
@@ -288,11 +290,13 @@ std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DW
   termios2 tio{};
   if (ioctl(fd, TCGETS2, &tio) != 0) {
     AfxTrace("serial %s: not a terminal device", path.c_str());
+    RecordSerialOpenFailure(path, ENOTTY);
     ::close(fd);
     *error = ERROR_FILE_NOT_FOUND;
     return nullptr;
   }
   ioctl(fd, TIOCEXCL);
+  RecordSerialOpenFailure(path, 0);
   *error = 0;
   return std::make_unique<PosixSerialDevice>(fd, path);
 }

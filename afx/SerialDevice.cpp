@@ -22,6 +22,11 @@ SerialDeviceWrapper& Wrapper() {
   static SerialDeviceWrapper wrapper;
   return wrapper;
 }
+std::map<std::string, int>& OpenFailures() {
+  static std::map<std::string, int> failures;
+  return failures;
+}
+constexpr size_t kOpenFailuresKept = 16;
 
 // "COM12" or "\\.\COM12" -> 12; 0 for anything else.
 int ComNumber(const std::string& name) {
@@ -146,6 +151,25 @@ int MapDevicePathToComPort(const std::string& path, int first) {
                                 static_cast<DWORD>(data.size() + 1));
   RegCloseKey(key);
   return rc == ERROR_SUCCESS ? number : 0;
+}
+
+void RecordSerialOpenFailure(const std::string& path, int err) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  auto& failures = OpenFailures();
+  if (err == 0) {
+    failures.erase(path);
+    return;
+  }
+  if (failures.size() >= kOpenFailuresKept && !failures.count(path)) failures.clear();
+  failures[path] = err;
+}
+
+SerialOpenFailure LastSerialOpenFailure(const std::string& name) {
+  const std::string path = ResolveSerialDeviceName(name);
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const auto& failures = OpenFailures();
+  const auto it = failures.find(path);
+  return SerialOpenFailure{path, it == failures.end() ? 0 : it->second};
 }
 
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name, DWORD* error) {

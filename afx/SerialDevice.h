@@ -121,6 +121,12 @@ class SerialDevice {
   void SetLastError(DWORD error) { lastError_ = error; }
   const COMMTIMEOUTS& Timeouts() const { return timeouts_; }
 
+  // Decorators (traffic taps) forward to the primitives of the device they wrap.
+  static bool ReadAvailableOf(SerialDevice& device, std::uint8_t* buffer, DWORD max, DWORD* got) {
+    return device.ReadAvailable(buffer, max, got);
+  }
+  static bool WaitReadableOf(SerialDevice& device, std::int64_t deadlineNs) { return device.WaitReadable(deadlineNs); }
+
  private:
   COMMTIMEOUTS timeouts_{};
   DWORD lastError_ = 0;
@@ -150,6 +156,17 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name, DWORD* e
 
 // The operating system's backend (termios); chosen at build time.
 std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DWORD* error);
+
+// Why the system last refused to open a device path, so that a host can say
+// what to do about it. The Win32 codes fold several causes into one.
+struct SerialOpenFailure {
+  std::string path;  // as opened (a symbolic link stays as it was named)
+  int err = 0;       // errno; EWOULDBLOCK when another program holds the device's lock
+};
+// The last failure for `path` (resolved like OpenSerialDevice), or err 0 when
+// its last open succeeded or it was never tried. Remembers a few paths only.
+SerialOpenFailure LastSerialOpenFailure(const std::string& name);
+void RecordSerialOpenFailure(const std::string& path, int err);
 
 // The COM numbers mapped in SERIALCOMM, with their device paths.
 std::vector<std::pair<int, std::string>> ListMappedComPorts();

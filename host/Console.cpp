@@ -49,6 +49,16 @@ void Console::BreakLine() {
   }
 }
 
+void Console::Hint(const std::string& text, std::FILE* err) {
+  if (json_) {
+    std::fprintf(out_, "{\"event\":\"hint\",\"text\":%s}\n", JsonEscape(text).c_str());
+    std::fflush(out_);
+    return;
+  }
+  BreakLine();
+  std::fprintf(err, "talvern: hint: %s\n", text.c_str());
+}
+
 void Console::Line(const std::string& text) {
   if (json_) return;
   BreakLine();

@@ -25,6 +25,8 @@ class Console {
   void PageEvent(int operation, int index, unsigned templateId, const std::map<std::string, std::string>& controls,
                  const std::string& result);
   void Done(int result, double elapsed, double simulated, bool simulatedRun);
+  // Advice about the port: a "hint" event in JSON mode, else a line on `err`.
+  void Hint(const std::string& text, std::FILE* err);
   // A plain line for people (nothing in JSON mode).
   void Line(const std::string& text);
   // Ends an in-place status line before other output.

@@ -19,8 +19,9 @@ bool ParseSet(const std::string& spec, SetValue* out) {
 
 }  // namespace
 
-const char* UsageText() {
-  return R"(usage: talvern [global options] COMMAND [args]
+namespace {
+
+constexpr char kIntro[] = R"(usage: talvern [global options] COMMAND [args]
 
 Runs the operations of a receiver plug-in (DevQZ710.so for the QZ7xx family):
 loads firmware, uploads clone files, reads versions and error logs, resets
@@ -46,28 +47,73 @@ Global options
   --json             one JSON object per line on stdout for every host event,
                      instead of the terminal UI
   -h, --help         this text
+  --version          talvern's version
 
 Commands
-  list                       one line per operation: index, name, description, page count
-  run OP [--port N|PATH] [--simulate[=PROFILE]] [--realtime | --time-scale X] [--transcript FILE]
+)";
+
+struct CommandText {
+  const char* name;
+  const char* text;
+};
+
+constexpr CommandText kCommands[] = {
+    {"list", R"(  list                       one line per operation: index, name, description, page count
+)"},
+    {"run", R"(  run OP [--port N|PATH] [--simulate[=PROFILE] | --replay FILE]
+         [--realtime | --time-scale X] [--transcript FILE]
                              run operation OP (index or exact name): show its pages, its
                              summary, then run it. --port N is a COM number 1..1024;
-                             --port PATH maps that device path to a free COM number.
-                             Without --port the last COM port used (LastUsedCOM) is taken.
+                             --port PATH maps that device path to a COM number (name a USB
+                             receiver by its /dev/serial/by-id/... link: that name survives
+                             the receiver's restarts). Without --port the last COM port used
+                             (LastUsedCOM) is taken.
                              --simulate attaches the built-in virtual receiver (with an
-                             optional profile file); simulated runs use virtual time unless
-                             --realtime or --time-scale is given. --transcript writes
-                             everything that crossed the simulated line.
-  reg query KEY [/v NAME]    registry tools spelled like the Windows reg command
+                             optional profile file).
+                             --replay FILE plays the receiver's part of a transcript: the
+                             operation must send what was recorded; the first byte or
+                             action that differs ends the run with a message naming it.
+                             Simulated and replayed runs use virtual time unless
+                             --realtime or --time-scale is given.
+                             --transcript FILE writes every byte each way with its time,
+                             line settings, breaks, purges, opens and closes, on real
+                             ports as in simulated and replayed runs (docs/TRANSCRIPT.md).
+                             When the port cannot be opened, a line of advice follows the
+                             plug-in's message (on stderr; a "hint" event with --json).
+)"},
+    {"reg", R"(  reg query KEY [/v NAME]    registry tools spelled like the Windows reg command
   reg add KEY [/v NAME /t REG_SZ|REG_DWORD /d DATA] [/f]
   reg delete KEY [/v NAME] [/f]
   reg import FILE.reg
   reg export KEY FILE.reg
-  ports                      serial ports known: HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM
-                             and /dev/serial/by-id
+)"},
+    {"ports", R"(  ports                      every serial port present, with its /dev/serial/by-id name,
+                             USB vendor:product, maker, product and serial number where
+                             known, and the COM number mapped to it in
+                             HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM; then mapped
+                             COM numbers whose device is missing
+)"},
+    {"help", R"(  help [COMMAND]             this text, or the part about COMMAND
+)"},
+};
 
-Exit status: 0 success, 2 cancelled, 1 failure or not run, 64 usage error.
+constexpr char kExitText[] = R"(
+Exit status: 0 success, 2 cancelled, 1 failure or not run (a replay that
+differs from its recording included), 64 usage error, 130 a second Ctrl-C.
 )";
+
+}  // namespace
+
+std::string UsageText() {
+  std::string text = kIntro;
+  for (const CommandText& c : kCommands) text += c.text;
+  return text + kExitText;
+}
+
+std::string CommandHelp(const std::string& command) {
+  for (const CommandText& c : kCommands)
+    if (command == c.name) return std::string("usage:\n") + c.text + kExitText;
+  return "";
 }
 
 bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
@@ -126,6 +172,9 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     } else if (a == "-h" || a == "--help") {
       o->command = "help";
       return true;
+    } else if (a == "--version") {
+      o->command = "version";
+      return true;
     } else if (StartsWith(a, "-")) {
       *error = "unknown option " + a;
       return false;
@@ -138,7 +187,20 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     return false;
   }
   o->command = argv[i++];
-  if (o->command == "help") return true;
+  if (o->command == "help") {
+    if (i < argc) {
+      o->args.push_back(argv[i++]);
+      if (CommandHelp(o->args[0]).empty()) {
+        *error = "no help on \"" + o->args[0] + "\" (commands: list, run, reg, ports, help)";
+        return false;
+      }
+    }
+    if (i < argc) {
+      *error = "help takes one command";
+      return false;
+    }
+    return true;
+  }
   if (o->command == "list" || o->command == "ports") {
     if (i < argc) {
       *error = o->command + " takes no arguments";
@@ -180,6 +242,10 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
         *error = std::string("--time-scale expects a positive number, got \"") + v + "\"";
         return false;
       }
+    } else if (a == "--replay") {
+      const char* v = need("--replay");
+      if (!v) return false;
+      o->replay = v;
     } else if (a == "--transcript") {
       const char* v = need("--transcript");
       if (!v) return false;
@@ -196,6 +262,14 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
   }
   if (o->operation.empty()) {
     *error = "run needs an operation (index or exact name; see talvern list)";
+    return false;
+  }
+  if (!o->replay.empty() && o->simulate) {
+    *error = "--replay and --simulate exclude each other";
+    return false;
+  }
+  if (!o->replay.empty() && !o->port.empty()) {
+    *error = "--replay serves its own port; leave out --port";
     return false;
   }
   if (o->realtime && o->timeScale > 0) {

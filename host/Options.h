@@ -19,7 +19,7 @@ struct Options {
   std::vector<std::pair<std::string, std::string>> answers;  // text fragment -> button
   std::vector<SetValue> sets;
 
-  std::string command;  // list, run, reg, ports, help
+  std::string command;  // list, run, reg, ports, help, version
   std::vector<std::string> args;
 
   // run
@@ -30,8 +30,11 @@ struct Options {
   bool realtime = false;
   double timeScale = 0;
   std::string transcript;
+  std::string replay;
 };
 
 // Parses argv; on a usage error returns false with `error` set.
 bool ParseCommandLine(int argc, char** argv, Options* options, std::string* error);
-const char* UsageText();
+std::string UsageText();
+// The part of the usage text about `command`; "" for an unknown command.
+std::string CommandHelp(const std::string& command);

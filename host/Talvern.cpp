@@ -1,6 +1,6 @@
 #include "host/Talvern.h"
 
-#include <dirent.h>
+#include <limits.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -16,12 +16,16 @@
 #include "afx/Dialog.h"
 #include "afx/Format.h"
 #include "afx/Registry.h"
+#include "afx/ReplaySession.h"
 #include "afx/SerialDevice.h"
+#include "afx/TranscriptRecorder.h"
 #include "afx/Window.h"
 #include "host/Console.h"
 #include "host/ConsolePresenter.h"
 #include "host/HostWindow.h"
 #include "host/PluginLoader.h"
+#include "host/PortHint.h"
+#include "host/PortInventory.h"
 #include "host/RegCommand.h"
 #include "host/Simulation.h"
 
@@ -135,34 +139,93 @@ int List(PluginLoader& plugin, std::FILE* out, bool json) {
   return 0;
 }
 
-int Ports(std::FILE* out) {
-  std::fprintf(out, "COM ports mapped in HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM:\n");
-  const auto mapped = afx::ListMappedComPorts();
-  if (mapped.empty()) std::fprintf(out, "  (none; COMn without an entry is /dev/ttyS(n-1))\n");
-  for (const auto& [com, path] : mapped) std::fprintf(out, "  COM%d\t%s\n", com, path.c_str());
-  std::fprintf(out, "Serial devices in /dev/serial/by-id:\n");
-  DIR* dir = ::opendir("/dev/serial/by-id");
-  int n = 0;
-  if (dir) {
-    while (dirent* e = ::readdir(dir)) {
-      if (e->d_name[0] == '.') continue;
-      const std::string link = std::string("/dev/serial/by-id/") + e->d_name;
-      char target[4096];
-      const ssize_t len = ::readlink(link.c_str(), target, sizeof target - 1);
-      std::string shown = link;
-      if (len > 0) {
-        target[len] = '\0';
-        shown += std::string(" -> ") + target;
-      }
-      std::fprintf(out, "  %s\n", shown.c_str());
-      ++n;
+std::string UsbText(const PortInfo& p) {
+  if (p.vendorId.empty()) return "";
+  std::string text = p.vendorId + ":" + p.productId;
+  if (!p.manufacturer.empty()) text += " " + p.manufacturer;
+  if (!p.product.empty()) text += " " + p.product;
+  if (!p.serial.empty()) text += " serial " + p.serial;
+  return text;
+}
+
+int Ports(std::FILE* out, bool json) {
+  const auto ports = TakePortInventory(afx::ListMappedComPorts());
+  for (const PortInfo& p : ports) {
+    if (json) {
+      std::fprintf(out, "{\"event\":\"port\",\"device\":%s,\"present\":%s,\"by_id\":%s,\"com\":%d,\"com_path\":%s,"
+                   "\"usb\":{\"vendor\":%s,\"product\":%s,\"manufacturer\":%s,\"product_name\":%s,\"serial\":%s}}\n",
+                   Console::JsonEscape(p.device).c_str(), p.present ? "true" : "false",
+                   Console::JsonEscape(p.byId).c_str(), p.com, Console::JsonEscape(p.comPath).c_str(),
+                   Console::JsonEscape(p.vendorId).c_str(), Console::JsonEscape(p.productId).c_str(),
+                   Console::JsonEscape(p.manufacturer).c_str(), Console::JsonEscape(p.product).c_str(),
+                   Console::JsonEscape(p.serial).c_str());
+      continue;
     }
-    ::closedir(dir);
+    std::string line = (p.com ? "COM" + std::to_string(p.com) : std::string("-")) + "\t" + p.device;
+    if (!p.present) line += " (not present)";
+    if (!p.byId.empty()) line += "\n\tby-id " + p.byId;
+    if (p.com && p.comPath != p.device && p.comPath != p.byId) line += "\n\tmapped as " + p.comPath;
+    const std::string usb = UsbText(p);
+    if (!usb.empty()) line += "\n\tusb " + usb;
+    std::fprintf(out, "%s\n", line.c_str());
   }
-  if (n == 0) std::fprintf(out, "  (none)\n");
+  if (json) return 0;
+  if (ports.empty()) std::fprintf(out, "No serial ports found; COM n without a mapping is /dev/ttyS(n-1).\n");
   std::fprintf(out, "Use: talvern run OP --port N, or --port /dev/serial/by-id/... to map a device to a COM number.\n");
   return 0;
 }
+
+// One line of advice when the operation could not open its port.
+void ReportPortHint(int port, Console& console, std::FILE* err) {
+  const afx::SerialOpenFailure failure = afx::LastSerialOpenFailure("COM" + std::to_string(port));
+  if (failure.err == 0) return;
+  const std::string hint = PortHint(failure.path, failure.err);
+  if (!hint.empty()) console.Hint(hint, err);
+}
+
+// A replay's port: "replay:FILE" under a COM number for the length of the run.
+class ReplayPort {
+ public:
+  ~ReplayPort() {
+    if (session_) session_->Uninstall();
+    if (!mappedPath_.empty()) {
+      HKEY key = nullptr;
+      if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        RegDeleteValue(key, mappedPath_.c_str());
+        RegCloseKey(key);
+      }
+    }
+  }
+  bool Start(const std::string& file, int* port, std::string* error) {
+    char real[PATH_MAX];
+    const std::string path = ::realpath(file.c_str(), real) ? std::string(real) : file;
+    session_ = afx::ReplaySession::Load(path, error);
+    if (!session_) return false;
+    session_->Install();
+    const bool known = [&] {
+      for (const auto& [com, p] : afx::ListMappedComPorts())
+        if (p == session_->DevicePath()) return true;
+      return false;
+    }();
+    *port = afx::MapDevicePathToComPort(session_->DevicePath());
+    if (*port == 0) {
+      *error = "cannot map " + session_->DevicePath() + " to a COM number: " + afx::RegistryLastError();
+      return false;
+    }
+    if (!known) mappedPath_ = session_->DevicePath();
+    return true;
+  }
+  // The replay's verdict: "" when the run followed the recording to its end.
+  std::string Verdict() const {
+    if (!session_) return "";
+    const std::string deviation = session_->Deviation();
+    return deviation.empty() ? session_->Unfinished() : deviation;
+  }
+
+ private:
+  std::shared_ptr<afx::ReplaySession> session_;
+  std::string mappedPath_;
+};
 
 int Run(const Options& options, PluginLoader& plugin, Console& console, ConsolePresenter& presenter, std::FILE* err) {
   // The operation, by index or exact name.
@@ -207,9 +270,19 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
     port = (ReadDword("LastUsedCOM", &last) && last >= 1 && last <= 1024) ? static_cast<int>(last) : 1;
   }
 
-  // Time: simulated runs skip the receiver's waits unless asked to show them.
+  ReplayPort replay;
+  if (!options.replay.empty()) {
+    std::string error;
+    if (!replay.Start(options.replay, &port, &error)) {
+      std::fprintf(err, "talvern: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  const bool virtualRun = options.simulate || !options.replay.empty();
+
+  // Time: simulated and replayed runs skip the receiver's waits unless asked to show them.
   std::unique_ptr<afx::Clock> clock;
-  if (options.simulate && !options.realtime)
+  if (virtualRun && !options.realtime)
     clock = options.timeScale > 0 ? std::unique_ptr<afx::Clock>(std::make_unique<afx::ScaledClock>(options.timeScale))
                                   : std::unique_ptr<afx::Clock>(std::make_unique<afx::VirtualClock>());
   else if (options.timeScale > 0)
@@ -218,18 +291,30 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
   if (clock) scopedClock = std::make_unique<afx::ScopedClock>(*clock);
 
   Simulation simulation;
+  std::shared_ptr<afx::TranscriptRecorder> recorder;
   if (options.simulate) {
     std::string error;
-    if (!simulation.Attach(port, options.profile, options.transcript, &error)) {
+    if (!simulation.Attach(port, options.profile, std::string(), &error)) {
       std::fprintf(err, "talvern: %s\n", error.c_str());
       return 1;
     }
-  } else if (!options.transcript.empty()) {
-    std::fprintf(err, "talvern: --transcript records the simulated line; use it with --simulate\n");
-    return kExitUsage;
+  }
+  if (!options.transcript.empty()) {
+    // The tap in the serial-device layer records real ports, replays and the
+    // virtual receiver alike, so every transcript can be replayed.
+    std::string error;
+    recorder = afx::TranscriptRecorder::Create(options.transcript, &error);
+    if (!recorder) {
+      std::fprintf(err, "talvern: %s\n", error.c_str());
+      return 1;
+    }
+    recorder->Install();
   }
 
-  // Pages talk to the receiver on the last-used port, so record it first.
+  // Pages talk to the receiver on the last-used port, so record it first; a
+  // replay puts the user's own port back afterwards.
+  DWORD previousPort = 0;
+  const bool hadPreviousPort = ReadDword("LastUsedCOM", &previousPort);
   WriteDword("LastUsedCOM", static_cast<DWORD>(port));
 
   presenter.SetOperationIndex(op);
@@ -242,7 +327,8 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
     }
     if (sheet.DoModal() != IDOK) {
       console.Line("Cancelled before the operation started.");
-      console.Done(2, 0, 0, options.simulate);
+      console.Done(2, 0, 0, virtualRun);
+      if (!options.replay.empty() && hadPreviousPort) WriteDword("LastUsedCOM", previousPort);
       return 2;
     }
   }
@@ -265,9 +351,22 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
   const double simulated = static_cast<double>(afx::GetClock().NowNs() - simStart) / 1e9;
   if (!window.TakeDone()) console.Line("warning: the plug-in did not post its completion message");
-  console.Done(result, elapsed, simulated, options.simulate);
+  console.Done(result, elapsed, simulated, virtualRun);
   std::string detachError;
   if (!simulation.Detach(&detachError)) std::fprintf(err, "talvern: %s\n", detachError.c_str());
+  if (recorder) {
+    recorder->Uninstall();
+    if (!recorder->Healthy()) std::fprintf(err, "talvern: the transcript %s is incomplete: a write failed\n", options.transcript.c_str());
+  }
+  if (result != 1) ReportPortHint(port, console, err);
+  if (!options.replay.empty()) {
+    if (hadPreviousPort) WriteDword("LastUsedCOM", previousPort);
+    const std::string verdict = replay.Verdict();
+    if (!verdict.empty()) {
+      std::fprintf(err, "talvern: %s\n", verdict.c_str());
+      return 1;
+    }
+  }
   switch (result) {
     case 1: return 0;
     case 2: return 2;
@@ -305,12 +404,16 @@ bool PrepareRegistry(const Options& options, std::FILE* err) {
 
 int RunTalvern(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err) {
   if (options.command == "help") {
-    std::fputs(UsageText(), out);
+    std::fputs((options.args.empty() ? UsageText() : CommandHelp(options.args[0])).c_str(), out);
+    return 0;
+  }
+  if (options.command == "version") {
+    std::fprintf(out, "talvern %s\n", TALVERN_VERSION);
     return 0;
   }
   if (!PrepareRegistry(options, err)) return 1;
   if (options.command == "reg") return RunRegCommand(options.args, !options.batch && isatty(fileno(in)), in, out, err);
-  if (options.command == "ports") return Ports(out);
+  if (options.command == "ports") return Ports(out, options.json);
 
   Console console(options.json, out);
   ConsolePresenter presenter(options, console, in);

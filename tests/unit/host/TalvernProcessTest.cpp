@@ -158,7 +158,14 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
       {{"run", "7", "--port", "0"}, 64},
       {{"run", "7", "--port", "1025"}, 64},
       {{"run", "No such operation"}, 64},
+      {{"run", "7", "--replay", "t.txt", "--simulate"}, 64},
+      {{"run", "7", "--replay", "t.txt", "--port", "3"}, 64},
+      {{"run", "7", "--replay"}, 64},
+      {{"help", "fly"}, 64},
+      {{"help", "run", "list"}, 64},
       {{"--help"}, 0},
+      {{"help", "ports"}, 0},
+      {{"--version"}, 0},
   };
   for (const Case& c : cases) {
     const Result r = Run(c.args);
@@ -185,4 +192,52 @@ TEST_F(TalvernProcessTest, JsonEventsOfAFailedRun) {
   EXPECT_TRUE(box) << r.out;
   EXPECT_NE(r.out.find("{\"event\":\"status\",\"text\":\"There was a failure with the operation!\"}"), std::string::npos);
   EXPECT_EQ(lines.back().rfind("{\"event\":\"done\",\"result\":0,\"elapsed_s\":", 0), 0u) << lines.back();
+}
+
+TEST_F(TalvernProcessTest, VersionAndHelpOnOneCommand) {
+  const Result version = Run({"--version"});
+  EXPECT_EQ(version.out.rfind("talvern ", 0), 0u) << version.out;
+  EXPECT_EQ(Lines(version.out).size(), 1u);
+  EXPECT_NE(version.out.find_first_of("0123456789"), std::string::npos);
+  const Result run = Run({"help", "run"});
+  EXPECT_NE(run.out.find("--replay FILE"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Exit status:"), std::string::npos);
+  EXPECT_EQ(run.out.find("reg query"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("--ctrl-alt"), std::string::npos) << run.out;
+}
+
+TEST_F(TalvernProcessTest, ReplayVerdictDecidesTheExitStatus) {
+  const std::string header = "# serial transcript 1\n";
+  struct Case {
+    const char* name;
+    std::string transcript;
+    std::string wantErr;
+  };
+  const Case cases[] = {
+      // The stub operations never open their port, so a recording that expects it is left undone.
+      {"left undone", header + "0.000000000 open /dev/ttyUSB0\n0.001000000 tx 02\n",
+       "the host stopped before the recording did; it continues at line 2 with `open /dev/ttyUSB0` and 1 more host action"},
+      {"not a transcript", "hello\n", "line 1: not a serial transcript"},
+      {"malformed", header + "0.000000000 tx 2\n", "line 2: expected a byte as two hex digits"},
+  };
+  for (const Case& c : cases) {
+    const std::string file = dir_.File("session.txt");
+    std::ofstream(file) << c.transcript;
+    const Result r = Run({"--batch", "run", "7", "--replay", file});
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_NE(r.err.find(c.wantErr), std::string::npos) << c.name << ": " << r.err;
+  }
+  // The replay's COM mapping lasts only as long as the run.
+  const Result q = Run({"reg", "query", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM"});
+  EXPECT_EQ(q.out.find("replay:"), std::string::npos) << q.out;
+}
+
+TEST_F(TalvernProcessTest, TranscriptIsTakenOnARealPort) {
+  const std::string file = dir_.File("real.txt");
+  const Result r = Run({"--batch", "run", "7", "--port", "/dev/null", "--transcript", file});
+  EXPECT_EQ(r.err.find("--simulate"), std::string::npos) << r.err;
+  EXPECT_EQ(Lines(Slurp(file)).at(0), "# serial transcript 1");
+  const Result bad = Run({"--batch", "run", "7", "--port", "3", "--transcript", dir_.File("no/such/dir/t.txt")});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("cannot write the transcript"), std::string::npos) << bad.err;
 }
