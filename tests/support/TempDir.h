@@ -42,3 +42,6 @@ class TempDir {
 };
 
 }  // namespace testsupport
+
+// Most tests name it without the namespace.
+using testsupport::TempDir;
