@@ -281,11 +281,21 @@ class CFileDialog : public CDialog {
   const std::string& DefaultExt() const { return defaultExt_; }
   const std::string& Filter() const { return filter_; }
   const std::string& InitialName() const { return initialName_; }
+  // The folder the chooser starts in (lpstrInitialDir); used when the initial name is empty.
+  void SetInitialName(const std::string& name) { initialName_ = name; }
+  void SetInitialDir(const std::string& dir) { initialDir_ = dir; }
+  const std::string& InitialDir() const { return initialDir_; }
+  // Why the last DoModal ended without a file (CommDlgExtendedError); 0 for an
+  // ordinary cancel. Presenters set FNERR_INVALIDFILENAME when they refuse the initial name.
+  DWORD GetExtendedError() const { return extendedError_; }
+  void SetExtendedError(DWORD error) { extendedError_ = error; }
 
  private:
   bool open_;
   std::string defaultExt_;
   std::string initialName_;
+  std::string initialDir_;
+  DWORD extendedError_ = 0;
   std::string filter_;
   std::string path_;
 };
@@ -294,3 +304,4 @@ constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
 constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
 constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
 constexpr DWORD OFN_PATHMUSTEXIST = 0x00000800;
+constexpr DWORD FNERR_INVALIDFILENAME = 0x3002;
