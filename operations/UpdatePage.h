@@ -31,6 +31,8 @@ class CUpdatePage : public CPropertyPage {
 
   BOOL OnSetActive() override;
   LRESULT OnWizardNext() override;
+  // A host that shows this page last finishes from it: the same checks apply.
+  BOOL OnWizardFinish() override { return OnWizardNext() == 0; }
   BOOL OnCommand(UINT id, UINT code) override;
   int OnVKeyToItem(UINT key, int listId, UINT caretIndex) override;
 
