@@ -211,6 +211,10 @@ constexpr DWORD PSWIZB_BACK = 0x1;
 constexpr DWORD PSWIZB_NEXT = 0x2;
 constexpr DWORD PSWIZB_FINISH = 0x4;
 constexpr DWORD PSWIZB_DISABLEDFINISH = 0x8;
+constexpr int PSBTN_BACK = 0;
+constexpr int PSBTN_NEXT = 1;
+constexpr int PSBTN_FINISH = 2;
+constexpr int PSBTN_CANCEL = 5;
 
 class CPropertyPage : public CDialog {
  public:
@@ -245,6 +249,14 @@ class CPropertySheet {
   void SetWizardMode() {}
   void SetWizardButtons(DWORD flags) { buttons_ = flags; }
   DWORD WizardButtons() const { return buttons_; }
+  // A page asks for a button to be pressed (PSM_PRESSBUTTON); the presenter
+  // takes the request after the page's handler has returned. -1 when none.
+  void PressButton(int button) { pressed_ = button; }
+  int TakePressedButton() {
+    const int b = pressed_;
+    pressed_ = -1;
+    return b;
+  }
   const std::string& Caption() const { return caption_; }
   // Runs the pages through the presenter; IDOK when finished.
   INT_PTR DoModal();
@@ -264,6 +276,7 @@ class CPropertySheet {
   std::string caption_;
   std::vector<CPropertyPage*> pages_;
   DWORD buttons_ = PSWIZB_NEXT;
+  int pressed_ = -1;
 };
 
 // Chooses a file to open or save.
