@@ -52,7 +52,11 @@ CLSDeviceInterface::CLSDeviceInterface(CLSInfo* info, CSerialInterface* port, co
 
 CLSDeviceInterface::~CLSDeviceInterface() = default;
 
-DWORD CLSDeviceInterface::ComNumber() const { return m_pPort ? m_pPort->GetPortNumber() : 0; }
+DWORD CLSDeviceInterface::ComNumber() const {
+  const DWORD open = m_pPort ? m_pPort->GetPortNumber() : 0;
+  // A port closed around a USB-link restart has forgotten its number.
+  return open != 0 ? open : static_cast<DWORD>(m_params.port);
+}
 
 int CLSDeviceInterface::BaudCodeFromRate(DWORD rate) {
   for (const BaudCode& entry : kBaudCodes)

@@ -1,0 +1,171 @@
+// Ethernet setup, cellular modem check and factory reset against the virtual receiver.
+#include <gtest/gtest.h>
+
+#include "afx/Format.h"
+#include "operations/CellurModemCfgOperation.h"
+#include "operations/ResetToFactoryDefaultOperation.h"
+#include "operations/TCPSetupDlg.h"
+#include "operations/TCPSetupOperation.h"
+#include "support/SimScenario.h"
+
+namespace {
+const char* kNetwork =
+    "net.dhcp = 0\nnet.ip = 10.1.2.3\nnet.netmask = 255.255.255.0\nnet.broadcast = 10.1.2.255\n"
+    "net.gateway = 10.1.2.1\nnet.dns = 10.1.2.2\nnet.http_port = 80\nnet.http_extra = 7,9\n";
+
+std::string Quad(const std::uint8_t* q) {
+  return std::to_string(q[0]) + "." + std::to_string(q[1]) + "." + std::to_string(q[2]) + "." + std::to_string(q[3]);
+}
+}  // namespace
+
+TEST(EthernetScenario, EditsAndWritesTheSettings) {
+  test::SimScenario s(kNetwork);
+  bool disabledAtStart = true;
+  bool disabledAfterDhcp = false;
+  s.ui.onDialog = [&](CDialog& d) {
+    ASSERT_EQ(d.TemplateId(), CTCPSetupDlg::IDD);
+    EXPECT_EQ(d.FindControl(CTCPSetupDlg::kIpAddress)->text, "10.1.2.3");
+    EXPECT_EQ(d.FindControl(CTCPSetupDlg::kHttpPort)->text, "80");
+    EXPECT_EQ(d.FindControl(CTCPSetupDlg::kHttpPort)->limitText, 5);
+    EXPECT_EQ(d.FindControl(CTCPSetupDlg::kIpSetup)->selection, CTCPSetupDlg::kStaticRow);
+    disabledAtStart = !d.FindControl(CTCPSetupDlg::kGateway)->enabled;
+    d.FindControl(CTCPSetupDlg::kGateway)->text = "10.1.2.254";
+    d.FindControl(CTCPSetupDlg::kHttpPort)->text = "65536";
+    d.SendCommand(IDOK, BN_CLICKED);  // refused: the dialog stays
+    EXPECT_FALSE(d.IsEnded());
+    d.FindControl(CTCPSetupDlg::kHttpPort)->text = "8080";
+    d.FindControl(CTCPSetupDlg::kIpSetup)->selection = CTCPSetupDlg::kDhcpRow;
+    d.SendCommand(CTCPSetupDlg::kIpSetup, CBN_SELCHANGE);
+    disabledAfterDhcp = !d.FindControl(CTCPSetupDlg::kGateway)->enabled;
+  };
+  CTCPSetupOperation op;
+  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_FALSE(disabledAtStart);
+  EXPECT_TRUE(disabledAfterDhcp);
+  ASSERT_EQ(s.ui.boxes.size(), 1u);
+  EXPECT_EQ(s.ui.boxes[0].text, FormatString(924, "65536"));
+  EXPECT_EQ(s.ui.boxes[0].caption, AfxLoadString(925));
+  const auto& n = s.Receiver().Network();
+  EXPECT_EQ(n.dhcp, 1);
+  EXPECT_EQ(Quad(n.ip), "10.1.2.3");
+  EXPECT_EQ(Quad(n.gateway), "10.1.2.254");
+  EXPECT_EQ(n.httpPort, 8080);
+  EXPECT_EQ(n.httpExtra[0], 7);
+  EXPECT_EQ(n.httpExtra[1], 9);
+  ASSERT_FALSE(s.Receiver().ResetModes().empty());
+  EXPECT_EQ(s.Receiver().ResetModes().back(), 0);
+  EXPECT_EQ(s.window.Text(), AfxLoadString(931));
+  EXPECT_TRUE(s.HasStatus(AfxLoadString(932)));
+  EXPECT_TRUE(s.HasStatus(AfxLoadString(618)));
+  EXPECT_EQ(s.window.progress, (std::vector<int>{0, 25, 50, 75, 100}));
+  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(928));
+}
+
+TEST(EthernetScenario, CancelWritesNothing) {
+  test::SimScenario s(kNetwork);
+  s.ui.onDialog = [](CDialog& d) { d.SendCommand(IDCANCEL, BN_CLICKED); };
+  CTCPSetupOperation op;
+  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_EQ(s.window.progress.back(), 100);
+  EXPECT_TRUE(s.Receiver().ResetModes().empty());
+  for (int type : s.Requests()) EXPECT_NE(type, 0x58);
+  EXPECT_EQ(s.Receiver().Network().httpPort, 80);
+}
+
+TEST(EthernetScenario, RefusedWriteIs701) {
+  test::SimScenario s(std::string(kNetwork) + "fault = nak n=3 type=0xAE\n");
+  CTCPSetupOperation op;
+  EXPECT_EQ(s.Run(op), 0);
+  ASSERT_EQ(s.ui.boxes.size(), 1u);
+  EXPECT_NE(s.ui.boxes[0].text.find(FormatString(801, 701, s.Com())), std::string::npos);
+  EXPECT_TRUE(s.Receiver().ResetModes().empty());
+}
+
+TEST(EthernetScenario, PortAndAddressTexts) {
+  const std::pair<const char*, int> ports[] = {{"65535", 65535}, {"65536", -1}, {"80a", -1}, {"", 0}, {"0", 0}};
+  for (const auto& [text, want] : ports) {
+    WORD port = 1;
+    EXPECT_EQ(CTCPSetupDlg::ParsePort(text, &port), want >= 0) << text;
+    if (want >= 0) {
+      EXPECT_EQ(port, want) << text;
+    }
+  }
+  const std::pair<const char*, bool> addresses[] = {{"192.168.0.1", true}, {"256.1.1.1", false}, {"1.2.3", false},
+                                                    {"1.2.3.4.5", false},  {"1..3.4", false},    {"1.2.3.x", false},
+                                                    {"0.0.0.0", true},     {"0001.2.3.4", false}};
+  for (const auto& [text, ok] : addresses) {
+    NetworkSettings::Address a{};
+    EXPECT_EQ(CTCPSetupDlg::ParseAddress(text, &a), ok) << text;
+    if (ok) {
+      EXPECT_EQ(CTCPSetupDlg::FormatAddress(a), text);
+    }
+  }
+}
+
+TEST(CellularScenario, ChecksTheModem) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  struct Case {
+    const char* name;
+    const char* profile;
+    int result;
+    CString message;  // part of the failure box; empty on success
+  };
+  const Case cases[] = {
+      {"modem fitted", "hw.flags = 0x20\n", 1, CString()},
+      {"modem fitted, flags at 45", "hw.flags = 0x20\nhw.flags_at = 45\n", 1, CString()},
+      {"no modem", "hw.flags = 0x02\n", 0, FormatString(815, 715)},
+      {"capability refused", "fault = nak n=1 type=0x4A\n", 0, FormatString(807, 707, test::SimScenario::kCom)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::SimScenario s(c.profile);
+    CCellurModemCfgOperation op;
+    EXPECT_EQ(s.Run(op), c.result);
+    EXPECT_EQ(s.Requests(), (std::vector<int>{0x4A}));
+    if (c.result == 1) {
+      EXPECT_TRUE(s.ui.boxes.empty());
+      EXPECT_EQ(s.window.LastStatus(), AfxLoadString(1702));
+      EXPECT_EQ(s.window.progress.back(), 100);
+    } else {
+      ASSERT_EQ(s.ui.boxes.size(), 1u);
+      EXPECT_NE(s.ui.boxes[0].text.find(c.message), std::string::npos);
+    }
+    EXPECT_EQ(s.window.Text(), AfxLoadString(1700));
+  }
+}
+
+TEST(FactoryResetScenario, ConfirmedResetWaitsAMinute) {
+  test::SimScenario s;
+  s.ui.answers = {IDYES};
+  CResetToFactoryDefaultOperation op;
+  const double start = s.Seconds();
+  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_GE(s.Seconds() - start, 60.0);
+  EXPECT_EQ(s.Receiver().ResetModes(), (std::vector<int>{3}));
+  EXPECT_EQ(s.window.progress, (std::vector<int>{0, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+  EXPECT_TRUE(s.HasStatus(AfxLoadString(4109)));
+  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(4110));
+  ASSERT_EQ(s.ui.boxes.size(), 1u);
+  EXPECT_EQ(s.ui.boxes[0].text, AfxLoadString(4108));
+  EXPECT_EQ(s.ui.boxes[0].flags & 0xF, MB_YESNO);
+}
+
+TEST(FactoryResetScenario, DeclinedOrUnansweredReset) {
+  {
+    test::SimScenario s;
+    s.ui.answers = {IDNO};
+    CResetToFactoryDefaultOperation op;
+    EXPECT_EQ(s.Run(op), 0);
+    EXPECT_TRUE(s.HostBytes().empty());
+    EXPECT_EQ(s.window.progress, (std::vector<int>{100}));
+    EXPECT_TRUE(s.HasStatus(AfxLoadString(105)));
+  }
+  {
+    test::SimScenario s("fault = nak n=1 type=0x58\n");
+    s.ui.answers = {IDYES};
+    CResetToFactoryDefaultOperation op;
+    EXPECT_EQ(s.Run(op), 0);
+    ASSERT_EQ(s.ui.boxes.size(), 2u);
+    EXPECT_NE(s.ui.boxes[1].text.find(FormatString(807, 707, s.Com())), std::string::npos);
+  }
+}
