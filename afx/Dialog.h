@@ -277,6 +277,10 @@ class CFileDialog : public CDialog {
   CString GetFileExt() const;
   // For presenters.
   void SetPathName(const std::string& path) { path_ = path; }
+  // The common-dialog error of the last DoModal (0 when none), as
+  // CommDlgExtendedError reports it after a cancelled chooser; presenters set it.
+  DWORD GetExtendedError() const { return error_; }
+  void SetExtendedError(DWORD error) { error_ = error; }
   bool IsOpenDialog() const { return open_; }
   const std::string& DefaultExt() const { return defaultExt_; }
   const std::string& Filter() const { return filter_; }
@@ -288,8 +292,11 @@ class CFileDialog : public CDialog {
   std::string initialName_;
   std::string filter_;
   std::string path_;
+  DWORD error_ = 0;
 };
 
+// The chooser refused its initial file name.
+constexpr DWORD FNERR_INVALIDFILENAME = 0x3002;
 constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
 constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
 constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
