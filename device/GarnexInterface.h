@@ -124,6 +124,8 @@ class CGarnexInterface : public CLSDeviceInterface {
   BYTE m_bDefaultLayout = 0;
   BYTE m_bUpdating = 0;
   BYTE m_bHostOrder = 0;
+  // Set when the last break-info reply announced a port that comes back late after a restart.
+  BYTE m_bSlowRestart = 0;
   FlashLayout m_flashLayout;
   CString m_strProductName;
   CString m_strVersionText;

@@ -59,8 +59,8 @@ struct Profile {
   std::string version = "4.10";         // break-info VERSION in the application
   std::string refver = "4.10";
   std::string monitorVersion = "3.21";  // break-info VERSION in the monitor
-  std::uint8_t productCode = 0x50;
-  std::uint16_t productId = 80;
+  std::uint8_t productCode = 0x64;
+  std::uint16_t productId = 100;
   std::uint8_t capability = 1;          // monitor-capability byte, 0..3
   std::uint8_t board = 1;
   std::uint8_t monitorMajor = 3, monitorMinor = 21;

@@ -30,7 +30,7 @@ TEST_F(MonitorTest, RecordsHaveTheirSizesAndFields) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&product->data[34])), "QZ710");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&product->data[2])), "5012A00123");
   EXPECT_EQ(product->data[147], 1);
-  EXPECT_EQ(product->data[336], 0x50);
+  EXPECT_EQ(product->data[336], 0x64);
   const auto hardware = host.AskLoader(20, {1});
   ASSERT_TRUE(hardware);
   EXPECT_EQ(hardware->data.size(), 72u);
@@ -164,7 +164,7 @@ TEST_F(MonitorTest, ApplicationUploadInstallsThroughItsStates) {
   const auto id = upload({kIdentityQuery, 0x00});
   ASSERT_TRUE(id);
   ASSERT_EQ(id->data.size(), kIdentityReplySize);
-  EXPECT_EQ(id->data[kIdentityProductCode], 0x50);
+  EXPECT_EQ(id->data[kIdentityProductCode], 0x64);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&id->data[kIdentityProductName])), "QZ710");
 }
 
