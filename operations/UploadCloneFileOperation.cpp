@@ -108,7 +108,12 @@ bool CUploadCloneFileOperation::Run(OperationParams* params) {
   SetProgress(p, 20);
   Upload(*port, p);
 
-  if (port->IsOpen()) port->Write(CLSDeviceInterface::kResetFrame, sizeof CLSDeviceInterface::kResetFrame);
+  if (port->IsOpen()) {
+    port->Write(CLSDeviceInterface::kResetFrame, sizeof CLSDeviceInterface::kResetFrame);
+    // Closing purges whatever has not left yet: give the frame its time on the line.
+    const DWORD baud = port->GetBaudRate() ? port->GetBaudRate() : 9600;
+    Sleep(static_cast<DWORD>(sizeof CLSDeviceInterface::kResetFrame * 10 * 1000 / baud + 1));
+  }
   port->Close();
   return true;
 }
