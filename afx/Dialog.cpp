@@ -562,7 +562,7 @@ CFileDialog::CFileDialog(BOOL openFileDialog, const char* defaultExt, const char
 
 INT_PTR CFileDialog::DoModal() {
   path_.clear();
-  error_ = 0;
+  extendedError_ = 0;
   const INT_PTR result = afx::GetUi().RunFileDialog(*this);
   if (result == IDOK && !defaultExt_.empty()) {
     const size_t slash = path_.find_last_of("/\\");

@@ -211,6 +211,10 @@ constexpr DWORD PSWIZB_BACK = 0x1;
 constexpr DWORD PSWIZB_NEXT = 0x2;
 constexpr DWORD PSWIZB_FINISH = 0x4;
 constexpr DWORD PSWIZB_DISABLEDFINISH = 0x8;
+constexpr int PSBTN_BACK = 0;
+constexpr int PSBTN_NEXT = 1;
+constexpr int PSBTN_FINISH = 2;
+constexpr int PSBTN_CANCEL = 5;
 
 class CPropertyPage : public CDialog {
  public:
@@ -245,6 +249,14 @@ class CPropertySheet {
   void SetWizardMode() {}
   void SetWizardButtons(DWORD flags) { buttons_ = flags; }
   DWORD WizardButtons() const { return buttons_; }
+  // A page asks for a button to be pressed (PSM_PRESSBUTTON); the presenter
+  // takes the request after the page's handler has returned. -1 when none.
+  void PressButton(int button) { pressed_ = button; }
+  int TakePressedButton() {
+    const int b = pressed_;
+    pressed_ = -1;
+    return b;
+  }
   const std::string& Caption() const { return caption_; }
   // Runs the pages through the presenter; IDOK when finished.
   INT_PTR DoModal();
@@ -264,6 +276,7 @@ class CPropertySheet {
   std::string caption_;
   std::vector<CPropertyPage*> pages_;
   DWORD buttons_ = PSWIZB_NEXT;
+  int pressed_ = -1;
 };
 
 // Chooses a file to open or save.
@@ -277,27 +290,31 @@ class CFileDialog : public CDialog {
   CString GetFileExt() const;
   // For presenters.
   void SetPathName(const std::string& path) { path_ = path; }
-  // The common-dialog error of the last DoModal (0 when none), as
-  // CommDlgExtendedError reports it after a cancelled chooser; presenters set it.
-  DWORD GetExtendedError() const { return error_; }
-  void SetExtendedError(DWORD error) { error_ = error; }
   bool IsOpenDialog() const { return open_; }
   const std::string& DefaultExt() const { return defaultExt_; }
   const std::string& Filter() const { return filter_; }
   const std::string& InitialName() const { return initialName_; }
+  // The folder the chooser starts in (lpstrInitialDir); used when the initial name is empty.
+  void SetInitialName(const std::string& name) { initialName_ = name; }
+  void SetInitialDir(const std::string& dir) { initialDir_ = dir; }
+  const std::string& InitialDir() const { return initialDir_; }
+  // Why the last DoModal ended without a file (CommDlgExtendedError); 0 for an
+  // ordinary cancel. Presenters set FNERR_INVALIDFILENAME when they refuse the initial name.
+  DWORD GetExtendedError() const { return extendedError_; }
+  void SetExtendedError(DWORD error) { extendedError_ = error; }
 
  private:
   bool open_;
   std::string defaultExt_;
   std::string initialName_;
+  std::string initialDir_;
+  DWORD extendedError_ = 0;
   std::string filter_;
   std::string path_;
-  DWORD error_ = 0;
 };
 
-// The chooser refused its initial file name.
-constexpr DWORD FNERR_INVALIDFILENAME = 0x3002;
 constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
 constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
 constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
 constexpr DWORD OFN_PATHMUSTEXIST = 0x00000800;
+constexpr DWORD FNERR_INVALIDFILENAME = 0x3002;

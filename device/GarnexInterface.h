@@ -114,6 +114,8 @@ class CGarnexInterface : public CLSDeviceInterface {
   static DWORD ModelRestartMs(const char* productName);
   // Closes the PC port around a USB-link restart and opens it again at 9600 8N1.
   void ReopenUsbLink(int attempts);
+  // After a failed update: restarts an application that had begun taking an image.
+  void RecoverAfterFailure();
 
   CGarnexInfo m_info;
   int m_nReceiverPort = -1;

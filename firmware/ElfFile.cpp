@@ -96,13 +96,21 @@ void CElfFile::RestartWalk() {
   LoadNextProgramHeader();
 }
 
+namespace {
+// The bytes of a segment that have a load address: a segment cannot run past
+// the top of the 32-bit address space.
+DWORD AddressableSize(const CElfFile::ProgramHeader& ph) {
+  return static_cast<DWORD>(std::min<std::uint64_t>(ph.p_filesz, 0x100000000ull - ph.p_vaddr));
+}
+}  // namespace
+
 UINT CElfFile::ReadChunk(BYTE* buffer, UINT capacity, DWORD& address) {
   for (;;) {
     if (current_.p_type != kLoadable || current_.p_flags == 0) consumed_ = current_.p_filesz;
-    if (consumed_ < current_.p_filesz) break;
+    if (consumed_ < AddressableSize(current_)) break;
     if (!LoadNextProgramHeader()) return 0;
   }
-  const UINT want = static_cast<UINT>(std::min<DWORD>(capacity, current_.p_filesz - consumed_));
+  const UINT want = static_cast<UINT>(std::min<DWORD>(capacity, AddressableSize(current_) - consumed_));
   UINT got = 0;
   try {
     file_.Seek(static_cast<std::int64_t>(std::uint64_t{current_.p_offset} + consumed_), CFile::begin);

@@ -74,7 +74,8 @@ bool CSRecordFile::Validate() {
     const int c2 = c1 < 0 ? -1 : get();
     if (c1 == 'S' && c2 >= '0' && c2 <= '9') {
       if (++records == kRecordsForValid) return true;
-      const int n = HexByte(get(), get());
+      const int hi = get();
+      const int n = HexByte(hi, get());
       if (n < 0) return false;
       for (int i = 0; i < 2 * n; ++i)
         if (get() < 0) return false;

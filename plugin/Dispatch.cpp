@@ -5,6 +5,7 @@
 #include "afx/Exception.h"
 #include "afx/Format.h"
 #include "afx/Ui.h"
+#include "device/LSDeviceException.h"
 #include "plugin/GarnexApp.h"
 #include "plugin/Progress.h"
 
@@ -36,9 +37,13 @@ int RunOperation(COperation* operation, OperationParams* params) {
     result = 2;
     SetStatus(*params, IDS_CANCELED);
   } catch (const CException& e) {
-    char message[256] = {};
-    e.GetErrorMessage(message, 255);
-    ReportError(message, params->window);
+    // A silent device failure stands for one that has already been shown.
+    const auto* device = dynamic_cast<const CLSDeviceException*>(&e);
+    if (device == nullptr || !device->IsSilent()) {
+      char message[256] = {};
+      e.GetErrorMessage(message, 255);
+      ReportError(message, params->window);
+    }
     result = 0;
     SetStatus(*params, IDS_FAILED);
   }

@@ -5,12 +5,23 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 namespace testsupport {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Writes `bytes` to `path` and returns the path.
+inline std::string WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+inline std::string WriteFile(const std::string& path, const std::string& text) {
+  return WriteFile(path, Bytes(text.begin(), text.end()));
+}
 
 inline void PutBE16(Bytes& b, size_t at, std::uint32_t v) {
   b[at] = static_cast<std::uint8_t>(v >> 8);

@@ -1,5 +1,6 @@
 // A host window that records what the plug-in reports.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,10 +11,15 @@ class RecordingWindow : public afx::Window {
  public:
   std::vector<std::string> statuses;
   std::vector<int> progress;
+  // Called with each percentage as it arrives (a test may cancel from here).
+  std::function<void(int)> onProgress;
 
   LRESULT OnMessage(UINT message, WPARAM, LPARAM lParam) override {
     if (message == UM_STATUS_TEXT) statuses.emplace_back(reinterpret_cast<const char*>(lParam));
-    if (message == UM_PROGRESS) progress.push_back(static_cast<int>(lParam));
+    if (message == UM_PROGRESS) {
+      progress.push_back(static_cast<int>(lParam));
+      if (onProgress) onProgress(static_cast<int>(lParam));
+    }
     return 0;
   }
   std::string LastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }

@@ -129,7 +129,7 @@ TEST(FlashFileOpen, OpenFailuresAreTranslated) {
     EXPECT_EQ(e.GetFileName(), missing);
   }
   if (::geteuid() != 0) {
-    const std::string locked = dir.Write("locked.tix", Bytes{1, 2, 3});
+    const std::string locked = WriteFile(dir.File("locked.tix"), Bytes{1, 2, 3});
     ::chmod(locked.c_str(), 0);
     EXPECT_EQ(CodeOf([&] { CTICBSLFile f(locked.c_str()); }), 855u);
   }
@@ -144,7 +144,7 @@ Bytes ApplicationPayload(const BlockSpec& spec = {}, size_t size = 300) {
 
 TEST(TimgFile, EmptyContainer) {
   TempDir dir;
-  const std::string path = dir.Write("empty.timg", TimgImage({}));
+  const std::string path = WriteFile(dir.File("empty.timg"), TimgImage({}));
   CTimgFile f(path.c_str());
   EXPECT_EQ(f.GetSectionCount(), 0);
   EXPECT_EQ(f.GetPayloadOffset(0), 0x6Cu);
@@ -170,7 +170,7 @@ TEST(TimgFile, SectionsAndPayloadOffsets) {
       {2, 4, 31, 0x20000, Pattern(20, 4)},  // a second application: never chosen
   };
   const Bytes image = TimgImage(sections);
-  const std::string path = dir.Write("fw.timg", image);
+  const std::string path = WriteFile(dir.File("fw.timg"), image);
   CTimgFile f(path.c_str());
   ASSERT_EQ(f.GetSectionCount(), 5);
   const DWORD first = 0x6C + 84 * 5;
@@ -223,7 +223,7 @@ TEST(TimgFile, SectionsAndPayloadOffsets) {
 
 TEST(TimgFile, AlternateBoardsNeverTakeAnOrdinaryMonitor) {
   TempDir dir;
-  const std::string path = dir.Write("m.timg", TimgImage({{0, 1, 0, 0x1000, Pattern(8)}, {2, 1, 0, 0, ApplicationPayload()}}));
+  const std::string path = WriteFile(dir.File("m.timg"), TimgImage({{0, 1, 0, 0x1000, Pattern(8)}, {2, 1, 0, 0, ApplicationPayload()}}));
   CTimgFile f(path.c_str());
   TimgSection s;
   for (BYTE code : {0x3E, 0x42, 0x46}) EXPECT_FALSE(f.FindMonitorSection(code, s)) << int(code);
@@ -247,7 +247,7 @@ TEST(TimgFile, BrokenContainers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = dir.Write("broken.timg", c.image);
+    const std::string path = WriteFile(dir.File("broken.timg"), c.image);
     CTimgFile f(path.c_str());
     TimgSection s;
     EXPECT_FALSE(f.FindApplicationSection(s));
@@ -257,7 +257,7 @@ TEST(TimgFile, BrokenContainers) {
   // An application section whose record names no accepted platform.
   BlockSpec foreign;
   foreign.platform = "NOPLAT ";
-  const std::string path = dir.Write("foreign.timg", TimgImage({{2, 1, 0, 0, ApplicationPayload(foreign)}}));
+  const std::string path = WriteFile(dir.File("foreign.timg"), TimgImage({{2, 1, 0, 0, ApplicationPayload(foreign)}}));
   CTimgFile f(path.c_str());
   CGarnexEmbeddedInfo info;
   EXPECT_EQ(CodeOf([&] { f.ReadEmbeddedInfo(info); }), 852u);
@@ -272,7 +272,7 @@ TEST(FlatFiles, SequentialBlocks) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
     const Bytes content = Pattern(c.size);
-    const std::string path = dir.Write("flat.img", content);
+    const std::string path = WriteFile(dir.File("flat.img"), content);
     for (int kind = 0; kind < 2; ++kind) {
       std::unique_ptr<CLSFlashFile> f;
       if (kind == 0) f = std::make_unique<CTimgFile>(path.c_str());
@@ -328,7 +328,7 @@ TEST(HopsaFile, VerifiesTheBodyChecksum) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = dir.Write("fw.img", c.image);
+    const std::string path = WriteFile(dir.File("fw.img"), c.image);
     CHopsaFile f(path.c_str());
     EXPECT_EQ(f.Verify(), c.verified);
     EXPECT_EQ(f.IsVerified(), c.verified);
@@ -350,13 +350,13 @@ TEST(HopsaFile, UnreadableRecord) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = dir.Write("bad.img", c.image);
+    const std::string path = WriteFile(dir.File("bad.img"), c.image);
     CHopsaFile f(path.c_str());
     CGarnexEmbeddedInfo info;
     EXPECT_EQ(CodeOf([&] { f.ReadEmbeddedInfo(info); }), 852u);
     EXPECT_EQ(CodeOf([&] { f.Verify(); }), 852u);
   }
-  const std::string path = dir.Write("ok.img", full);
+  const std::string path = WriteFile(dir.File("ok.img"), full);
   CHopsaFile f(path.c_str());
   CGarnexEmbeddedInfo info;
   f.ReadEmbeddedInfo(info);
@@ -366,7 +366,7 @@ TEST(HopsaFile, UnreadableRecord) {
 TEST(OpaqueFiles, AcceptAnythingAndDeliverNoBlocks) {
   TempDir dir;
   for (size_t size : {size_t{0}, size_t{5000}}) {
-    const std::string path = dir.Write("opaque", Pattern(size));
+    const std::string path = WriteFile(dir.File("opaque"), Pattern(size));
     CQMRBladeFWFile blade(path.c_str());
     CTICBSLFile ti(path.c_str());
     CBlueToothFile bt(path.c_str());
@@ -402,7 +402,7 @@ TEST(OpaqueFiles, AcceptAnythingAndDeliverNoBlocks) {
 TEST(LSFlashFile, BufferedReadsKeepPositionsExact) {
   TempDir dir;
   const Bytes content = Pattern(200000, 3);
-  const std::string path = dir.Write("big.img", content);
+  const std::string path = WriteFile(dir.File("big.img"), content);
   CHopsaFile f(path.c_str());
   EXPECT_EQ(f.GetChar(), content[0]);
   EXPECT_EQ(f.GetPosition(), 1u);

@@ -6,6 +6,7 @@
 
 #include "afx/Exception.h"
 #include "afx/Module.h"
+#include "device/LSDeviceException.h"
 #include "plugin/Dispatch.h"
 #include "plugin/GarnexApp.h"
 #include "plugin/Operation.h"
@@ -57,6 +58,8 @@ TEST(DispatchTest, OutcomesOfARun) {
       {"success", [](OperationParams*) { return true; }, 1, "It worked.", 0},
       {"refused", [](OperationParams*) { return false; }, 0, nullptr, 0},
       {"cancelled", [](OperationParams*) -> bool { AfxThrowUserException(); }, 2, "The operation was canceled.", 0},
+      {"failure already shown", [](OperationParams*) -> bool { throw CLSDeviceException(800, 4, true); }, 0,
+       "There was a failure with the operation!", 0},
       {"cancelled by the event",
        [](OperationParams* p) {
          SetEvent(p->cancelEvent);
