@@ -471,7 +471,53 @@ void VirtualReceiver::ErrorLogRequest(const std::vector<std::uint8_t>& d) {
   }
 }
 
+namespace {
+// CRC-32 (reflected, polynomial 0xEDB88320) over a radio software image.
+std::uint32_t RadioCrc(const std::vector<std::uint8_t>& data) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::uint8_t b : data) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+}  // namespace
+
+// The radio takes new software in three steps, each answered A0 <step> <status>
+// (status 0 accepted, 1 refused): 'U' size(4) crc32(4); 'D' offset(4) bytes
+// (1..200, in order); 'E' installs when size and CRC match, after which the
+// radio restarts and synchronises again.
+void VirtualReceiver::RadioLoad(const std::vector<std::uint8_t>& d) {
+  const std::uint8_t step = d[0];
+  bool ok = false;
+  if (step == 'U' && d.size() == 9) {
+    radioExpectedSize_ = Be32(d, 1);
+    radioExpectedCrc_ = Be32(d, 5);
+    radioIncoming_.clear();
+    radioLoading_ = radioExpectedSize_ > 0 && radioExpectedSize_ <= 0x100000;
+    ok = radioLoading_;
+  } else if (step == 'D' && d.size() > 5 && d.size() <= 205) {
+    ok = radioLoading_ && Be32(d, 1) == radioIncoming_.size() &&
+         radioIncoming_.size() + (d.size() - 5) <= radioExpectedSize_;
+    if (ok) radioIncoming_.insert(radioIncoming_.end(), d.begin() + 5, d.end());
+  } else if (step == 'E' && d.size() == 1) {
+    ok = radioLoading_ && radioIncoming_.size() == radioExpectedSize_ && RadioCrc(radioIncoming_) == radioExpectedCrc_;
+    radioLoading_ = false;
+    if (ok) {
+      radioFirmware_ = radioIncoming_;
+      ++radioInstalls_;
+      syncIndex_ = 0;
+      Note("radio software installed, " + std::to_string(radioFirmware_.size()) + " bytes");
+    }
+  }
+  ReplyReport(0x77, {0xA0, step, static_cast<std::uint8_t>(ok ? 0x00 : 0x01)});
+}
+
 void VirtualReceiver::RadioQuery(const std::vector<std::uint8_t>& d) {
+  if (pipeOpen_ && !d.empty() && (d[0] == 'U' || d[0] == 'D' || d[0] == 'E')) {
+    RadioLoad(d);
+    return;
+  }
   if (!pipeOpen_ || d.size() != 1) {
     Nak();
     return;

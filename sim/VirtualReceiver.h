@@ -78,6 +78,9 @@ class VirtualReceiver {
   const std::map<std::string, std::vector<std::uint8_t>>& CloneFiles() const { return cloneFiles_; }
   const std::vector<CloneActivation>& Activations() const { return activations_; }
   const std::vector<std::uint8_t>& RadioConfig() const { return radioConfig_; }
+  // The radio software installed through the pipe, and how often it was.
+  const std::vector<std::uint8_t>& RadioFirmware() const { return radioFirmware_; }
+  int RadioInstalls() const { return radioInstalls_; }
   const std::vector<std::uint8_t>& ControllerFirmware() const { return controllerFirmware_; }
   const std::vector<std::uint8_t>& ProductIdWritten() const { return productIdWritten_; }
   const NetworkSettings& Network() const { return network_; }
@@ -171,6 +174,14 @@ class VirtualReceiver {
   std::vector<ErrorLogEntry> errorLog_;
   bool pipeOpen_ = false;
   std::size_t syncIndex_ = 0;
+  // Radio software transfer through the pipe ('U' start, 'D' data, 'E' end).
+  void RadioLoad(const std::vector<std::uint8_t>& d);
+  std::vector<std::uint8_t> radioFirmware_;
+  std::vector<std::uint8_t> radioIncoming_;
+  std::uint32_t radioExpectedSize_ = 0;
+  std::uint32_t radioExpectedCrc_ = 0;
+  bool radioLoading_ = false;
+  int radioInstalls_ = 0;
   NetworkSettings network_;
   bool outputsOff_ = false;
   std::vector<int> resetModes_;
