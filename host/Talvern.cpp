@@ -351,6 +351,7 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
   const double simulated = static_cast<double>(afx::GetClock().NowNs() - simStart) / 1e9;
   if (!window.TakeDone()) console.Line("warning: the plug-in did not post its completion message");
+  if (result != 1) ReportPortHint(port, console, err);
   console.Done(result, elapsed, simulated, virtualRun);
   std::string detachError;
   if (!simulation.Detach(&detachError)) std::fprintf(err, "talvern: %s\n", detachError.c_str());
@@ -358,7 +359,6 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
     recorder->Uninstall();
     if (!recorder->Healthy()) std::fprintf(err, "talvern: the transcript %s is incomplete: a write failed\n", options.transcript.c_str());
   }
-  if (result != 1) ReportPortHint(port, console, err);
   if (!options.replay.empty()) {
     if (hadPreviousPort) WriteDword("LastUsedCOM", previousPort);
     const std::string verdict = replay.Verdict();

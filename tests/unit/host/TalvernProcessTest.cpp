@@ -214,9 +214,9 @@ TEST_F(TalvernProcessTest, ReplayVerdictDecidesTheExitStatus) {
     std::string wantErr;
   };
   const Case cases[] = {
-      // The stub operations never open their port, so a recording that expects it is left undone.
-      {"left undone", header + "0.000000000 open /dev/ttyUSB0\n0.001000000 tx 02\n",
-       "the host stopped before the recording did; it continues at line 2 with `open /dev/ttyUSB0` and 1 more host action"},
+      // The operation sets up its port before it writes anything.
+      {"deviates", header + "0.000000000 open /dev/ttyUSB0\n0.001000000 tx 02\n",
+       "it did `line 9600 8N1` where the recording has 02"},
       {"not a transcript", "hello\n", "line 1: not a serial transcript"},
       {"malformed", header + "0.000000000 tx 2\n", "line 2: expected a byte as two hex digits"},
   };
