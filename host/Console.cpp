@@ -107,7 +107,9 @@ void Console::Progress(int percent) {
     std::fflush(out_);
   } else if (tty_) {
     Redraw();
-  } else if (changed) {
+  } else if (changed && (percent / 10 != printedDecile_ || percent == 100)) {
+    // A log or a pipe gets one line per tenth, not one per percent.
+    printedDecile_ = percent / 10;
     std::fprintf(out_, "progress: %d%%\n", percent);
     std::fflush(out_);
   }
@@ -145,9 +147,23 @@ void Console::MessageBoxEvent(const std::string& text, const std::string& captio
   std::fflush(out_);
 }
 
+namespace {
+std::string PlainControls(const std::map<std::string, std::string>& controls) {
+  std::string s;
+  for (const auto& [id, value] : controls) {
+    if (!s.empty()) s += ", ";
+    s += id + "=" + value;
+  }
+  return s;
+}
+}  // namespace
+
 void Console::DialogEvent(unsigned templateId, const std::string& caption,
                           const std::map<std::string, std::string>& controls, const std::string& result) {
-  if (!json_) return;
+  if (!json_) {
+    Line("[" + caption + " (" + std::to_string(templateId) + ")] " + PlainControls(controls) + " -> " + result);
+    return;
+  }
   std::fprintf(out_, "{\"event\":\"dialog\",\"template\":%u,\"caption\":%s,\"controls\":%s,\"result\":%s}\n", templateId,
                JsonEscape(caption).c_str(), ControlsJson(controls).c_str(), JsonEscape(result).c_str());
   std::fflush(out_);
@@ -155,7 +171,11 @@ void Console::DialogEvent(unsigned templateId, const std::string& caption,
 
 void Console::PageEvent(int operation, int index, unsigned templateId,
                         const std::map<std::string, std::string>& controls, const std::string& result) {
-  if (!json_) return;
+  if (!json_) {
+    Line("[page " + std::to_string(index) + " (" + std::to_string(templateId) + ")] " + PlainControls(controls) +
+         " -> " + result);
+    return;
+  }
   std::fprintf(out_, "{\"event\":\"page\",\"operation\":%d,\"index\":%d,\"template\":%u,\"controls\":%s,\"result\":%s}\n",
                operation, index, templateId, ControlsJson(controls).c_str(), JsonEscape(result).c_str());
   std::fflush(out_);

@@ -43,4 +43,5 @@ class Console {
   bool inPlace_ = false;
   std::string status_;
   int percent_ = -1;
+  int printedDecile_ = -1;
 };

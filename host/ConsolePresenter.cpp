@@ -32,7 +32,10 @@ std::vector<int> ButtonsOf(UINT flags) {
   }
 }
 
+// Controls whose value a person or script wants to see: inputs, and texts the
+// code fills in (template labels that code never addresses have ids from 1100 up).
 bool IsInputKind(const afx::Control& c) {
+  if (c.kind == "static") return c.id > 2 && c.id < 1100 && !c.text.empty();
   return c.kind == "edit" || c.kind == "checkbox" || c.kind == "radio" || c.IsList();
 }
 

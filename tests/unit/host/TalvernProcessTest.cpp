@@ -241,3 +241,31 @@ TEST_F(TalvernProcessTest, TranscriptIsTakenOnARealPort) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("cannot write the transcript"), std::string::npos) << bad.err;
 }
+
+TEST_F(TalvernProcessTest, RecordedSessionsReplayAndADeviationIsPinpointed) {
+  // Sessions recorded from the virtual receiver: "Verify receiver software
+  // version", "Configure ethernet settings" and "View error log", in batch mode.
+  struct Session {
+    const char* op;
+    const char* file;
+  };
+  const Session sessions[] = {{"7", "op7.txt"}, {"0", "op0.txt"}, {"8", "op8.txt"}};
+  for (const Session& s : sessions) {
+    const std::string recorded = std::string(QZ_TEST_DATA_DIR) + "/sessions/" + s.file;
+    const Result ok = Run({"--batch", "run", s.op, "--replay", recorded});
+    EXPECT_EQ(ok.status, 0) << s.file << ": " << ok.err;
+
+    // Change the first byte of the host's second write: the replay must name it.
+    std::string text = Slurp(recorded);
+    size_t at = text.find(" tx ");
+    ASSERT_NE(at, std::string::npos);
+    at = text.find(" tx ", at + 1);
+    ASSERT_NE(at, std::string::npos);
+    text[at + 4] = text[at + 4] == 'F' ? 'E' : 'F';
+    const std::string changed = dir_.File(std::string("changed-") + s.file);
+    std::ofstream(changed) << text;
+    const Result bad = Run({"--batch", "run", s.op, "--replay", changed});
+    EXPECT_EQ(bad.status, 1) << s.file;
+    EXPECT_NE(bad.err.find("the host left the recording at byte offset"), std::string::npos) << s.file << ": " << bad.err;
+  }
+}
