@@ -22,6 +22,7 @@
 #include "afx/Window.h"
 #include "host/Console.h"
 #include "host/ConsolePresenter.h"
+#include "host/FrameAnnotator.h"
 #include "host/HostWindow.h"
 #include "host/PluginLoader.h"
 #include "host/PortHint.h"
@@ -308,6 +309,10 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
       std::fprintf(err, "talvern: %s\n", error.c_str());
       return 1;
     }
+    auto annotator = std::make_shared<FrameAnnotator>();
+    recorder->SetAnnotator([annotator](bool toDevice, const std::uint8_t* data, std::size_t n) {
+      return annotator->Annotate(toDevice, data, n);
+    });
     recorder->Install();
   }
 
