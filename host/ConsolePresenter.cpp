@@ -213,10 +213,26 @@ void ConsolePresenter::PrintForm(CDialog& dialog, bool wizard, bool lastPage) {
     }
   }
   if (wizard)
-    std::printf("Change a control by its number; %s, 'back' or 'cancel' > ", lastPage ? "'finish'" : "'next'");
+    std::printf("Change a control by its number (d N double-clicks a list); %s, 'back' or 'cancel' > ",
+                lastPage ? "'finish'" : "'next'");
   else
     std::printf("Change a control by its number (d N double-clicks a list); 'ok' or 'cancel' > ");
   std::fflush(stdout);
+}
+
+std::string ConsolePresenter::PressedAction(CDialog& dialog) {
+  auto* page = dynamic_cast<CPropertyPage*>(&dialog);
+  CPropertySheet* sheet = page ? page->GetParentSheet() : nullptr;
+  if (!sheet) return "";
+  switch (sheet->TakePressedButton()) {
+    case PSBTN_NEXT:
+    case PSBTN_FINISH:
+      return "next";
+    case PSBTN_CANCEL:
+      return "cancel";
+    default:
+      return "";
+  }
 }
 
 std::string ConsolePresenter::EditForm(CDialog& dialog, bool wizard, bool lastPage) {
@@ -266,6 +282,12 @@ std::string ConsolePresenter::EditForm(CDialog& dialog, bool wizard, bool lastPa
       else dialog.SendCommand(id, static_cast<UINT>(code));
     }
     if (dialog.IsEnded()) return dialog.EndResult() == IDOK ? "ok" : "cancel";
+    if (wizard) {
+      // A page may press a wizard button itself (the firmware list does on a
+      // double click); it takes effect once its handler has returned.
+      const std::string pressed = PressedAction(dialog);
+      if (!pressed.empty()) return pressed;
+    }
   }
 }
 
@@ -300,11 +322,11 @@ INT_PTR ConsolePresenter::RunWizard(CPropertySheet& sheet) {
     CPropertyPage* page = sheet.GetPage(i);
     ApplySets(*page);
     const bool last = i + 1 == sheet.GetPageCount();
-    std::string action = "next";
-    if (Interactive() && !console_.Json()) {
-      action = EditForm(*page, true, last);
-      if (action.empty()) action = "next";
-    }
+    // A request made while the page was shown or filled in is taken as the
+    // user's answer for this page.
+    std::string action = PressedAction(*page);
+    if (action.empty() && Interactive() && !console_.Json()) action = EditForm(*page, true, last);
+    if (action.empty()) action = "next";
     if (action == "cancel") {
       if (sheet.CancelAt(i)) {
         console_.PageEvent(operation_, i, page->TemplateId(), ControlValues(*page), "cancel");

@@ -42,6 +42,8 @@ class ConsolePresenter : public afx::UiPresenter {
   // Interactive form; returns "ok", "cancel", "next", "back" or "" at end of input.
   std::string EditForm(CDialog& dialog, bool wizard, bool lastPage);
   void PrintForm(CDialog& dialog, bool wizard, bool lastPage);
+  // "next" or "cancel" when the page asked its wizard to press that button, else "".
+  static std::string PressedAction(CDialog& dialog);
 
   const Options& options_;
   Console& console_;

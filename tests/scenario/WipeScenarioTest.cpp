@@ -1,0 +1,132 @@
+// Wiping the CM blocks against the virtual receiver: which sectors go, which stay.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "afx/Format.h"
+#include "operations/WipeCMBlockOperation.h"
+#include "support/SimScenario.h"
+
+namespace {
+
+// Flash from 0x10000000: 16 KB sectors, then 64 KB ones, then 128 KB ones
+// from 0x10080000, so the CM range starts inside the third region and its
+// sectors are not all one size away from the flash base.
+const std::string kFlash =
+    "flash.base = 0x10000000\nflash.app_start = 0x10010000\n"
+    "flash.regions = 4*0x4000, 7*0x10000, 4*0x20000\nflash.top_sector = 0x8000\n";
+
+std::string LogAt(std::uint32_t base) {
+  return kFlash + "errorlog.base = " + std::to_string(base) + "\nerrorlog.offset = 0\n";
+}
+
+bool AllErased(const std::vector<std::uint8_t>& bytes) {
+  for (auto b : bytes)
+    if (b != 0xFF) return false;
+  return true;
+}
+
+// The monitor was told to reboot and comes back as the application.
+void ExpectRebooted(test::SimScenario& s) {
+  EXPECT_TRUE(s.Asked(4, "loader"));
+  s.AdvanceMs(30000);
+  s.Receiver().RunUntil(static_cast<std::int64_t>(s.Seconds() * 1e9));
+  EXPECT_EQ(s.Receiver().Mode(), sim::ReceiverMode::Application);
+}
+
+}  // namespace
+
+TEST(WipeScenario, ErasesExactlyTheCMSectors) {
+  // 0x100C0000 and 0x100E0000 are 128 KB sectors; 0x10100000 upwards are the
+  // 32 KB sectors above the regions, not part of the range.
+  test::SimScenario s(kFlash);
+  s.ui.answers = {IDYES};
+  CWipeCMBlockOperation op;
+  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_EQ(s.Receiver().Flash().EraseLog(), (std::vector<std::uint32_t>{0x100C0000, 0x100E0000}));
+  EXPECT_EQ(s.window.Text(), AfxLoadString(1677));
+  ASSERT_EQ(s.ui.boxes.size(), 1u);
+  EXPECT_EQ(s.ui.boxes[0].text, AfxLoadString(1682));
+  EXPECT_EQ(s.ui.boxes[0].flags & 0xF, MB_YESNO);
+  EXPECT_EQ(s.ui.boxes[0].flags & 0xF0, MB_ICONQUESTION);
+  const std::vector<std::string> statuses = {AfxLoadString(610), AfxLoadString(619), AfxLoadString(1684),
+                                             AfxLoadString(618)};
+  for (const auto& text : statuses) EXPECT_TRUE(s.HasStatus(text)) << text;
+  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(1679));
+  // Opening, connecting (40, 80, 100), then the erase from 10 to 90 in two sectors.
+  EXPECT_EQ(s.window.progress, (std::vector<int>{0, 40, 80, 100, 10, 10, 50, 90, 100, 100}));
+  ExpectRebooted(s);
+}
+
+TEST(WipeScenario, ContentOutsideTheRangeSurvives) {
+  // The monitor keeps its error-log image where the profile puts it; it is
+  // the only content in flash, so it shows what the wipe reached.
+  struct Case {
+    const char* name;
+    std::uint32_t at;
+    bool erased;
+  };
+  const Case cases[] = {
+      {"just below the range", 0x100BF000, false},
+      {"first CM sector", 0x100C0000, true},
+      {"last CM sector", 0x100FF000, true},
+      {"just above the range", 0x10100000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::SimScenario s(LogAt(c.at));
+    s.ui.answers = {IDYES};
+    CWipeCMBlockOperation op;
+    EXPECT_EQ(s.Run(op), 1);
+    const auto image = s.Receiver().ErrorLogImage();
+    const auto now = s.Receiver().Flash().Read(c.at, image.size());
+    if (c.erased) {
+      EXPECT_TRUE(AllErased(now));
+      EXPECT_EQ(s.Receiver().Flash().ProgrammedBytes(), 0u);
+    } else {
+      EXPECT_EQ(now, image);
+    }
+  }
+}
+
+TEST(WipeScenario, DeclinedSendsNothing) {
+  test::SimScenario s(kFlash);
+  s.ui.answers = {IDNO};
+  CWipeCMBlockOperation op;
+  EXPECT_EQ(s.Run(op), 0);
+  EXPECT_TRUE(s.HostBytes().empty());
+  EXPECT_TRUE(s.Receiver().Flash().EraseLog().empty());
+  EXPECT_EQ(s.window.progress, (std::vector<int>{100}));
+  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(105));
+}
+
+TEST(WipeScenario, MonitorWithoutTheCapabilityIsRefusedButRebooted) {
+  test::SimScenario s(kFlash + "product.capability = 0\n");
+  s.ui.answers = {IDYES};
+  CWipeCMBlockOperation op;
+  EXPECT_EQ(s.Run(op), 0);
+  EXPECT_TRUE(s.Receiver().Flash().EraseLog().empty());
+  ASSERT_EQ(s.ui.boxes.size(), 2u);
+  EXPECT_EQ(s.ui.boxes[1].text, AfxLoadString(1685));
+  EXPECT_EQ(s.ui.boxes[1].flags & 0xF, MB_OK);
+  EXPECT_EQ(s.ui.boxes[1].flags & 0xF0, MB_ICONSTOP);
+  EXPECT_TRUE(s.HasStatus(AfxLoadString(618)));
+  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(105));
+  EXPECT_EQ(s.window.progress.back(), 100);
+  ExpectRebooted(s);
+}
+
+TEST(WipeScenario, Texts) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  CWipeCMBlockOperation op;
+  char buffer[512];
+  const std::pair<unsigned, int> kinds[] = {{0, 1683}, {2, 1678}, {3, 1679}};
+  for (const auto& [kind, id] : kinds) {
+    ASSERT_TRUE(op.GetText(kind, buffer, sizeof buffer)) << kind;
+    EXPECT_EQ(std::string(buffer), AfxLoadString(id)) << kind;
+  }
+  EXPECT_EQ(CWipeCMBlockOperation::kFirstAddress, 0x100C0000u);
+  EXPECT_EQ(CWipeCMBlockOperation::kLastAddress, 0x100FFFFFu);
+}
