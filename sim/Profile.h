@@ -96,8 +96,14 @@ struct Profile {
   std::vector<std::uint8_t> radioSyncStates{4};
   std::uint8_t radioOutOfSync = 0;
   std::vector<std::uint8_t> radioSpacing{2, 1, 5, 3};
-  std::uint32_t radioConfigSize = 256;  // 0: no radio area
+  std::uint32_t radioConfigSize = 1024;  // 0: no radio area
   bool radioAcceptConfig = true;
+  bool radioStoreConfig = true;  // false: a write is acknowledged and lost
+  bool radioDictionary = true;   // false: the area holds no valid settings
+  std::uint8_t radioMode = 4;
+  std::uint16_t radioSetting = 0;
+  std::uint32_t radioTxHz = 450125000, radioRxHz = 450125000;
+  std::uint16_t radioPower = 10;
 
   // Network.
   std::uint8_t dhcp = 0;

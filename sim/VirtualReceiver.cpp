@@ -44,6 +44,44 @@ bool SupportedBaud(std::uint32_t baud) {
   return std::find(std::begin(rates), std::end(rates), baud) != std::end(rates);
 }
 
+// The radio configuration area: a typed dictionary ('E' 'R' 1 n, entries of
+// id(2) width(1) value, 16-bit sum) padded with 0xFF; mode 7 areas end in a
+// 512-byte block whose last two bytes sum its first 510.
+std::vector<std::uint8_t> RadioArea(const Profile& p) {
+  std::vector<std::uint8_t> area(p.radioConfigSize, 0xFF);
+  if (!p.radioDictionary) {
+    for (std::size_t i = 0; i < area.size(); ++i) area[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    return area;
+  }
+  const std::uint16_t spacing = p.radioSpacing.empty() ? 0 : p.radioSpacing[0];
+  const struct { std::uint16_t id; std::uint8_t width; std::uint32_t value; } entries[] = {
+      {1, 1, p.radioMode}, {2, 2, p.radioSetting}, {23, 2, 0}, {24, 2, spacing},
+      {30, 4, p.radioTxHz}, {31, 4, p.radioRxHz}, {148, 2, p.radioPower}};
+  std::vector<std::uint8_t> d{'E', 'R', 1, static_cast<std::uint8_t>(std::size(entries))};
+  for (const auto& e : entries) {
+    d.push_back(static_cast<std::uint8_t>(e.id >> 8));
+    d.push_back(static_cast<std::uint8_t>(e.id));
+    d.push_back(e.width);
+    for (int shift = 8 * (e.width - 1); shift >= 0; shift -= 8) d.push_back(static_cast<std::uint8_t>(e.value >> shift));
+  }
+  unsigned sum = 0;
+  for (std::uint8_t b : d) sum += b;
+  d.push_back(static_cast<std::uint8_t>(sum >> 8));
+  d.push_back(static_cast<std::uint8_t>(sum));
+  std::copy_n(d.begin(), std::min(d.size(), area.size()), area.begin());
+  if (p.radioMode == 7 && area.size() >= 512 + d.size()) {
+    const std::size_t block = area.size() - 512;
+    unsigned blockSum = 0;
+    for (std::size_t i = 0; i < 510; ++i) {
+      area[block + i] = static_cast<std::uint8_t>(i * 13 + 1);
+      blockSum += area[block + i];
+    }
+    area[block + 510] = static_cast<std::uint8_t>(blockSum >> 8);
+    area[block + 511] = static_cast<std::uint8_t>(blockSum);
+  }
+  return area;
+}
+
 }  // namespace
 
 VirtualReceiver::VirtualReceiver(Profile profile)
@@ -64,8 +102,7 @@ VirtualReceiver::VirtualReceiver(Profile profile)
   std::copy(std::begin(profile_.dns), std::end(profile_.dns), network_.dns);
   network_.httpPort = profile_.httpPort;
   std::copy(std::begin(profile_.httpExtra), std::end(profile_.httpExtra), network_.httpExtra);
-  radioConfig_.resize(profile_.radioConfigSize);
-  for (std::size_t i = 0; i < radioConfig_.size(); ++i) radioConfig_[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  radioConfig_ = RadioArea(profile_);
   autoOn_ = profile_.autoOn;
   uploadBusy_ = profile_.uploadBusyFirst;
   mode_ = profile_.startInMonitor ? ReceiverMode::Monitor : ReceiverMode::Application;

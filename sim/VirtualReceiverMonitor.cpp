@@ -245,8 +245,9 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
       ReplyLoader(cmd, radioConfig_.empty() ? std::vector<std::uint8_t>{0x00} : radioConfig_);
       break;
     case 19:
-      if (profile_.radioAcceptConfig && !radioConfig_.empty() && !d.empty()) {
-        radioConfig_ = d;
+      // A write covers the start of the area; what lies beyond it stays.
+      if (profile_.radioAcceptConfig && !radioConfig_.empty() && !d.empty() && d.size() <= radioConfig_.size()) {
+        if (profile_.radioStoreConfig) std::copy(d.begin(), d.end(), radioConfig_.begin());
         ReplyLoader(cmd, {0x01});
       } else {
         ReplyLoader(cmd, {0x00});

@@ -1,6 +1,8 @@
 // The receiver's monitor, the application-mode upload, the USB link and the fault rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "SimHost.h"
 
 namespace sim {
@@ -84,9 +86,14 @@ TEST_F(MonitorTest, CommandSetsSwitchBaudRadioAndController) {
   EXPECT_FALSE(host.AskLoader(6).has_value()) << "the monitor moved to 115200";
   host.SetBaud(115200);
   EXPECT_TRUE(host.AskLoader(6).has_value());
-  EXPECT_EQ(host.AskLoader(18)->data.size(), 256u);
+  const Bytes area = host.AskLoader(18)->data;
+  ASSERT_EQ(area.size(), 1024u);
+  EXPECT_EQ(Bytes(area.begin(), area.begin() + 3), (Bytes{'E', 'R', 1}));
   EXPECT_EQ(host.AskLoader(19, Bytes(256, 0x5A))->data, (Bytes{1}));
-  EXPECT_EQ(host.Rx().RadioConfig(), Bytes(256, 0x5A));
+  Bytes expected = area;
+  std::fill_n(expected.begin(), 256, 0x5A);
+  EXPECT_EQ(host.Rx().RadioConfig(), expected) << "a short write covers the start of the area";
+  EXPECT_EQ(host.AskLoader(19, Bytes(1025, 0x5A))->data, (Bytes{0})) << "longer than the area";
   EXPECT_EQ(host.AskLoader(25, {0x00, 0x00, 0x00, 0x00, 0xAA, 0xBB})->data, (Bytes{1}));
   EXPECT_EQ(host.AskLoader(26)->data, (Bytes{1}));
   EXPECT_EQ(host.Rx().ControllerFirmware(), (Bytes{0xAA, 0xBB}));

@@ -1,0 +1,138 @@
+// The radio area's dictionary, its trailing block and the spacing-code answer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "operations/ERODictionary.h"
+#include "operations/RadioCfgOperation.h"
+
+namespace {
+using Bytes = std::vector<BYTE>;
+
+// 'E' 'R' 1 n, the given entry bytes, then their sum.
+Bytes Area(BYTE count, const Bytes& entries, int sumDelta = 0) {
+  Bytes d{'E', 'R', 1, count};
+  d.insert(d.end(), entries.begin(), entries.end());
+  const WORD sum = static_cast<WORD>(CERODictionary::Sum(d.data(), d.size()) + sumDelta);
+  d.push_back(static_cast<BYTE>(sum >> 8));
+  d.push_back(static_cast<BYTE>(sum));
+  return d;
+}
+
+const Bytes kModeAndSetting{0, 1, 1, 4, 0, 2, 2, 0x01, 0x2C};
+}  // namespace
+
+TEST(RadioDictionary, LoadsOnlyCompleteDictionaries) {
+  Bytes withPower = kModeAndSetting;
+  withPower.insert(withPower.end(), {0, 148, 2, 0, 9, 0, 30, 4, 0x1A, 0xD4, 0x5F, 0x28});
+  Bytes badMagic = Area(2, kModeAndSetting);
+  badMagic[1] = 'X';
+  Bytes truncated = Area(2, kModeAndSetting);
+  truncated.pop_back();
+  const struct {
+    const char* what;
+    Bytes data;
+    bool loads;
+  } cases[] = {
+      {"mode and setting", Area(2, kModeAndSetting), true},
+      {"more entries", Area(4, withPower), true},
+      {"padding after the sum", [] { Bytes d = Area(2, kModeAndSetting); d.resize(64, 0xFF); return d; }(), true},
+      {"bad magic", badMagic, false},
+      {"bad sum", Area(2, kModeAndSetting, 1), false},
+      {"sum cut off", truncated, false},
+      {"count beyond the data", Area(3, kModeAndSetting), false},
+      {"no setting", Area(1, {0, 1, 1, 4}), false},
+      {"width 3", Area(2, {0, 1, 1, 4, 0, 2, 3, 0, 0, 0}), false},
+      {"identifier twice", Area(3, {0, 1, 1, 4, 0, 2, 2, 0, 0, 0, 1, 1, 5}), false},
+      {"empty", {}, false},
+  };
+  for (const auto& c : cases) {
+    CERODictionary d;
+    EXPECT_EQ(d.Load(c.data.data(), c.data.size()), c.loads) << c.what;
+  }
+  CERODictionary d;
+  ASSERT_TRUE(d.Load(Area(4, withPower).data(), Area(4, withPower).size()));
+  EXPECT_EQ(d.GetMode(), 4);
+  EXPECT_EQ(d.GetSetting(), 300u);
+  EXPECT_EQ(d.Get(CERODictionary::kTransmitFrequency), 450125608u);
+  EXPECT_EQ(d.Get(CERODictionary::kTransmitPower), 9u);
+  EXPECT_EQ(d.Get(99, 77), 77u);
+}
+
+TEST(RadioDictionary, SettersKeepTheirRanges) {
+  // 148 and 23 as 16-bit entries; 24 as an 8-bit one.
+  Bytes entries = kModeAndSetting;
+  entries.insert(entries.end(), {0, 148, 2, 0, 5, 0, 23, 2, 0, 0, 0, 24, 1, 2});
+  const Bytes area = Area(5, entries);
+  const struct {
+    const char* what;
+    bool (*apply)(CERODictionary&);
+    bool accepted;
+  } cases[] = {
+      {"power 20", [](CERODictionary& d) { return d.SetTransmitPower(20); }, true},
+      {"power 21", [](CERODictionary& d) { return d.SetTransmitPower(21); }, false},
+      {"code 768", [](CERODictionary& d) { return d.SetChannelCode(768); }, true},
+      {"code 1024", [](CERODictionary& d) { return d.SetChannelCode(1024); }, true},
+      {"code 3", [](CERODictionary& d) { return d.SetChannelCode(3); }, false},
+      {"byte entry 255", [](CERODictionary& d) { return d.Set(24, 255); }, true},
+      {"byte entry 256", [](CERODictionary& d) { return d.Set(24, 256); }, false},
+      {"missing entry", [](CERODictionary& d) { return d.Set(99, 1); }, false},
+  };
+  for (const auto& c : cases) {
+    CERODictionary d;
+    ASSERT_TRUE(d.Load(area.data(), area.size()));
+    EXPECT_EQ(c.apply(d), c.accepted) << c.what;
+  }
+  // Power on an 8-bit entry is refused even within range.
+  const Bytes narrow = Area(3, [] { Bytes e = kModeAndSetting; e.insert(e.end(), {0, 148, 1, 5}); return e; }());
+  CERODictionary d;
+  ASSERT_TRUE(d.Load(narrow.data(), narrow.size()));
+  EXPECT_FALSE(d.SetTransmitPower(0));
+}
+
+TEST(RadioDictionary, StoreWritesTheStartAndKeepsTheRest) {
+  Bytes area = Area(2, kModeAndSetting);
+  area.resize(40, 0xEE);
+  CERODictionary d;
+  ASSERT_TRUE(d.Load(area.data(), area.size()));
+  ASSERT_TRUE(d.Set(CERODictionary::kSetting, 0xBEEF));
+  Bytes out = area;
+  ASSERT_TRUE(d.Store(out.data(), out.size()));
+  EXPECT_EQ(out[11], 0xBE);
+  EXPECT_EQ(out[12], 0xEF);
+  EXPECT_TRUE(std::equal(area.begin() + 15, area.end(), out.begin() + 15));
+  CERODictionary again;
+  ASSERT_TRUE(again.Load(out.data(), out.size()));
+  EXPECT_EQ(again.GetSetting(), 0xBEEFu);
+  EXPECT_FALSE(d.Store(out.data(), d.EncodedSize() - 1));
+}
+
+TEST(RadioDictionary, TrailingBlockCheck) {
+  Bytes block(CERODictionary::kBlockSize);
+  for (size_t i = 0; i < 510; ++i) block[i] = static_cast<BYTE>(i * 13 + 1);
+  const WORD sum = CERODictionary::Sum(block.data(), 510);
+  block[510] = static_cast<BYTE>(sum >> 8);
+  block[511] = static_cast<BYTE>(sum);
+  EXPECT_TRUE(CERODictionary::CheckBlock(block.data(), block.size()));
+  Bytes flipped = block;
+  flipped[100] ^= 1;
+  EXPECT_FALSE(CERODictionary::CheckBlock(flipped.data(), flipped.size()));
+  EXPECT_FALSE(CERODictionary::CheckBlock(block.data(), 511));
+}
+
+TEST(RadioSpacing, DecodesTheCapabilityAnswer) {
+  const struct {
+    Bytes answer;
+    std::vector<UINT> codes;
+  } cases[] = {
+      {{0xA0, '.', 0, 4, 0, 0, 2, 1, 5, 3}, {2, 1, 3}},
+      {{0xA0, '.', 0, 4, 0, 0, 5, 2, 1, 5}, {5, 2, 1}},  // a 5 before any 1 stays
+      {{0xA0, '.', 0, 2, 0, 0, 2, 1, 5, 3}, {2, 1}},     // count shorter than the data
+      {{0xA0, '.', 0, 9, 0, 0, 4, 1}, {4, 1}},           // count beyond the data
+      {{0xA0, '.', 0, 0, 0, 0, 1}, {}},
+      {{0xA0, '.', 0, 4, 0, 0}, {}},                     // 6 bytes: no list
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CRadioCfgOperation::DecodeSpacingList(c.answer.data(), static_cast<UINT>(c.answer.size())), c.codes);
+}
