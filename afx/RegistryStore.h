@@ -22,6 +22,8 @@ class RegistryStore {
   const std::string& Path() const { return path_; }
   // Valid after Refresh or Modify succeeded.
   const RegHive& Hive() const { return hive_; }
+  // Whether the hive holds a parsed file (no failure since it was read).
+  bool Loaded() const { return loaded_ && parseError_.empty(); }
 
   // Brings the hive up to date with the file: ERROR_SUCCESS, ERROR_BADDB (the
   // file does not parse) or ERROR_CANTREAD; `error` says why.
