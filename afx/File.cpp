@@ -7,6 +7,8 @@
 #include <climits>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 CString CFile::SystemPath(const char* fileName) {
@@ -146,9 +148,12 @@ BOOL CFile::GetStatus(const char* fileName, CFileStatus& status) {
   status.m_mtime = st.st_mtime;
   status.m_size = static_cast<std::uint64_t>(st.st_size);
   status.m_attribute = static_cast<BYTE>((S_ISDIR(st.st_mode) ? 0x10 : 0) | ((st.st_mode & S_IWUSR) ? 0 : 0x01));
-  char resolved[PATH_MAX];
-  const char* full = ::realpath(sys.c_str(), resolved) ? resolved : sys.c_str();
-  std::strncpy(status.m_szFullName, full, sizeof status.m_szFullName - 1);
+  // Made absolute from the name alone: following links would cost a look-up
+  // per folder of the path, and catalogue scans ask for thousands of files.
+  std::error_code ec;
+  std::string full = std::filesystem::absolute(sys.c_str(), ec).lexically_normal().string();
+  if (ec) full = sys;
+  std::strncpy(status.m_szFullName, full.c_str(), sizeof status.m_szFullName - 1);
   status.m_szFullName[sizeof status.m_szFullName - 1] = '\0';
   return TRUE;
 }

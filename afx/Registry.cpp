@@ -17,6 +17,7 @@
 #include "afx/RegReader.h"
 #include "afx/RegWriter.h"
 #include "afx/RegistryKeyObject.h"
+#include "afx/RegistrySnapshot.h"
 #include "afx/RegistryStore.h"
 
 namespace afx {
@@ -61,8 +62,12 @@ RegistryStore& Store(RegistryState& s) {
 }
 
 LONG Refresh(RegistryState& s) {
+  RegistryStore& store = Store(s);
+  if (RegistrySnapshot::Active() && RegistrySnapshot::Checked() && store.Loaded()) return ERROR_SUCCESS;
   std::string error;
-  return Failed(Store(s).Refresh(error), error);
+  const LONG rc = Failed(store.Refresh(error), error);
+  if (rc == ERROR_SUCCESS) RegistrySnapshot::SetChecked();
+  return rc;
 }
 
 LONG Modify(RegistryState& s, const RegistryStore::Change& change) {

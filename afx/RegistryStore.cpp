@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,14 +61,62 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool Later(const timespec& a, const timespec& b) {
+  return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec > b.tv_nsec);
+}
+
+RegistryStore::Version VersionOf(const struct stat& st) {
+  RegistryStore::Version v;
+  v.missing = false;
+  v.device = st.st_dev;
+  v.inode = st.st_ino;
+  v.size = st.st_size;
+  v.modified = st.st_mtim;
+  v.changed = st.st_ctim;
+  return v;
+}
+
+// The identity of the file at `path` now; false when it cannot be had.
+bool CurrentVersion(const std::string& path, RegistryStore::Version& version) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    version = VersionOf(st);
+    return true;
+  }
+  if (errno != ENOENT) return false;
+  version = RegistryStore::Version{};
+  return true;
+}
+
+// Whether the clock the file system stamps files with has moved past the
+// version's times: only then must any later change carry different times.
+// Before that, a change in the same tick would look like the same version.
+bool Settled(const RegistryStore::Version& version) {
+  if (version.missing) return true;
+  timespec now{};
+  if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) return false;
+  return Later(now, version.modified) && Later(now, version.changed);
+}
+
 }  // namespace
+
+bool RegistryStore::Version::operator==(const Version& other) const {
+  if (missing || other.missing) return missing == other.missing;
+  return device == other.device && inode == other.inode && size == other.size &&
+         SameTime(modified, other.modified) && SameTime(changed, other.changed);
+}
 
 RegistryStore::RegistryStore(std::string path) : path_(std::move(path)) {}
 
 LONG RegistryStore::ReadFile(const std::string& path, std::string& text, bool& missing,
-                             std::string& error) {
+                             std::string& error, Version* version) {
   text.clear();
   missing = false;
+  if (version) *version = Version{};
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) {
@@ -77,6 +126,15 @@ LONG RegistryStore::ReadFile(const std::string& path, std::string& text, bool& m
     error = Describe(path, errno);
     return ERROR_CANTREAD;
   }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    error = Describe(path, err);
+    return ERROR_CANTREAD;
+  }
+  if (version) *version = VersionOf(st);
+  if (st.st_size > 0) text.reserve(static_cast<size_t>(st.st_size));
   char buffer[65536];
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -107,8 +165,20 @@ LONG RegistryStore::WriteFileAtomically(const std::string& path, const std::stri
     return FromErrno(err);
   }
   struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
-  bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
+  const bool replacing = ::stat(path.c_str(), &old) == 0;
+  if (replacing) ::fchmod(fd, old.st_mode & 07777);
+  bool ok = WriteAll(fd, text);
+  struct stat written {};
+  if (ok && replacing && ::fstat(fd, &written) == 0 && !Later(written.st_mtim, old.st_mtim)) {
+    // The clock has not ticked since the old version was saved.
+    timespec times[2] = {{0, UTIME_OMIT}, old.st_mtim};
+    if (++times[1].tv_nsec == 1000000000) {
+      times[1].tv_nsec = 0;
+      ++times[1].tv_sec;
+    }
+    ::futimens(fd, times);
+  }
+  ok = ok && ::fsync(fd) == 0;
   int err = errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -134,20 +204,25 @@ LONG RegistryStore::WriteFileAtomically(const std::string& path, const std::stri
 }
 
 LONG RegistryStore::Refresh(std::string& error) {
-  std::string text;
-  bool missing = false;
-  LONG rc = ReadFile(path_, text, missing, error);
-  if (rc != ERROR_SUCCESS) {
-    loaded_ = false;
-    return rc;
-  }
-  if (!loaded_ || text != text_) {
-    RegHive fresh;
-    parseError_.clear();
-    if (!IsBlank(text)) RegReader::Apply(text, path_, fresh, parseError_);
-    hive_ = std::move(fresh);
-    text_ = std::move(text);
-    loaded_ = true;
+  Version now;
+  if (!(loaded_ && settled_ && CurrentVersion(path_, now) && now == version_)) {
+    std::string text;
+    bool missing = false;
+    LONG rc = ReadFile(path_, text, missing, error, &now);
+    if (rc != ERROR_SUCCESS) {
+      loaded_ = false;
+      return rc;
+    }
+    version_ = now;
+    settled_ = Settled(version_);
+    if (!loaded_ || text != text_) {
+      RegHive fresh;
+      parseError_.clear();
+      if (!IsBlank(text)) RegReader::Apply(text, path_, fresh, parseError_);
+      hive_ = std::move(fresh);
+      text_ = std::move(text);
+      loaded_ = true;
+    }
   }
   if (!parseError_.empty()) {
     error = parseError_;
@@ -185,6 +260,10 @@ LONG RegistryStore::Modify(const Change& change, std::string& error) {
     return rc;
   }
   text_ = std::move(text);
+  // Under the lock the file is the one just saved; without its identity the
+  // next read would fetch it again, which costs time but nothing else.
+  if (!CurrentVersion(path_, version_)) loaded_ = false;
+  settled_ = Settled(version_);
   return ERROR_SUCCESS;
 }
 

@@ -1,8 +1,12 @@
-// The store file and the hive read from it. Reads re-read the file and parse
-// it again only when its bytes changed; changes are read-modify-write under
-// an exclusive lock on "<store>.lock", saved atomically. A file that does not
-// parse is never written over.
+// The store file and the hive read from it. Reads look at the file's identity
+// (device, inode, size, modification and change times) and read it again only
+// when that changed or is too recent to be told from a change in the same
+// clock tick, parsing again only when its bytes changed; changes are
+// read-modify-write under an exclusive lock on "<store>.lock", saved
+// atomically. A file that does not parse is never written over.
 #pragma once
+#include <sys/stat.h>
+
 #include <functional>
 #include <string>
 
@@ -18,6 +22,8 @@ class RegistryStore {
   const std::string& Path() const { return path_; }
   // Valid after Refresh or Modify succeeded.
   const RegHive& Hive() const { return hive_; }
+  // Whether the hive holds a parsed file (no failure since it was read).
+  bool Loaded() const { return loaded_ && parseError_.empty(); }
 
   // Brings the hive up to date with the file: ERROR_SUCCESS, ERROR_BADDB (the
   // file does not parse) or ERROR_CANTREAD; `error` says why.
@@ -28,10 +34,24 @@ class RegistryStore {
   using Change = std::function<LONG(RegHive& hive, bool& changed)>;
   LONG Modify(const Change& change, std::string& error);
 
-  // A missing file reads as empty with `missing` set.
+  // What tells one saved version of the file from another without reading it.
+  struct Version {
+    bool missing = true;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{}, changed{};
+    bool operator==(const Version& other) const;
+  };
+
+  // A missing file reads as empty with `missing` set; `version`, when given,
+  // is the identity of the file the text came from.
   static LONG ReadFile(const std::string& path, std::string& text, bool& missing,
-                       std::string& error);
+                       std::string& error, Version* version = nullptr);
   // Temp file beside `path`, fsync, rename over `path`, fsync of the folder.
+  // The new file's modification time is later than the old one's even when
+  // the clock has not ticked in between, so that no two saved versions look
+  // alike to a reader that has only the old one's identity.
   static LONG WriteFileAtomically(const std::string& path, const std::string& text,
                                   std::string& error);
 
@@ -39,6 +59,8 @@ class RegistryStore {
   std::string path_;
   RegHive hive_;
   bool loaded_ = false;  // hive_ (or parseError_) matches text_
+  Version version_;      // of the file text_ was read from, when loaded_
+  bool settled_ = false;  // version_ alone may stand for the file's bytes
   std::string text_;
   std::string parseError_;
 };

@@ -1,6 +1,8 @@
 #include "firmware/ElfFile.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "device/ByteReader.h"
 #include "firmware/LSFlashFile.h"
@@ -97,6 +99,23 @@ void CElfFile::RestartWalk() {
 }
 
 namespace {
+// Bytes covered by the union of half-open ranges; merges them in place so
+// that many overlapping segments keep the list short.
+std::uint64_t Covered(std::vector<std::pair<std::uint64_t, std::uint64_t>>& ranges) {
+  std::sort(ranges.begin(), ranges.end());
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> merged;
+  for (const auto& range : ranges) {
+    if (!merged.empty() && range.first <= merged.back().second)
+      merged.back().second = std::max(merged.back().second, range.second);
+    else
+      merged.push_back(range);
+  }
+  ranges = std::move(merged);
+  std::uint64_t total = 0;
+  for (const auto& [from, to] : ranges) total += to - from;
+  return total;
+}
+
 // The bytes of a segment that have a load address: a segment cannot run past
 // the top of the 32-bit address space.
 DWORD AddressableSize(const CElfFile::ProgramHeader& ph) {
@@ -129,21 +148,26 @@ bool CElfFile::ReadAtAddress(DWORD address, void* buffer, DWORD count) {
   if (count == 0) return true;
   auto* out = static_cast<BYTE*>(buffer);
   const std::uint64_t wantStart = address, wantEnd = std::uint64_t{address} + count;
-  std::uint64_t gathered = 0;
-  for (DWORD i = 0; i < header_.e_phnum; ++i) {
+  // Segments may overlap, and with an entry size of 0 every entry is the
+  // first one again: count each wanted byte once, not once per segment.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> filled;
+  const DWORD entries = header_.e_phentsize == 0 ? std::min<DWORD>(header_.e_phnum, 1) : header_.e_phnum;
+  for (DWORD i = 0; i < entries; ++i) {
     ProgramHeader ph{};
     if (!ReadProgramHeader(std::uint64_t{header_.e_phoff} + std::uint64_t{i} * header_.e_phentsize, ph)) break;
     if (ph.p_type != kLoadable) continue;
     const std::uint64_t segStart = ph.p_vaddr, segEnd = std::uint64_t{ph.p_vaddr} + ph.p_filesz;
     const std::uint64_t from = std::max(segStart, wantStart), to = std::min(segEnd, wantEnd);
     if (from >= to) continue;
+    UINT got = 0;
     try {
       file_.Seek(static_cast<std::int64_t>(ph.p_offset + (from - segStart)), CFile::begin);
-      gathered += file_.Read(out + (from - wantStart), static_cast<UINT>(to - from));
+      got = file_.Read(out + (from - wantStart), static_cast<UINT>(to - from));
     } catch (const CFileException&) {
       return false;
     }
-    if (gathered >= count) return true;
+    if (got > 0) filled.emplace_back(from, from + got);
+    if (Covered(filled) >= count) return true;
   }
   return false;
 }

@@ -1,6 +1,7 @@
 #include "firmware/FirmwareEntryManager.h"
 
 #include "afx/File.h"
+#include "afx/RegistrySnapshot.h"
 #include "device/ModelTable.h"
 
 namespace {
@@ -37,6 +38,8 @@ CString FirmwareEntryManager::SignatureCodes(const char* fwsig) {
 
 void FirmwareEntryManager::RetrieveFirmwareFiles(const char* deviceFilter, const char* productName) {
   Clear();
+  // One look at the store file for the whole scan, not one per value read.
+  afx::RegistrySnapshot snapshot;
   HKEY root = nullptr;
   if (OpenRoot(KEY_READ, &root) != ERROR_SUCCESS) return;
 

@@ -31,7 +31,8 @@ void CLSFlashFile::Close() {
 
 bool CLSFlashFile::Refill() {
   if (buffer_.empty()) buffer_.resize(kReadAhead);
-  bufferPos_ = 0;
+  bufferPos_ = bufferEnd_ = 0;
+  bufferStart_ = CFile::GetPosition();
   bufferEnd_ = CFile::Read(buffer_.data(), static_cast<UINT>(buffer_.size()));
   return bufferEnd_ > 0;
 }
@@ -42,7 +43,10 @@ UINT CLSFlashFile::Read(void* buffer, UINT count) {
   while (done < count) {
     if (bufferPos_ == bufferEnd_) {
       // Large reads go straight to the file once the buffer is drained.
-      if (count - done >= kReadAhead) return done + CFile::Read(out + done, count - done);
+      if (count - done >= kReadAhead) {
+        DropBuffer();
+        return done + CFile::Read(out + done, count - done);
+      }
       if (!Refill()) break;
     }
     const size_t n = std::min<size_t>(count - done, bufferEnd_ - bufferPos_);
@@ -54,6 +58,16 @@ UINT CLSFlashFile::Read(void* buffer, UINT count) {
 }
 
 std::uint64_t CLSFlashFile::Seek(std::int64_t offset, UINT from) {
+  // The block walks seek before every block; a target inside the buffered
+  // window keeps the window, or each block would cost a whole refill.
+  if (bufferEnd_ > 0 && from != end) {
+    const std::int64_t start = static_cast<std::int64_t>(bufferStart_);
+    const std::int64_t target = from == begin ? offset : start + static_cast<std::int64_t>(bufferPos_) + offset;
+    if (target >= start && target <= start + static_cast<std::int64_t>(bufferEnd_)) {
+      bufferPos_ = static_cast<size_t>(target - start);
+      return static_cast<std::uint64_t>(target);
+    }
+  }
   if (from == current) offset -= static_cast<std::int64_t>(bufferEnd_ - bufferPos_);
   DropBuffer();
   return CFile::Seek(offset, from);

@@ -56,6 +56,7 @@ class CLSFlashFile : public CStdioFile {
 
   bool verified_ = false;
   std::vector<char> buffer_;
+  std::uint64_t bufferStart_ = 0;  // file position of buffer_[0]
   size_t bufferPos_ = 0;
   size_t bufferEnd_ = 0;
 };

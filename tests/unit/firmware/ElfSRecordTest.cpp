@@ -189,6 +189,42 @@ TEST(GarnexElfFile, HeadersPointingAnywhere) {
   }
 }
 
+// ReadAt may only report success when every wanted byte was found: a
+// segment listed twice (overlapping segments, or an entry size of 0 that
+// makes every entry the first) must not count its bytes twice.
+TEST(GarnexElfFile, ReadAtCountsBytesFoundInSeveralSegmentsOnce) {
+  TempDir dir;
+  const Bytes data = Pattern(32, 9);
+  Bytes repeated = ElfImage({{1, 5, 0x1000, data}});
+  PutBE16(repeated, 42, 0);      // e_phentsize
+  PutBE16(repeated, 44, 60000);  // e_phnum
+  Bytes overlapping = ElfImage({{1, 5, 0x1000, data}, {1, 5, 0x1000, data}, {1, 5, 0x1010, Pattern(16, 9)}});
+  Bytes adjoining = ElfImage({{1, 5, 0x1000, data}, {1, 5, 0x1020, data}});
+  const struct {
+    const char* what;
+    const Bytes& image;
+    DWORD count;
+    bool found;
+  } cases[] = {
+      {"entry size 0, within", repeated, 32, true},
+      {"entry size 0, past the segment", repeated, 64, false},
+      {"overlapping, within", overlapping, 32, true},
+      {"overlapping, past the segments", overlapping, 48, false},
+      {"adjoining, across both", adjoining, 64, true},
+      {"adjoining, past both", adjoining, 65, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = WriteFile(dir.File("seg.elf"), c.image);
+    CGarnexElfFile f(path.c_str());
+    BYTE buf[80] = {};
+    EXPECT_EQ(f.ReadAt(0x1000, buf, c.count), c.found);
+    if (c.found) {
+      EXPECT_EQ(Bytes(buf, buf + 32), data);
+    }
+  }
+}
+
 std::string Records(int n, std::uint32_t base = 0x1000) {
   std::string text;
   for (int i = 0; i < n; ++i) text += SRecordLine(1, base + 4 * static_cast<std::uint32_t>(i), Pattern(4, static_cast<std::uint8_t>(i))) + "\n";

@@ -1,9 +1,11 @@
 // The flash-file base, its exception, the image container and the flat and
 // opaque image kinds.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -418,6 +420,43 @@ TEST(LSFlashFile, BufferedReadsKeepPositionsExact) {
   f.Seek(-1, CFile::end);
   EXPECT_EQ(f.GetChar(), content.back());
   EXPECT_EQ(f.GetChar(), -1);
+}
+
+// Seeks inside the buffered window move within it; the rest go to the file.
+// After each, the position and the bytes read must be the file's.
+TEST(LSFlashFile, SeeksInsideAndOutsideTheBufferReadTheRightBytes) {
+  TempDir dir;
+  const Bytes content = Pattern(300000, 5);
+  const std::string path = WriteFile(dir.File("seek.img"), content);
+  CHopsaFile f(path.c_str());
+  const struct {
+    const char* what;
+    std::int64_t offset;
+    UINT from;
+    std::uint64_t expected;  // position after the seek
+    UINT read;               // bytes read after it
+  } steps[] = {
+      {"fills the window", 10, CFile::begin, 10, 100},
+      {"forward inside", 5000, CFile::begin, 5000, 1024},
+      {"backward inside", 3, CFile::begin, 3, 10},
+      {"relative inside", 100, CFile::current, 113, 1},
+      {"relative back to the window's start", -114, CFile::current, 0, 65536},
+      {"exactly at the window's end", 65536, CFile::begin, 65536, 7},
+      {"back into the previous window", 65000, CFile::begin, 65000, 1000},
+      {"far ahead", 250000, CFile::begin, 250000, 2},
+      {"from the end", -10, CFile::end, 299990, 10},
+      {"start after a large direct read", 0, CFile::begin, 0, 200000},
+      {"relative after the direct read", -5, CFile::current, 199995, 5},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    ASSERT_EQ(f.Seek(step.offset, step.from), step.expected);
+    EXPECT_EQ(f.GetPosition(), step.expected);
+    Bytes got(step.read);
+    ASSERT_EQ(f.Read(got.data(), step.read), step.read);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), content.begin() + static_cast<std::ptrdiff_t>(step.expected)));
+    EXPECT_EQ(f.GetPosition(), step.expected + step.read);
+  }
 }
 
 }  // namespace

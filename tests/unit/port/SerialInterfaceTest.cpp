@@ -3,6 +3,8 @@
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -149,6 +151,60 @@ TEST_F(SerialPtyTest, SecondOpenOfABusyPortFailsWith301AndTheFirstStaysUsable) {
   first.Close();
   second.Open(pty_->Com(), 1, 0, 0, 6);
   EXPECT_TRUE(second.IsOpen());
+}
+
+// The holder is another process, killed without a chance to close: the
+// kernel's release of its descriptor must free the port for the next open.
+TEST_F(SerialPtyTest, APortHeldByAnotherProcessIsRefusedEveryTimeUntilTheHolderIsKilled) {
+  constexpr int kRounds = 3, kAttempts = 25;
+  for (int round = 0; round < kRounds; ++round) {
+    int ready[2], hold[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(hold), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+      ::close(ready[0]);
+      ::close(hold[1]);
+      char status = 0;
+      try {
+        CSerialInterface port;
+        port.Open(pty_->Com(), 1, 0, 0, 6);
+        status = 1;
+        if (::write(ready[1], &status, 1) != 1) ::_exit(2);
+        if (::read(hold[0], &status, 1) < 0) ::_exit(4);  // blocks until killed
+      } catch (...) {
+        if (::write(ready[1], &status, 1) < 0) ::_exit(5);
+      }
+      ::_exit(3);
+    }
+    ::close(ready[1]);
+    ::close(hold[0]);
+    char opened = 0;
+    ASSERT_EQ(::read(ready[0], &opened, 1), 1);
+    ASSERT_EQ(opened, 1) << "the holder could not open the port";
+    int refused = 0;
+    for (int i = 0; i < kAttempts; ++i) {
+      CSerialInterface second;
+      try {
+        second.Open(pty_->Com(), 1, 0, 0, 6);
+      } catch (const CSerialComException& e) {
+        refused += e.GetErrorCode() == 301u;
+      }
+      EXPECT_FALSE(second.IsOpen());
+    }
+    EXPECT_EQ(refused, kAttempts) << "round " << round;
+
+    ::kill(holder, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    ::close(ready[0]);
+    ::close(hold[1]);
+    CSerialInterface next;
+    EXPECT_NO_THROW(next.Open(pty_->Com(), 1, 0, 0, 6)) << "round " << round;
+    EXPECT_TRUE(next.IsOpen());
+  }
 }
 
 TEST_F(SerialPtyTest, ReadsServeBufferedBytesAndTimeOutWhenTheLineIsQuiet) {
