@@ -32,6 +32,20 @@ const RegKeyNode* RegHive::Find(int root, const std::vector<std::string>& path) 
   return const_cast<RegHive*>(this)->Find(root, path);
 }
 
+RegKeyNode* RegHive::FindFolded(int root, const std::vector<std::string>& foldedPath) {
+  if (root < 0 || root >= kRootCount) return nullptr;
+  RegKeyNode* node = &Root(root);
+  for (const auto& part : foldedPath) {
+    node = node->FindFoldedSubkey(part);
+    if (!node) return nullptr;
+  }
+  return node;
+}
+
+const RegKeyNode* RegHive::FindFolded(int root, const std::vector<std::string>& foldedPath) const {
+  return const_cast<RegHive*>(this)->FindFolded(root, foldedPath);
+}
+
 bool RegHive::operator==(const RegHive& other) const { return roots_ == other.roots_; }
 
 }  // namespace afx

@@ -29,6 +29,9 @@ class RegHive {
 
   RegKeyNode* Find(int root, const std::vector<std::string>& path);
   const RegKeyNode* Find(int root, const std::vector<std::string>& path) const;
+  // The same for names already passed through RegKeyNode::Fold, as open handles keep them.
+  RegKeyNode* FindFolded(int root, const std::vector<std::string>& foldedPath);
+  const RegKeyNode* FindFolded(int root, const std::vector<std::string>& foldedPath) const;
 
   bool operator==(const RegHive& other) const;
 

@@ -52,6 +52,11 @@ const RegKeyNode* RegKeyNode::FindSubkey(std::string_view name) const {
   return it == subkeyIndex_.end() ? nullptr : subkeys_[it->second].get();
 }
 
+RegKeyNode* RegKeyNode::FindFoldedSubkey(const std::string& folded) {
+  auto it = subkeyIndex_.find(folded);
+  return it == subkeyIndex_.end() ? nullptr : subkeys_[it->second].get();
+}
+
 RegKeyNode& RegKeyNode::AddSubkey(std::string_view name, bool* created) {
   auto [it, inserted] = subkeyIndex_.try_emplace(Fold(name), subkeys_.size());
   if (created) *created = inserted;

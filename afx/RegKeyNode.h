@@ -36,6 +36,8 @@ class RegKeyNode {
   const RegKeyNode& Subkey(size_t index) const { return *subkeys_[index]; }
   RegKeyNode* FindSubkey(std::string_view name);
   const RegKeyNode* FindSubkey(std::string_view name) const;
+  // For a name already passed through Fold: the hot path of every handle's look-up.
+  RegKeyNode* FindFoldedSubkey(const std::string& folded);
   // Returns the existing subkey of that name, or appends a new one.
   RegKeyNode& AddSubkey(std::string_view name, bool* created = nullptr);
   bool RemoveSubkey(std::string_view name);

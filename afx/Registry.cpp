@@ -93,9 +93,27 @@ HKEY AddHandle(RegistryState& s, int root, std::vector<std::string> path, REGSAM
 template <typename Hive>
 auto FindLive(Hive& hive, RegistryKeyObject& key) -> decltype(hive.Find(0, {})) {
   if (key.Deleted()) return nullptr;
-  auto node = hive.Find(key.Root(), key.Path());
+  auto node = hive.FindFolded(key.Root(), key.FoldedPath());
   if (!node) key.MarkDeleted();
   return node;
+}
+
+// The open handle behind `key`, checked for the access `right` asks for.
+LONG Check(RegistryState& s, HKEY key, DWORD right, RegistryKeyObject*& object) {
+  object = Lookup(s, key);
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(right)) return ERROR_ACCESS_DENIED;
+  return ERROR_SUCCESS;
+}
+
+// The same, then the handle's key in the hive brought up to date, for reading.
+LONG CheckForRead(RegistryState& s, HKEY key, DWORD right, RegistryKeyObject*& object,
+                  const RegKeyNode*& node) {
+  node = nullptr;
+  if (LONG rc = Check(s, key, right, object); rc != ERROR_SUCCESS) return rc;
+  if (LONG rc = Refresh(s); rc != ERROR_SUCCESS) return rc;
+  node = FindLive(Store(s).Hive(), *object);
+  return node ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
 // Empty parts are skipped, so "A\\B", "A\\B\\" and "\\A\\B" name the same key.
@@ -254,11 +272,9 @@ LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD /*options*/, REGSAM sam, H
   *result = nullptr;
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  RegistryKeyObject* parent = afx::Lookup(s, key);
-  if (!parent) return ERROR_INVALID_HANDLE;
-  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
-  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *parent);
-  if (!node) return ERROR_KEY_DELETED;
+  RegistryKeyObject* parent = nullptr;
+  const RegKeyNode* node = nullptr;
+  if (LONG rc = afx::CheckForRead(s, key, 0, parent, node); rc != ERROR_SUCCESS) return rc;
   std::vector<std::string> path = parent->Path();
   for (const auto& part : afx::SplitPath(subKey)) {
     node = node->FindSubkey(part);
@@ -276,8 +292,8 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD /*reserved*/, char* /*cl
   *result = nullptr;
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  RegistryKeyObject* parent = afx::Lookup(s, key);
-  if (!parent) return ERROR_INVALID_HANDLE;
+  RegistryKeyObject* parent = nullptr;
+  if (LONG rc = afx::Check(s, key, 0, parent); rc != ERROR_SUCCESS) return rc;
   std::vector<std::string> parts = afx::SplitPath(subKey);
   for (const auto& part : parts) {
     if (part.size() > RegHive::kMaxKeyNameLength || !afx::PrintableName(part))
@@ -324,12 +340,9 @@ LONG RegQueryValueEx(HKEY key, const char* name, DWORD* /*reserved*/, DWORD* typ
                      DWORD* dataSize) {
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  RegistryKeyObject* object = afx::Lookup(s, key);
-  if (!object) return ERROR_INVALID_HANDLE;
-  if (!object->Allows(KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
-  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *object);
-  if (!node) return ERROR_KEY_DELETED;
+  RegistryKeyObject* object = nullptr;
+  const RegKeyNode* node = nullptr;
+  if (LONG rc = afx::CheckForRead(s, key, KEY_QUERY_VALUE, object, node); rc != ERROR_SUCCESS) return rc;
   const afx::RegValue* value = node->FindValue(name ? name : "");
   if (!value) return ERROR_FILE_NOT_FOUND;
   return afx::CopyData(*value, type, data, dataSize);
@@ -346,9 +359,8 @@ LONG RegSetValueEx(HKEY key, const char* name, DWORD /*reserved*/, DWORD type, c
     bytes.push_back(0);
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  RegistryKeyObject* object = afx::Lookup(s, key);
-  if (!object) return ERROR_INVALID_HANDLE;
-  if (!object->Allows(KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  RegistryKeyObject* object = nullptr;
+  if (LONG rc = afx::Check(s, key, KEY_SET_VALUE, object); rc != ERROR_SUCCESS) return rc;
   return afx::Modify(s, [&](RegHive& hive, bool& changed) {
     RegKeyNode* node = afx::FindLive(hive, *object);
     if (!node) return ERROR_KEY_DELETED;
@@ -360,9 +372,8 @@ LONG RegSetValueEx(HKEY key, const char* name, DWORD /*reserved*/, DWORD type, c
 LONG RegDeleteValue(HKEY key, const char* name) {
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  RegistryKeyObject* object = afx::Lookup(s, key);
-  if (!object) return ERROR_INVALID_HANDLE;
-  if (!object->Allows(KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  RegistryKeyObject* object = nullptr;
+  if (LONG rc = afx::Check(s, key, KEY_SET_VALUE, object); rc != ERROR_SUCCESS) return rc;
   return afx::Modify(s, [&](RegHive& hive, bool& changed) {
     RegKeyNode* node = afx::FindLive(hive, *object);
     if (!node) return ERROR_KEY_DELETED;
@@ -376,8 +387,8 @@ LONG RegDeleteKey(HKEY key, const char* subKey) {
   if (!subKey) return ERROR_INVALID_PARAMETER;
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  RegistryKeyObject* object = afx::Lookup(s, key);
-  if (!object) return ERROR_INVALID_HANDLE;
+  RegistryKeyObject* object = nullptr;
+  if (LONG rc = afx::Check(s, key, 0, object); rc != ERROR_SUCCESS) return rc;
   std::vector<std::string> parts = afx::SplitPath(subKey);
   if (object->Path().empty() && parts.empty()) return ERROR_ACCESS_DENIED;  // a root
 
@@ -388,7 +399,8 @@ LONG RegDeleteKey(HKEY key, const char* subKey) {
     std::vector<std::string> target = object->Path();
     if (parts.empty()) {
       // "" deletes the handle's own key.
-      at = hive.Find(object->Root(), std::vector<std::string>(target.begin(), target.end() - 1));
+      const auto& folded = object->FoldedPath();
+      at = hive.FindFolded(object->Root(), std::vector<std::string>(folded.begin(), folded.end() - 1));
       if (!at) return ERROR_KEY_DELETED;
       parts.push_back(target.back());
       target.pop_back();
@@ -423,12 +435,9 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* /*re
   if (!name || !nameLen) return ERROR_INVALID_PARAMETER;
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  RegistryKeyObject* object = afx::Lookup(s, key);
-  if (!object) return ERROR_INVALID_HANDLE;
-  if (!object->Allows(KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
-  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *object);
-  if (!node) return ERROR_KEY_DELETED;
+  RegistryKeyObject* object = nullptr;
+  const RegKeyNode* node = nullptr;
+  if (LONG rc = afx::CheckForRead(s, key, KEY_ENUMERATE_SUB_KEYS, object, node); rc != ERROR_SUCCESS) return rc;
   if (index >= node->SubkeyCount()) return ERROR_NO_MORE_ITEMS;
   const std::string& subName = node->Subkey(index).Name();
   if (*nameLen <= subName.size()) return ERROR_MORE_DATA;
@@ -446,12 +455,9 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* /*re
   if (!name || !nameLen) return ERROR_INVALID_PARAMETER;
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  RegistryKeyObject* object = afx::Lookup(s, key);
-  if (!object) return ERROR_INVALID_HANDLE;
-  if (!object->Allows(KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
-  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *object);
-  if (!node) return ERROR_KEY_DELETED;
+  RegistryKeyObject* object = nullptr;
+  const RegKeyNode* node = nullptr;
+  if (LONG rc = afx::CheckForRead(s, key, KEY_QUERY_VALUE, object, node); rc != ERROR_SUCCESS) return rc;
   if (index >= node->ValueCount()) return ERROR_NO_MORE_ITEMS;
   const afx::RegValue& value = node->Value(index);
   if (*nameLen <= value.name.size()) return ERROR_MORE_DATA;
@@ -463,12 +469,9 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* /*re
 LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values) {
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  RegistryKeyObject* object = afx::Lookup(s, key);
-  if (!object) return ERROR_INVALID_HANDLE;
-  if (!object->Allows(KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  if (LONG rc = afx::Refresh(s); rc != ERROR_SUCCESS) return rc;
-  const RegKeyNode* node = afx::FindLive(afx::Store(s).Hive(), *object);
-  if (!node) return ERROR_KEY_DELETED;
+  RegistryKeyObject* object = nullptr;
+  const RegKeyNode* node = nullptr;
+  if (LONG rc = afx::CheckForRead(s, key, KEY_QUERY_VALUE, object, node); rc != ERROR_SUCCESS) return rc;
   size_t longest = 0;
   for (size_t i = 0; i < node->SubkeyCount(); ++i)
     longest = std::max(longest, node->Subkey(i).Name().size());

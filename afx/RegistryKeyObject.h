@@ -1,6 +1,7 @@
 // What an HKEY points at: a key named by its root and path, and the access
 // it was opened with. Keys are found by path on every use because the hive is
-// re-read whenever another process changes the store.
+// re-read whenever another process changes the store; the path is kept folded
+// as well, so that a look-up hashes the names without folding them again.
 #pragma once
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ class RegistryKeyObject {
 
   int Root() const { return root_; }
   const std::vector<std::string>& Path() const { return path_; }
+  const std::vector<std::string>& FoldedPath() const { return foldedPath_; }
   bool Allows(DWORD right) const { return (access_ & right) == right; }
   bool Predefined() const { return predefined_; }
 
@@ -29,6 +31,7 @@ class RegistryKeyObject {
  private:
   int root_;
   std::vector<std::string> path_;
+  std::vector<std::string> foldedPath_;
   DWORD access_;
   bool predefined_;
   bool deleted_ = false;

@@ -55,16 +55,17 @@ void FirmwareEntryManager::RetrieveFirmwareFiles(const char* deviceFilter, const
       ++index;
       continue;
     }
-    if (!FirmwareEntry::IsValidFirmwareKey(key)) {
+    // Reading validates the key; an invalid one is dropped from the store.
+    auto entry = std::make_unique<FirmwareEntry>();
+    if (!entry->ReadEntryFromRegistry(name, key)) {
       RegCloseKey(key);
       DWORD error = 0;
       // The keys after a deleted one move up: look at the same index again.
       if (!RemoveFirmwareEntry(name, error)) ++index;
       continue;
     }
-    auto entry = std::make_unique<FirmwareEntry>();
-    bool keep = entry->ReadEntryFromRegistry(name, key);
-    if (keep && deviceFilter) keep = entry->GetDeviceType() == deviceFilter;
+    bool keep = true;
+    if (deviceFilter) keep = entry->GetDeviceType() == deviceFilter;
     if (keep && !product.empty()) {
       const CString codes = SignatureCodes(entry->GetFWSIG());
       if (!codes.empty()) keep = codes.find(codeText) != std::string::npos;
