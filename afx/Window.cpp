@@ -41,6 +41,9 @@ DWORD Event::Wait(DWORD ms) {
   // they run on the machine's clock even when operations use virtual time.
   if (ms == INFINITE) {
     cv_.wait(lock, [this] { return signalled_; });
+  } else if (ms == 0) {
+    // A poll (every progress step checks for cancel): no timed wait to set up.
+    if (!signalled_) return WAIT_TIMEOUT;
   } else if (!cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return signalled_; })) {
     return WAIT_TIMEOUT;
   }

@@ -73,7 +73,11 @@ std::uint64_t CLSFlashFile::Seek(std::int64_t offset, UINT from) {
   return CFile::Seek(offset, from);
 }
 
-std::uint64_t CLSFlashFile::GetPosition() const { return CFile::GetPosition() - (bufferEnd_ - bufferPos_); }
+// Asked after every block for progress; the buffered window answers without a system call.
+std::uint64_t CLSFlashFile::GetPosition() const {
+  if (bufferEnd_ > 0) return bufferStart_ + bufferPos_;
+  return CFile::GetPosition();
+}
 
 bool CLSFlashFile::ReadExactlyAt(std::uint64_t offset, void* buffer, DWORD count) {
   try {
