@@ -112,8 +112,13 @@ LONG CheckForRead(RegistryState& s, HKEY key, DWORD right, RegistryKeyObject*& o
   node = nullptr;
   if (LONG rc = Check(s, key, right, object); rc != ERROR_SUCCESS) return rc;
   if (LONG rc = Refresh(s); rc != ERROR_SUCCESS) return rc;
-  node = FindLive(Store(s).Hive(), *object);
-  return node ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+  const RegistryStore& store = Store(s);
+  if (!object->Deleted()) node = object->CachedNode(store.Generation());
+  if (node) return ERROR_SUCCESS;
+  node = FindLive(store.Hive(), *object);
+  if (!node) return ERROR_KEY_DELETED;
+  object->CacheNode(node, store.Generation());
+  return ERROR_SUCCESS;
 }
 
 // Empty parts are skipped, so "A\\B", "A\\B\\" and "\\A\\B" name the same key.
@@ -178,6 +183,10 @@ void SetRegistryPath(const std::string& path) {
   std::lock_guard<std::mutex> guard(s.mutex);
   s.path = path;
   s.store.reset();
+  // Keys found in the old store's hive are gone with it.
+  s.localMachine.CacheNode(nullptr, 0);
+  s.currentUser.CacheNode(nullptr, 0);
+  for (auto& [handle, open] : s.handles) open->CacheNode(nullptr, 0);
 }
 
 std::string GetRegistryPath() {

@@ -3,12 +3,15 @@
 // re-read whenever another process changes the store; the path is kept folded
 // as well, so that a look-up hashes the names without folding them again.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "afx/WinTypes.h"
 
 namespace afx {
+
+class RegKeyNode;
 
 class RegistryKeyObject {
  public:
@@ -28,6 +31,16 @@ class RegistryKeyObject {
   // "HKEY_LOCAL_MACHINE\\A\\B"
   std::string FullPath() const;
 
+  // The key as last found in the hive of store generation `generation`
+  // (see RegistryStore::Generation); null when it was never found in it.
+  const RegKeyNode* CachedNode(std::uint64_t generation) const {
+    return generation == cachedGeneration_ ? cachedNode_ : nullptr;
+  }
+  void CacheNode(const RegKeyNode* node, std::uint64_t generation) {
+    cachedNode_ = node;
+    cachedGeneration_ = generation;
+  }
+
  private:
   int root_;
   std::vector<std::string> path_;
@@ -35,6 +48,8 @@ class RegistryKeyObject {
   DWORD access_;
   bool predefined_;
   bool deleted_ = false;
+  const RegKeyNode* cachedNode_ = nullptr;
+  std::uint64_t cachedGeneration_ = 0;  // generations start at 1
 };
 
 }  // namespace afx

@@ -203,6 +203,8 @@ LONG RegistryStore::WriteFileAtomically(const std::string& path, const std::stri
   return ERROR_SUCCESS;
 }
 
+void RegistryStore::Touch() { ++generation_; }
+
 LONG RegistryStore::Refresh(std::string& error) {
   Version now;
   if (!(loaded_ && settled_ && CurrentVersion(path_, now) && now == version_)) {
@@ -220,6 +222,7 @@ LONG RegistryStore::Refresh(std::string& error) {
       parseError_.clear();
       if (!IsBlank(text)) RegReader::Apply(text, path_, fresh, parseError_);
       hive_ = std::move(fresh);
+      Touch();
       text_ = std::move(text);
       loaded_ = true;
     }
@@ -247,6 +250,7 @@ LONG RegistryStore::Modify(const Change& change, std::string& error) {
   LONG rc = Refresh(error);
   if (rc != ERROR_SUCCESS) return rc;
   bool changed = false;
+  Touch();
   rc = change(hive_, changed);
   if (rc != ERROR_SUCCESS || !changed) {
     // The change may have been half applied; read the file again next time.

@@ -7,6 +7,7 @@
 #pragma once
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -24,6 +25,9 @@ class RegistryStore {
   const RegHive& Hive() const { return hive_; }
   // Whether the hive holds a parsed file (no failure since it was read).
   bool Loaded() const { return loaded_ && parseError_.empty(); }
+  // Changes whenever the hive may have changed (starting from 1 once read), so
+  // that a key found in the hive can be kept while it stays the same.
+  std::uint64_t Generation() const { return generation_; }
 
   // Brings the hive up to date with the file: ERROR_SUCCESS, ERROR_BADDB (the
   // file does not parse) or ERROR_CANTREAD; `error` says why.
@@ -56,8 +60,11 @@ class RegistryStore {
                                   std::string& error);
 
  private:
+  void Touch();
+
   std::string path_;
   RegHive hive_;
+  std::uint64_t generation_ = 0;
   bool loaded_ = false;  // hive_ (or parseError_) matches text_
   Version version_;      // of the file text_ was read from, when loaded_
   bool settled_ = false;  // version_ alone may stand for the file's bytes
