@@ -1,7 +1,6 @@
 #include "protocol/LSPacket.h"
 
 #include <ctime>
-#include <vector>
 
 #include "afx/Clock.h"
 #include "afx/Exception.h"
@@ -30,11 +29,9 @@ bool CLSPacket::SendPacket(CioInterface& port) {
 
   bool ok = true;
   try {
-    // One write for the whole frame: a system call per piece costs more than the copy.
-    std::vector<BYTE> frame(header, header + sizeof header);
-    frame.insert(frame.end(), m_data.begin(), m_data.begin() + static_cast<std::ptrdiff_t>(size));
-    frame.insert(frame.end(), trailer, trailer + sizeof trailer);
-    port.Write(frame.data(), static_cast<DWORD>(frame.size()));
+    port.Write(header, sizeof header);
+    if (size > 0) port.Write(m_data.data(), static_cast<DWORD>(size));
+    port.Write(trailer, sizeof trailer);
   } catch (const CException& e) {
     e.ReportError(MB_OK);
     ok = false;

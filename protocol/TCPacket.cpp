@@ -1,7 +1,6 @@
 #include "protocol/TCPacket.h"
 
 #include <ctime>
-#include <vector>
 
 #include "afx/Clock.h"
 #include "afx/Exception.h"
@@ -46,11 +45,9 @@ bool CTCPacket::Send(CioInterface& port, bool longForm) {
 
   bool ok = true;
   try {
-    // One write for the whole frame: a system call per piece costs more than the copy.
-    std::vector<BYTE> frame(header, header + headerSize);
-    frame.insert(frame.end(), m_data.begin(), m_data.end());
-    frame.insert(frame.end(), trailer, trailer + 2);
-    port.Write(frame.data(), static_cast<DWORD>(frame.size()));
+    port.Write(header, headerSize);
+    if (size > 0) port.Write(m_data.data(), static_cast<DWORD>(size));
+    port.Write(trailer, 2);
   } catch (const CException& e) {
     e.ReportError(MB_OK);
     ok = false;
