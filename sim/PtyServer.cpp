@@ -117,10 +117,13 @@ void PtyServer::Pump() {
       }
     }
     const std::int64_t next = std::min(line.NextArrival(Side::Host), receiver_.NextEventNs());
-    // Wake at least every 10 ms to notice the host changing its settings.
-    const std::int64_t waitMs = std::clamp<std::int64_t>((next - now) / 1'000'000, 0, 10);
+    // Wake at least every 10 ms to notice the host changing its settings. The
+    // wait is kept to the nanosecond: rounded down to whole milliseconds it
+    // would spin through every byte time shorter than one.
+    const std::int64_t waitNs = std::clamp<std::int64_t>(next - clock.NowNs(), 0, 10'000'000);
+    const timespec wait{static_cast<time_t>(waitNs / 1'000'000'000), static_cast<long>(waitNs % 1'000'000'000)};
     pollfd p{master_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(waitMs)) > 0 && (p.revents & POLLIN)) {
+    if (::ppoll(&p, 1, &wait, nullptr) > 0 && (p.revents & POLLIN)) {
       std::uint8_t in[512];
       const ssize_t r = ::read(master_, in, sizeof in);
       if (r > 0) {
