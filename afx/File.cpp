@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,24 @@ CString CFile::GetFileName() const {
   return slash < 0 ? sys : sys.Mid(slash + 1);
 }
 
+namespace {
+// No empty, "." or ".." part: normalising would give the same text back.
+bool IsAbsoluteAndNormal(const std::string& path) {
+  if (path.empty() || path[0] != '/') return false;
+  std::string_view rest(path);
+  rest.remove_prefix(1);
+  while (!rest.empty()) {
+    const size_t cut = rest.find('/');
+    const std::string_view part = rest.substr(0, cut);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (cut == std::string_view::npos) break;
+    rest.remove_prefix(cut + 1);
+    if (rest.empty()) return false;  // a trailing separator
+  }
+  return true;
+}
+}  // namespace
+
 BOOL CFile::GetStatus(const char* fileName, CFileStatus& status) {
   const CString sys = SystemPath(fileName);
   struct stat st {};
@@ -150,9 +169,13 @@ BOOL CFile::GetStatus(const char* fileName, CFileStatus& status) {
   status.m_attribute = static_cast<BYTE>((S_ISDIR(st.st_mode) ? 0x10 : 0) | ((st.st_mode & S_IWUSR) ? 0 : 0x01));
   // Made absolute from the name alone: following links would cost a look-up
   // per folder of the path, and catalogue scans ask for thousands of files.
-  std::error_code ec;
-  std::string full = std::filesystem::absolute(sys.c_str(), ec).lexically_normal().string();
-  if (ec) full = sys;
+  // Most names are absolute and normal already; they are their own full name.
+  std::string full = sys;
+  if (!IsAbsoluteAndNormal(sys)) {
+    std::error_code ec;
+    full = std::filesystem::absolute(sys.c_str(), ec).lexically_normal().string();
+    if (ec) full = sys;
+  }
   std::strncpy(status.m_szFullName, full.c_str(), sizeof status.m_szFullName - 1);
   status.m_szFullName[sizeof status.m_szFullName - 1] = '\0';
   return TRUE;
