@@ -77,8 +77,11 @@ bool SimSerialDevice::ClearError(DWORD* errors) {
 bool SimSerialDevice::Write(const void* data, DWORD count, DWORD* written) {
   if (written) *written = 0;
   if (!Sync()) return false;
-  attachment_->Receiver().Line().Send(Side::Host, static_cast<const std::uint8_t*>(data), count,
-                                      afx::GetClock().NowNs());
+  SimLine& line = attachment_->Receiver().Line();
+  line.Send(Side::Host, static_cast<const std::uint8_t*>(data), count, afx::GetClock().NowNs());
+  // Like a driver's write, this completes once the bytes are on the wire, so
+  // a purge or close right after it cannot take them back.
+  afx::GetClock().SleepUntilNs(line.IdleAt(Side::Host));
   if (written) *written = count;
   return true;
 }
