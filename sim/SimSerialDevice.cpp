@@ -12,6 +12,7 @@ SimSerialDevice::SimSerialDevice(std::string path, std::shared_ptr<SimAttachment
       attachment_(std::move(attachment)),
       generation_(attachment_->Receiver().LinkGeneration()) {
   attachment_->open_ = true;
+  attachment_->Receiver().GetTranscript().Event(afx::GetClock().NowNs(), "host port opened");
 }
 
 SimSerialDevice::~SimSerialDevice() { Close(); }
@@ -90,6 +91,7 @@ void SimSerialDevice::Close() {
   if (closed_) return;
   closed_ = true;
   attachment_->open_ = false;
+  attachment_->Receiver().GetTranscript().Event(afx::GetClock().NowNs(), "host port closed");
 }
 
 bool SimSerialDevice::ReadAvailable(std::uint8_t* buffer, DWORD max, DWORD* got) {

@@ -265,6 +265,19 @@ TEST(NewRadioScenario, WritesOverThePipeAndShowsTheSettingsAgain) {
     const std::vector<double> resets = Times(s, "request report 0x58");
     ASSERT_EQ(resets.size(), 2u);
     EXPECT_NEAR(s.Seconds() - resets[1], 30.0, 0.1) << link;
+    // Over USB the port is closed right after each reset and, after the change, reopened 50 s on.
+    const std::vector<double> closed = Times(s, "host port closed");
+    const std::vector<double> opened = Times(s, "host port opened");
+    if (*link) {
+      ASSERT_EQ(closed.size(), 2u);
+      ASSERT_EQ(opened.size(), 2u);
+      EXPECT_NEAR(closed[0], resets[0], 0.1);
+      EXPECT_NEAR(opened[1], resets[0] + 50.0, 0.1);
+      EXPECT_NEAR(closed[1], resets[1], 0.1);
+    } else {
+      EXPECT_EQ(closed.size(), 1u);
+      EXPECT_EQ(opened.size(), 1u);
+    }
     EXPECT_EQ(s.window.LastStatus(), AfxLoadString(76));
   }
 }

@@ -1,9 +1,12 @@
-// The radio area's dictionary, its trailing block and the spacing-code answer.
+// The radio dictionaries (the configuration area's and the newer radio's), the
+// trailing block, the spacing-code answer and the new-radio product list.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
+#include "device/ModelTable.h"
 #include "operations/ERODictionary.h"
 #include "operations/PB2Dictionary.h"
 #include "operations/RadioCfgOperation.h"
@@ -243,4 +246,17 @@ TEST(NewRadioDictionary, SettersKeepTheirRangesAndTheLayout) {
   ASSERT_TRUE(narrow.Load(bytes.data(), bytes.size()));
   EXPECT_FALSE(narrow.SetTransmitPower(0));
   EXPECT_FALSE(narrow.SetChannelCode(768));
+}
+
+TEST(NewRadioDictionary, NewRadioProductsAreNineApplicationModels) {
+  std::vector<std::string> names(std::begin(CRadioCfgOperation::kNewRadioProducts),
+                                 std::end(CRadioCfgOperation::kNewRadioProducts));
+  for (const auto& name : names) {
+    EXPECT_TRUE(CModelTable::IsApplicationModel(name.c_str())) << name;
+    EXPECT_TRUE(CRadioCfgOperation::IsNewRadio(CString(name))) << name;
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::unique(names.begin(), names.end()) - names.begin(), 9);
+  EXPECT_FALSE(CRadioCfgOperation::IsNewRadio(CString("QZ710")));
+  EXPECT_FALSE(CRadioCfgOperation::IsNewRadio(CString("QZ770-MONITOR")));
 }
