@@ -162,9 +162,6 @@ bool CMDSRadioUpdateOperation::Run(OperationParams* params) {
 
   SetStatus(p, 625);
   device->Reset();
-  // Closing purges what has not left yet: give the reset frame its time on the line.
-  const DWORD baud = port->GetBaudRate() ? port->GetBaudRate() : 9600;
-  Sleep(static_cast<DWORD>(sizeof CLSDeviceInterface::kResetFrame * 10 * 1000 / baud + 1));
   port->Close();
   SetProgress(p, 100);
   return true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "afx/Clock.h"
 #include "afx/Exception.h"
 #include "afx/Format.h"
 #include "afx/Window.h"
@@ -11,7 +12,9 @@
 #include "device/LSDeviceException.h"
 #include "operations/ERODictionary.h"
 #include "operations/FrequencyDialog.h"
+#include "operations/FrequencyDialog2.h"
 #include "operations/HoppingDialog.h"
+#include "operations/PB2Dictionary.h"
 #include "operations/ReceiverCheck.h"
 #include "plugin/Progress.h"
 #include "port/SerialInterface.h"
@@ -40,7 +43,24 @@ bool OpenPipe(CSerialInterface& port, int receiverPort) {
   pipe.AppendByte(CRadioCfgOperation::kPipeRadio);
   return pipe.SendPacket(port) && pipe.ReceivePacket(port, kReplySeconds) && pipe.AckReceived();
 }
+
+// Gives the receiver's port back to the receiver; a radio past answering
+// leaves nothing to do about a missing acknowledgement.
+void ClosePipe(CSerialInterface& port, int receiverPort) {
+  CTCPacket pipe(CRadioCfgOperation::kPipeType);
+  pipe.AppendByte(static_cast<BYTE>(receiverPort));
+  pipe.AppendByte(CRadioCfgOperation::kPipeClosed);
+  if (pipe.SendPacket(port)) pipe.ReceivePacket(port, kReplySeconds);
+}
+
+// Modes of the newer radio with fixed channel tables; the others are not edited here.
+bool NewRadioDialog(int mode) { return mode == 12 || mode == 14 || mode == 16; }
 }  // namespace
+
+bool CRadioCfgOperation::IsNewRadio(const CString& productName) {
+  return std::any_of(std::begin(kNewRadioProducts), std::end(kNewRadioProducts),
+                     [&](const char* name) { return productName == name; });
+}
 
 CRadioCfgOperation::CRadioCfgOperation() : CNamedOperation(0, 71, 72) {}
 
@@ -136,6 +156,57 @@ bool CRadioCfgOperation::ConfigureRadio(const OperationParams& p, CSerialInterfa
   return changed;
 }
 
+bool CRadioCfgOperation::ConfigureNewRadio(const OperationParams& p, CSerialInterface& port,
+                                           CGarnexInterface& device) {
+  const DWORD com = port.GetPortNumber();
+  if (!OpenPipe(port, m_nReceiverPort)) throw CGarnexException(CGarnexException::kUnexpectedReply, com);
+  SetStatus(p, kMonitorId);
+  SetProgress(p, 20);
+  SetStatus(p, kRetrievingId);
+  CPB2Dictionary dictionary;
+  if (!dictionary.Read(port)) {
+    ClosePipe(port, m_nReceiverPort);
+    device.Reset();
+    throw CGarnexException(CGarnexException::kUnexpectedReply, com);
+  }
+  SetProgress(p, 30);
+  CheckCancel(p);
+  const int mode = dictionary.GetMode();
+  SetProgress(p, 40);
+
+  bool ok = false;
+  bool changed = false;
+  if (NewRadioDialog(mode)) {
+    if (mode == 12 && !m_bTransmitter) {
+      dictionary.SetTransmitPower(0);
+      dictionary.SetChannelCode(kChannelCodeWithoutTransmitter);
+    }
+    m_transmitTable = dictionary.GetTable(CPB2Dictionary::kTransmitTable);
+    m_receiveTable = dictionary.GetTable(CPB2Dictionary::kReceiveTable);
+    CFrequencyDialog2 dialog(dictionary, m_transmitTable, m_receiveTable);
+    ok = dialog.DoModal() == IDOK;
+    changed = dialog.IsChanged();
+  }
+  SetProgress(p, 50);
+  if (!ok) {
+    ClosePipe(port, m_nReceiverPort);
+    SetProgress(p, 95);
+    AfxThrowUserException();
+  }
+
+  SetProgress(p, 75);
+  if (!dictionary.Write(port)) throw CGarnexException(CGarnexException::kUnexpectedReply, com);
+  SetProgress(p, 95);
+  SetStatus(p, kRebootingId);
+  device.Reset();
+  // The receiver restarts with its radio; over USB its port goes away meanwhile.
+  const bool usb = m_nReceiverPort == kUsbReceiverPort;
+  if (usb) port.Close();
+  Sleep(changed ? kChangedRestartMs : kRestartMs);
+  if (usb && changed) receiver::OpenPort(port, p);
+  return changed;
+}
+
 bool CRadioCfgOperation::Run(OperationParams* params) {
   const OperationParams& p = *params;
   SetWindowText(p.window, AfxLoadString(kTitleId).c_str());
@@ -172,7 +243,7 @@ bool CRadioCfgOperation::Run(OperationParams* params) {
     // its application and take the line back to the application's settings.
     if (!first && !info.RetrieveBreakInfo(port, true, false))
       throw CGarnexException(CGarnexException::kNoReceiver, com);
-    changed = ConfigureRadio(p, port, device);
+    changed = IsNewRadio(m_strProductName) ? ConfigureNewRadio(p, port, device) : ConfigureRadio(p, port, device);
   }
   port.Close();
   SetProgress(p, 100);

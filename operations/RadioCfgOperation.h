@@ -8,6 +8,10 @@
 // and reboots. After a change the area is read again and shown once more, so
 // the user sees what the radio now holds; the run ends when a dialog is left
 // with OK and no change.
+//
+// The newer radio of the products on kNewRadioProducts keeps its settings
+// itself: they are read and written over the pipe (a CPB2Dictionary), and
+// the receiver is reset so that the radio restarts on them.
 #pragma once
 #include <vector>
 
@@ -25,6 +29,15 @@ class CRadioCfgOperation : public CNamedOperation {
   static constexpr BYTE kPipeRadio = 0x04;
   static constexpr BYTE kRadioType = 0x77;
   static constexpr BYTE kCapabilityQuery = '.';
+  static constexpr BYTE kPipeClosed = 0x00;
+  // The receiver port number of the receiver's USB link.
+  static constexpr int kUsbReceiverPort = 16;
+  static constexpr DWORD kRestartMs = 30000;
+  static constexpr DWORD kChangedRestartMs = 50000;
+  // Products whose radio keeps its settings itself.
+  static constexpr const char* kNewRadioProducts[] = {"QZ770", "QZ772", "QZ774", "QZ776", "QZ788",
+                                                      "QZ742", "QZ722", "QZ714", "QZ714S"};
+  static bool IsNewRadio(const CString& productName);
 
   CRadioCfgOperation();
   bool Run(OperationParams* params) override;
@@ -38,6 +51,8 @@ class CRadioCfgOperation : public CNamedOperation {
  private:
   // One round of the older radio: true when the user changed the configuration.
   bool ConfigureRadio(const OperationParams& params, CSerialInterface& port, CGarnexInterface& device);
+  // One round of the newer radio: true when the user changed the configuration.
+  bool ConfigureNewRadio(const OperationParams& params, CSerialInterface& port, CGarnexInterface& device);
   // Reboots the receiver after a round that writes nothing and ends the run as cancelled.
   [[noreturn]] static void Abandon(const OperationParams& params, CGarnexInterface& device);
 
@@ -48,4 +63,7 @@ class CRadioCfgOperation : public CNamedOperation {
   CString m_strProductName;
   CString m_strSerialNumber;
   std::vector<UINT> m_spacing;
+  // The newer radio's transmit and receive channel tables (Hz).
+  std::vector<UINT> m_transmitTable;
+  std::vector<UINT> m_receiveTable;
 };

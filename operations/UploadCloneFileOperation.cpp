@@ -110,9 +110,6 @@ bool CUploadCloneFileOperation::Run(OperationParams* params) {
 
   if (port->IsOpen()) {
     port->Write(CLSDeviceInterface::kResetFrame, sizeof CLSDeviceInterface::kResetFrame);
-    // Closing purges whatever has not left yet: give the frame its time on the line.
-    const DWORD baud = port->GetBaudRate() ? port->GetBaudRate() : 9600;
-    Sleep(static_cast<DWORD>(sizeof CLSDeviceInterface::kResetFrame * 10 * 1000 / baud + 1));
   }
   port->Close();
   return true;

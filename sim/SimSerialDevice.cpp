@@ -12,6 +12,7 @@ SimSerialDevice::SimSerialDevice(std::string path, std::shared_ptr<SimAttachment
       attachment_(std::move(attachment)),
       generation_(attachment_->Receiver().LinkGeneration()) {
   attachment_->open_ = true;
+  attachment_->Receiver().GetTranscript().Event(afx::GetClock().NowNs(), "host port opened");
 }
 
 SimSerialDevice::~SimSerialDevice() { Close(); }
@@ -77,8 +78,11 @@ bool SimSerialDevice::ClearError(DWORD* errors) {
 bool SimSerialDevice::Write(const void* data, DWORD count, DWORD* written) {
   if (written) *written = 0;
   if (!Sync()) return false;
-  attachment_->Receiver().Line().Send(Side::Host, static_cast<const std::uint8_t*>(data), count,
-                                      afx::GetClock().NowNs());
+  SimLine& line = attachment_->Receiver().Line();
+  line.Send(Side::Host, static_cast<const std::uint8_t*>(data), count, afx::GetClock().NowNs());
+  // Like a driver's write, this completes once the bytes are on the wire, so
+  // a purge or close right after it cannot take them back.
+  afx::GetClock().SleepUntilNs(line.IdleAt(Side::Host));
   if (written) *written = count;
   return true;
 }
@@ -87,6 +91,7 @@ void SimSerialDevice::Close() {
   if (closed_) return;
   closed_ = true;
   attachment_->open_ = false;
+  attachment_->Receiver().GetTranscript().Event(afx::GetClock().NowNs(), "host port closed");
 }
 
 bool SimSerialDevice::ReadAvailable(std::uint8_t* buffer, DWORD max, DWORD* got) {

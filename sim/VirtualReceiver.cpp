@@ -82,6 +82,37 @@ std::vector<std::uint8_t> RadioArea(const Profile& p) {
   return area;
 }
 
+// The newer radio's own settings dictionary ('P' 'B' 2 n, settings of
+// group(1) id(2) kind(1) value, kind 0x10 a table of count(1) 4-byte values,
+// 16-bit sum), from the same profile keys as the configuration area.
+constexpr std::size_t kRadioSettingsMax = 240;
+constexpr std::uint8_t kRadioTable = 0x10;
+
+std::vector<std::uint8_t> InitialRadioSettings(const Profile& p) {
+  const struct { std::uint8_t group; std::uint16_t id; std::uint8_t kind; std::uint32_t value; } settings[] = {
+      {0, 1, 1, p.radioMode}, {0, 2, 2, p.radioSetting}, {1, 1123, 2, p.radioPower},
+      {1, 1130, kRadioTable, p.radioTxHz}, {2, 23, 2, 0}, {2, 1131, kRadioTable, p.radioRxHz}};
+  std::vector<std::uint8_t> d{'P', 'B', 2, static_cast<std::uint8_t>(std::size(settings))};
+  auto put = [&d](std::uint32_t v, int width) {
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) d.push_back(static_cast<std::uint8_t>(v >> shift));
+  };
+  for (const auto& s : settings) {
+    d.push_back(s.group);
+    put(s.id, 2);
+    d.push_back(s.kind);
+    if (s.kind == kRadioTable) {
+      d.push_back(1);
+      put(s.value, 4);
+    } else {
+      put(s.value, s.kind);
+    }
+  }
+  unsigned sum = 0;
+  for (std::uint8_t b : d) sum += b;
+  put(sum & 0xFFFF, 2);
+  return d;
+}
+
 }  // namespace
 
 VirtualReceiver::VirtualReceiver(Profile profile)
@@ -103,6 +134,7 @@ VirtualReceiver::VirtualReceiver(Profile profile)
   network_.httpPort = profile_.httpPort;
   std::copy(std::begin(profile_.httpExtra), std::end(profile_.httpExtra), network_.httpExtra);
   radioConfig_ = RadioArea(profile_);
+  radioSettings_ = InitialRadioSettings(profile_);
   autoOn_ = profile_.autoOn;
   uploadBusy_ = profile_.uploadBusyFirst;
   mode_ = profile_.startInMonitor ? ReceiverMode::Monitor : ReceiverMode::Application;
@@ -331,7 +363,11 @@ void VirtualReceiver::OnReport(const ReportFrame& f) {
       ReplyReport(0x4B, Capability());
       break;
     case 0x84:
-      if (d.size() != 2 || d[1] != 0x04 || profile_.radioPipe == Profile::Pipe::Nak) {
+      if (d.size() == 2 && d[1] == 0x00) {
+        // The receiver takes its port back from the radio.
+        pipeOpen_ = false;
+        Ack();
+      } else if (d.size() != 2 || d[1] != 0x04 || profile_.radioPipe == Profile::Pipe::Nak) {
         Nak();
       } else if (profile_.radioPipe == Profile::Pipe::Ack) {
         pipeOpen_ = true;
@@ -550,9 +586,30 @@ void VirtualReceiver::RadioLoad(const std::vector<std::uint8_t>& d) {
   ReplyReport(0x77, {0xA0, step, static_cast<std::uint8_t>(ok ? 0x00 : 0x01)});
 }
 
+// A written dictionary is taken whole when its header, size and sum hold;
+// the radio makes sense of its settings itself.
+void VirtualReceiver::RadioSettingsWrite(const std::vector<std::uint8_t>& d) {
+  const std::vector<std::uint8_t> bytes(d.begin() + 1, d.end());
+  bool ok = bytes.size() >= 6 && bytes.size() <= kRadioSettingsMax && bytes[0] == 'P' && bytes[1] == 'B' && bytes[2] == 2;
+  if (ok) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 2 < bytes.size(); ++i) sum += bytes[i];
+    ok = (sum & 0xFFFF) == (static_cast<unsigned>(bytes[bytes.size() - 2]) << 8 | bytes.back());
+  }
+  if (ok) {
+    radioSettings_ = bytes;
+    Note("radio settings written, " + std::to_string(bytes.size()) + " bytes");
+  }
+  ReplyReport(0x77, {0xA0, 'w', static_cast<std::uint8_t>(ok ? 0x00 : 0x01)});
+}
+
 void VirtualReceiver::RadioQuery(const std::vector<std::uint8_t>& d) {
   if (pipeOpen_ && !d.empty() && (d[0] == 'U' || d[0] == 'D' || d[0] == 'E')) {
     RadioLoad(d);
+    return;
+  }
+  if (pipeOpen_ && !d.empty() && d[0] == 'w') {
+    RadioSettingsWrite(d);
     return;
   }
   if (!pipeOpen_ || d.size() != 1) {
@@ -581,6 +638,10 @@ void VirtualReceiver::RadioQuery(const std::vector<std::uint8_t>& d) {
       r.assign(text.begin(), text.end());
       break;
     }
+    case 'r':
+      r = {0xA0, 'r', 0x00};
+      r.insert(r.end(), radioSettings_.begin(), radioSettings_.end());
+      break;
     case '.': {
       r = {0xA0, '.', 0x00, static_cast<std::uint8_t>(profile_.radioSpacing.size()), 0x00, 0x00};
       r.insert(r.end(), profile_.radioSpacing.begin(), profile_.radioSpacing.end());

@@ -78,6 +78,8 @@ class VirtualReceiver {
   const std::map<std::string, std::vector<std::uint8_t>>& CloneFiles() const { return cloneFiles_; }
   const std::vector<CloneActivation>& Activations() const { return activations_; }
   const std::vector<std::uint8_t>& RadioConfig() const { return radioConfig_; }
+  // The settings dictionary the newer radio keeps itself (read and written over the pipe).
+  const std::vector<std::uint8_t>& RadioSettings() const { return radioSettings_; }
   // The radio software installed through the pipe, and how often it was.
   const std::vector<std::uint8_t>& RadioFirmware() const { return radioFirmware_; }
   int RadioInstalls() const { return radioInstalls_; }
@@ -176,6 +178,8 @@ class VirtualReceiver {
   std::size_t syncIndex_ = 0;
   // Radio software transfer through the pipe ('U' start, 'D' data, 'E' end).
   void RadioLoad(const std::vector<std::uint8_t>& d);
+  void RadioSettingsWrite(const std::vector<std::uint8_t>& d);
+  std::vector<std::uint8_t> radioSettings_;
   std::vector<std::uint8_t> radioFirmware_;
   std::vector<std::uint8_t> radioIncoming_;
   std::uint32_t radioExpectedSize_ = 0;

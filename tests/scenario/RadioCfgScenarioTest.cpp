@@ -4,7 +4,9 @@
 #include "afx/Format.h"
 #include "operations/ERODictionary.h"
 #include "operations/FrequencyDialog.h"
+#include "operations/FrequencyDialog2.h"
 #include "operations/HoppingDialog.h"
+#include "operations/PB2Dictionary.h"
 #include "operations/RadioCfgOperation.h"
 #include "support/SimScenario.h"
 
@@ -187,5 +189,182 @@ TEST(RadioCfgScenario, FailuresCarryTheirCodes) {
     if (std::string(c.code) == "[820]") {
       EXPECT_FALSE(s.Asked(0x84)) << "no pipe without radio";
     }
+  }
+}
+
+// ---------------------------------------------------------------- newer radio
+
+namespace {
+const char* kNewRadio = "product = QZ770\nhw.flags = 0x42\nradio.mode = 14\n";
+
+CPB2Dictionary Settings(test::SimScenario& s) {
+  CPB2Dictionary d;
+  const auto& bytes = s.Receiver().RadioSettings();
+  EXPECT_TRUE(d.Load(bytes.data(), bytes.size()));
+  return d;
+}
+
+// Seconds on the afx clock of every entry whose note starts with `note`.
+std::vector<double> Times(test::SimScenario& s, const std::string& note) {
+  std::vector<double> out;
+  for (const auto& e : s.Receiver().GetTranscript().Entries())
+    if (e.note.rfind(note, 0) == 0) out.push_back(static_cast<double>(e.timeNs) / 1e9);
+  return out;
+}
+
+// How long the host left the line alone after the first reset request.
+double QuietAfterReset(test::SimScenario& s) {
+  const std::vector<double> resets = Times(s, "request report 0x58");
+  if (resets.empty()) return -1;
+  for (const auto& e : s.Receiver().GetTranscript().Entries())
+    if (e.kind == sim::Transcript::Kind::HostToReceiver && e.timeNs / 1e9 > resets[0] + 0.1)
+      return static_cast<double>(e.timeNs) / 1e9 - resets[0];
+  return s.Seconds() - resets[0];
+}
+
+const std::vector<std::uint8_t> kClosePipe{0x02, 0x00, 0x84, 0x02, 0x02, 0x00, 0x88, 0x03};
+}  // namespace
+
+TEST(NewRadioScenario, WritesOverThePipeAndShowsTheSettingsAgain) {
+  // USB link (receiver port 16): the port is closed over the wait and reopened after a change.
+  for (const char* link : {"", "port.number = 15\n"}) {
+    test::SimScenario s(std::string(kNewRadio) + link);
+    int shown = 0;
+    s.ui.onDialog = [&](CDialog& d) {
+      ASSERT_EQ(d.TemplateId(), CFrequencyDialog2::IDD);
+      if (++shown == 1) {
+        EXPECT_EQ(d.FindControl(CFrequencyDialog2::kTransmitTable)->text, "450125");
+        EXPECT_EQ(d.FindControl(CFrequencyDialog2::kTransmitPower)->text, "10");
+        d.FindControl(CFrequencyDialog2::kTransmitTable)->text = "451000, 452,x";
+        d.SendCommand(IDOK, BN_CLICKED);  // not a number: the dialog stays
+        EXPECT_FALSE(d.IsEnded());
+        d.FindControl(CFrequencyDialog2::kTransmitTable)->text = "451000, 452500";
+        d.FindControl(CFrequencyDialog2::kTransmitPower)->text = "15";
+        d.FindControl(CFrequencyDialog2::kChannelCode)->selection = 4;
+      } else {
+        EXPECT_EQ(d.FindControl(CFrequencyDialog2::kTransmitTable)->text, "451000, 452500") << "read back";
+      }
+      d.SendCommand(IDOK, BN_CLICKED);
+    };
+    CRadioCfgOperation op;
+    EXPECT_EQ(s.Run(op), 1) << link;
+    EXPECT_EQ(shown, 2) << link;
+    ASSERT_EQ(s.ui.boxes.size(), 1u) << link;
+    EXPECT_EQ(s.ui.boxes[0].text, FormatString(945, "x", 1u, CFrequencyDialog::kMaxKhz));
+    const CPB2Dictionary radio = Settings(s);
+    EXPECT_EQ(radio.GetTable(CPB2Dictionary::kTransmitTable), (std::vector<UINT>{451000000, 452500000})) << link;
+    EXPECT_EQ(radio.GetTable(CPB2Dictionary::kReceiveTable), (std::vector<UINT>{450125000})) << link;
+    EXPECT_EQ(radio.Get(CPB2Dictionary::kTransmitPower), 15u) << link;
+    EXPECT_EQ(radio.Get(CPB2Dictionary::kChannelCode), 512u) << link;
+    EXPECT_EQ(Times(s, "radio settings written").size(), 2u) << "OK without a change still writes";
+    EXPECT_EQ(s.Receiver().ResetModes().size(), 2u) << link;
+    EXPECT_FALSE(s.Asked(0x87)) << "the monitor is not needed";
+    // 50 s, then the quiet before the next break.
+    EXPECT_GE(QuietAfterReset(s), 50.0) << link;
+    EXPECT_LT(QuietAfterReset(s), 50.5) << link;
+    const std::vector<double> resets = Times(s, "request report 0x58");
+    ASSERT_EQ(resets.size(), 2u);
+    EXPECT_NEAR(s.Seconds() - resets[1], 30.0, 0.1) << link;
+    // Over USB the port is closed right after each reset and, after the change, reopened 50 s on.
+    const std::vector<double> closed = Times(s, "host port closed");
+    const std::vector<double> opened = Times(s, "host port opened");
+    if (*link) {
+      ASSERT_EQ(closed.size(), 2u);
+      ASSERT_EQ(opened.size(), 2u);
+      EXPECT_NEAR(closed[0], resets[0], 0.1);
+      EXPECT_NEAR(opened[1], resets[0] + 50.0, 0.1);
+      EXPECT_NEAR(closed[1], resets[1], 0.1);
+    } else {
+      EXPECT_EQ(closed.size(), 1u);
+      EXPECT_EQ(opened.size(), 1u);
+    }
+    EXPECT_EQ(s.window.LastStatus(), AfxLoadString(76));
+  }
+}
+
+TEST(NewRadioScenario, CancelAfterAChangeKeepsTheWrittenSettings) {
+  test::SimScenario s(kNewRadio);
+  int shown = 0;
+  s.ui.onDialog = [&](CDialog& d) {
+    if (++shown == 1) {
+      d.FindControl(CFrequencyDialog2::kReceiveTable)->text = "449000";
+      d.SendCommand(IDOK, BN_CLICKED);
+    } else {
+      d.FindControl(CFrequencyDialog2::kReceiveTable)->text = "448000";
+      d.SendCommand(IDCANCEL, BN_CLICKED);
+    }
+  };
+  CRadioCfgOperation op;
+  EXPECT_EQ(s.Run(op), 2);
+  EXPECT_EQ(shown, 2);
+  EXPECT_EQ(Settings(s).GetTable(CPB2Dictionary::kReceiveTable), (std::vector<UINT>{449000000}));
+  EXPECT_EQ(s.Receiver().ResetModes().size(), 1u) << "a cancel resets nothing";
+  EXPECT_TRUE(s.HostSent(kClosePipe));
+}
+
+TEST(NewRadioScenario, ModesChooseTheDialog) {
+  const struct {
+    const char* profile;
+    bool dialog;
+    DWORD power, code;  // what the radio holds afterwards
+  } cases[] = {
+      {"radio.mode = 13\n", false, 10, 0},
+      {"radio.mode = 17\n", false, 10, 0},
+      {"radio.mode = 4\n", false, 10, 0},
+      {"radio.mode = 16\n", true, 10, 0},
+      {"radio.mode = 12\n", true, 10, 0},
+      {"radio.mode = 12\nhw.flags = 0x02\n", true, 0, 768},  // receive only: power off, channel code 768
+  };
+  for (const auto& c : cases) {
+    test::SimScenario s(std::string(kNewRadio) + c.profile);
+    const auto before = s.Receiver().RadioSettings();
+    std::string power;
+    s.ui.onDialog = [&](CDialog& d) {
+      power = d.FindControl(CFrequencyDialog2::kTransmitPower)->text;
+      d.SendCommand(IDOK, BN_CLICKED);
+    };
+    CRadioCfgOperation op;
+    EXPECT_EQ(s.Run(op), c.dialog ? 1 : 2) << c.profile;
+    EXPECT_EQ(!power.empty(), c.dialog) << c.profile;
+    if (c.dialog) {
+      EXPECT_EQ(power, std::to_string(c.power)) << c.profile;
+    } else {
+      EXPECT_EQ(s.Receiver().RadioSettings(), before) << c.profile;
+      EXPECT_TRUE(s.HostSent(kClosePipe)) << c.profile;
+    }
+    EXPECT_EQ(Settings(s).Get(CPB2Dictionary::kTransmitPower), c.power) << c.profile;
+    EXPECT_EQ(Settings(s).Get(CPB2Dictionary::kChannelCode), c.code) << c.profile;
+  }
+}
+
+TEST(NewRadioScenario, PipeFailuresAre707) {
+  const struct {
+    const char* profile;
+    bool dialog;
+    bool reset;  // the receiver is reset after a failed read
+  } cases[] = {
+      {"radio.pipe = nak\n", false, false},
+      {"radio.pipe = silent\n", false, false},
+      {"fault = silence n=1 type=0x77\n", false, true},          // no dictionary
+      {"fault = corrupt-reply n=1 type=0x77\n", false, true},    // garbled
+      {"fault = nak n=2 type=0x77\n", true, false},              // write refused
+  };
+  for (const auto& c : cases) {
+    test::SimScenario s(std::string(kNewRadio) + c.profile);
+    const auto before = s.Receiver().RadioSettings();
+    bool shown = false;
+    s.ui.onDialog = [&](CDialog& d) {
+      shown = true;
+      d.FindControl(CFrequencyDialog2::kTransmitPower)->text = "3";
+      d.SendCommand(IDOK, BN_CLICKED);
+    };
+    CRadioCfgOperation op;
+    EXPECT_EQ(s.Run(op), 0) << c.profile;
+    EXPECT_EQ(shown, c.dialog) << c.profile;
+    ASSERT_FALSE(s.ui.boxes.empty()) << c.profile;
+    EXPECT_TRUE(Contains(s.ui.boxes.back().text, "[707]")) << c.profile << s.ui.boxes.back().text;
+    EXPECT_EQ(s.Receiver().RadioSettings(), before) << c.profile;
+    EXPECT_EQ(s.HostSent(kClosePipe), c.reset) << c.profile;
+    EXPECT_EQ(s.Receiver().ResetModes().size(), c.reset ? 1u : 0u) << c.profile;
   }
 }

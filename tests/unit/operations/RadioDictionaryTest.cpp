@@ -1,10 +1,14 @@
-// The radio area's dictionary, its trailing block and the spacing-code answer.
+// The radio dictionaries (the configuration area's and the newer radio's), the
+// trailing block, the spacing-code answer and the new-radio product list.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
+#include "device/ModelTable.h"
 #include "operations/ERODictionary.h"
+#include "operations/PB2Dictionary.h"
 #include "operations/RadioCfgOperation.h"
 
 namespace {
@@ -135,4 +139,124 @@ TEST(RadioSpacing, DecodesTheCapabilityAnswer) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(CRadioCfgOperation::DecodeSpacingList(c.answer.data(), static_cast<UINT>(c.answer.size())), c.codes);
+}
+
+namespace {
+// 'P' 'B' 2 n, the given setting bytes, then their sum (plus `sumDelta`).
+Bytes Pb2(BYTE count, const Bytes& settings, int sumDelta = 0) {
+  Bytes d{'P', 'B', 2, count};
+  d.insert(d.end(), settings.begin(), settings.end());
+  const WORD sum = static_cast<WORD>(CERODictionary::Sum(d.data(), d.size()) + sumDelta);
+  d.push_back(static_cast<BYTE>(sum >> 8));
+  d.push_back(static_cast<BYTE>(sum));
+  return d;
+}
+
+// Mode 14 (group 0, id 1, byte), network 300 (0/2, word), power 9 (1/1123, word),
+// channel code 0 (2/23, word), transmit table 450125000, 451000000 (1/1130).
+const Bytes kPb2Settings{0, 0, 1, 1, 14,          0, 0, 2, 2, 0x01, 0x2C,
+                         1, 0x04, 0x63, 2, 0, 9,  2, 0, 23, 2, 0, 0,
+                         1, 0x04, 0x6A, 0x10, 2,  0x1A, 0xD4, 0x5F, 0x28, 0x1A, 0xE1, 0xB6, 0xC0};
+}  // namespace
+
+TEST(NewRadioDictionary, LoadsExactlyOneDictionaryAndEncodesItAsRead) {
+  Bytes padded = Pb2(5, kPb2Settings);
+  padded.push_back(0xFF);
+  Bytes bigTable{0, 0, 1, 1, 14, 0, 0, 2, 2, 0, 0, 1, 0, 9, 0x10, 17};
+  bigTable.resize(bigTable.size() + 17 * 4, 0);
+  const struct {
+    const char* what;
+    Bytes data;
+    bool loads;
+  } cases[] = {
+      {"all kinds", Pb2(5, kPb2Settings), true},
+      {"mode and setting only", Pb2(2, Bytes(kPb2Settings.begin(), kPb2Settings.begin() + 11)), true},
+      {"empty table", Pb2(3, {0, 0, 1, 1, 14, 0, 0, 2, 2, 0, 0, 1, 0, 9, 0x10, 0}), true},
+      {"bytes after the sum", padded, false},
+      {"bad sum", Pb2(5, kPb2Settings, 1), false},
+      {"older format", [] { Bytes d = Pb2(5, kPb2Settings); d[2] = 1; return d; }(), false},
+      {"count beyond the data", Pb2(6, kPb2Settings), false},
+      {"table beyond the data", Pb2(5, Bytes(kPb2Settings.begin(), kPb2Settings.end() - 1)), false},
+      {"table of 17", Pb2(3, bigTable), false},
+      {"kind 3", Pb2(3, {0, 0, 1, 1, 14, 0, 0, 2, 2, 0, 0, 1, 0, 9, 3, 0, 0, 0}), false},
+      {"no mode", Pb2(1, {0, 0, 2, 2, 0, 0}), false},
+      {"mode as a table", Pb2(2, {0, 0, 1, 0x10, 0, 0, 0, 2, 2, 0, 0}), false},
+      {"same key twice", Pb2(3, {0, 0, 1, 1, 14, 0, 0, 2, 2, 0, 0, 0, 0, 1, 1, 4}), false},
+      {"same id, other group", Pb2(3, {0, 0, 1, 1, 14, 0, 0, 2, 2, 0, 0, 1, 0, 1, 1, 4}), true},
+      {"header only", {'P', 'B', 2, 0}, false},
+      {"too long for a frame", [] { Bytes d = Pb2(2, Bytes(kPb2Settings.begin(), kPb2Settings.begin() + 11));
+                                    d.resize(CPB2Dictionary::kMaxEncoded + 1); return d; }(), false},
+  };
+  for (const auto& c : cases) {
+    CPB2Dictionary d;
+    ASSERT_EQ(d.Load(c.data.data(), c.data.size()), c.loads) << c.what;
+    if (c.loads) {
+      EXPECT_EQ(d.Encode(), c.data) << c.what;
+    }
+  }
+  CPB2Dictionary d;
+  const Bytes full = Pb2(5, kPb2Settings);
+  ASSERT_TRUE(d.Load(full.data(), full.size()));
+  EXPECT_EQ(d.GetMode(), 14);
+  EXPECT_EQ(d.GetSetting(), 300u);
+  EXPECT_EQ(d.Get(CPB2Dictionary::kTransmitPower), 9u);
+  EXPECT_EQ(d.GetTable(CPB2Dictionary::kTransmitTable), (std::vector<UINT>{450125608, 451000000}));
+  EXPECT_TRUE(d.GetTable(CPB2Dictionary::kReceiveTable).empty());
+  EXPECT_EQ(d.Get(CPB2Dictionary::kTransmitTable, 7), 7u) << "a table has no scalar value";
+  Bytes reply{0xA0, 'r', 0};
+  reply.insert(reply.end(), full.begin(), full.end());
+  EXPECT_TRUE(CPB2Dictionary().LoadReply(reply.data(), reply.size()));
+  reply[2] = 1;
+  EXPECT_FALSE(CPB2Dictionary().LoadReply(reply.data(), reply.size())) << "a refusal";
+}
+
+TEST(NewRadioDictionary, SettersKeepTheirRangesAndTheLayout) {
+  const Bytes full = Pb2(5, kPb2Settings);
+  using D = CPB2Dictionary;
+  const struct {
+    const char* what;
+    bool (*apply)(D&);
+    bool accepted;
+  } cases[] = {
+      {"power 20", [](D& d) { return d.SetTransmitPower(20); }, true},
+      {"power 21", [](D& d) { return d.SetTransmitPower(21); }, false},
+      {"code 768", [](D& d) { return d.SetChannelCode(768); }, true},
+      {"code 3", [](D& d) { return d.SetChannelCode(3); }, false},
+      {"mode 255", [](D& d) { return d.Set(D::kMode, 255); }, true},
+      {"mode 256", [](D& d) { return d.Set(D::kMode, 256); }, false},
+      {"absent table", [](D& d) { return d.SetTable(D::kReceiveTable, {1}); }, false},
+      {"table of 16", [](D& d) { return d.SetTable(D::kTransmitTable, std::vector<UINT>(16, 1)); }, true},
+      {"table of 17", [](D& d) { return d.SetTable(D::kTransmitTable, std::vector<UINT>(17, 1)); }, false},
+      {"empty table", [](D& d) { return d.SetTable(D::kTransmitTable, {}); }, false},
+      {"scalar on a table", [](D& d) { return d.Set(D::kTransmitTable, 1); }, false},
+  };
+  for (const auto& c : cases) {
+    D d;
+    ASSERT_TRUE(d.Load(full.data(), full.size()));
+    EXPECT_EQ(c.apply(d), c.accepted) << c.what;
+    // Whatever a setter did, the dictionary still encodes to something that loads as itself.
+    const Bytes bytes = d.Encode();
+    D again;
+    ASSERT_TRUE(again.Load(bytes.data(), bytes.size())) << c.what;
+    EXPECT_TRUE(again == d) << c.what;
+  }
+  // Transmit power and channel code only take 16-bit settings.
+  D narrow;
+  const Bytes bytes = Pb2(4, {0, 0, 1, 1, 14, 0, 0, 2, 2, 0, 0, 1, 0x04, 0x63, 1, 9, 2, 0, 23, 4, 0, 0, 0, 0});
+  ASSERT_TRUE(narrow.Load(bytes.data(), bytes.size()));
+  EXPECT_FALSE(narrow.SetTransmitPower(0));
+  EXPECT_FALSE(narrow.SetChannelCode(768));
+}
+
+TEST(NewRadioDictionary, NewRadioProductsAreNineApplicationModels) {
+  std::vector<std::string> names(std::begin(CRadioCfgOperation::kNewRadioProducts),
+                                 std::end(CRadioCfgOperation::kNewRadioProducts));
+  for (const auto& name : names) {
+    EXPECT_TRUE(CModelTable::IsApplicationModel(name.c_str())) << name;
+    EXPECT_TRUE(CRadioCfgOperation::IsNewRadio(CString(name))) << name;
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::unique(names.begin(), names.end()) - names.begin(), 9);
+  EXPECT_FALSE(CRadioCfgOperation::IsNewRadio(CString("QZ710")));
+  EXPECT_FALSE(CRadioCfgOperation::IsNewRadio(CString("QZ770-MONITOR")));
 }
