@@ -183,10 +183,28 @@ class PosixSerialDevice : public SerialDevice {
       const std::int64_t waitMs = deadline == INT64_MAX ? 1000 : (deadline - now + 999'999) / 1'000'000;
       ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(waitMs, 1000)));
     }
+    Drain(deadline);
     return true;
   }
 
   int PollFd() const override { return fd_; }
+
+  // A write completes once its bytes have left the UART, as callers expect of
+  // a serial driver: a purge or close right after it (a reset frame is the
+  // last thing many runs send) must not take them back. The wait is paced by
+  // the bytes still queued and bounded by the write's own time-out.
+  void Drain(std::int64_t deadline) {
+    Clock& clock = GetClock();
+    const std::int64_t nsPerByte = 10'000'000'000LL / std::max<DWORD>(settings_.baudRate, 300);
+    for (;;) {
+      int queued = 0;
+      if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+      const std::int64_t now = clock.NowNs();
+      if (now >= deadline) return;
+      const std::int64_t slice = std::clamp<std::int64_t>(queued * nsPerByte, 100'000, 10'000'000);
+      clock.SleepUntilNs(std::min(deadline, now + slice));
+    }
+  }
 
   void Close() override {
     if (fd_ < 0) return;
