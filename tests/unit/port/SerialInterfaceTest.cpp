@@ -1,8 +1,6 @@
 // CSerialInterface against a real pseudo-terminal pair (the termios backend)
 // and against a scripted device (time-outs and line settings on the virtual clock).
 #include <asm/termbits.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <sys/ioctl.h>
@@ -20,51 +18,28 @@
 #include "afx/Registry.h"
 #include "port/SerialInterface.h"
 #include "support/PluginTestEnv.h"
+#include "support/PtyPair.h"
 #include "support/ScriptedIo.h"
 
 namespace {
 
 // A pseudo-terminal whose slave is mapped to a COM number in a throw-away registry.
-class PtyPort {
+class PtyPort : public testsupport::PtyPair {
  public:
-  PtyPort() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
-    slave_ = ::ptsname(master_);
-    com_ = afx::MapDevicePathToComPort(slave_, 1);
-  }
-  ~PtyPort() {
-    if (master_ >= 0) ::close(master_);
-  }
-  PtyPort(const PtyPort&) = delete;
-  PtyPort& operator=(const PtyPort&) = delete;
+  PtyPort() : com_(Slave().empty() ? 0 : afx::MapDevicePathToComPort(Slave(), 1)) {}
 
-  bool Ok() const { return master_ >= 0 && com_ > 0; }
+  bool Ok() const { return com_ > 0; }
   UINT Com() const { return static_cast<UINT>(com_); }
   // The slave's settings, as the kernel holds them.
   termios2 Settings() const {
     termios2 tio{};
-    ioctl(master_, TCGETS2, &tio);
+    ioctl(Master(), TCGETS2, &tio);
     return tio;
   }
-  void Send(const std::string& bytes) const { ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
-  std::string Receive(size_t count) const {
-    std::string out;
-    while (out.size() < count) {
-      pollfd p{master_, POLLIN, 0};
-      if (::poll(&p, 1, 200) <= 0) break;
-      char buf[256];
-      const ssize_t n = ::read(master_, buf, std::min(sizeof buf, count - out.size()));
-      if (n <= 0) break;
-      out.append(buf, static_cast<size_t>(n));
-    }
-    return out;
-  }
+  std::string Receive(size_t count) const { return PtyPair::Receive(count, 200); }
 
  private:
-  int master_ = -1;
-  std::string slave_;
-  int com_ = 0;
+  int com_;
 };
 
 class SerialPtyTest : public ::testing::Test {
