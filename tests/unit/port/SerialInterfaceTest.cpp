@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -20,6 +19,7 @@
 #include "support/PluginTestEnv.h"
 #include "support/PtyPair.h"
 #include "support/ScriptedIo.h"
+#include "support/TestRegistry.h"
 
 namespace {
 
@@ -44,32 +44,21 @@ class PtyPort : public testsupport::PtyPair {
 
 class SerialPtyTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("serialpty-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-    afx::SetRegistryPath((dir_ / "registry.reg").string());
-    pty_ = std::make_unique<PtyPort>();
-    ASSERT_TRUE(pty_->Ok()) << "no pseudo-terminal or registry";
-  }
-  void TearDown() override {
-    pty_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  void SetUp() override { ASSERT_TRUE(pty_.Ok()) << "no pseudo-terminal or registry"; }
 
   test::PluginStrings strings_;
-  std::filesystem::path dir_;
-  std::unique_ptr<PtyPort> pty_;
+  testsupport::TestRegistry registry_;  // before the port, which maps its COM number into it
+  PtyPort pty_;
 };
 
 TEST_F(SerialPtyTest, OpenAppliesLineSettingsAndSettersReachTheDevice) {
   CSerialInterface port;
-  port.Open(pty_->Com(), 1, 0, 0, 6);
+  port.Open(pty_.Com(), 1, 0, 0, 6);
   ASSERT_TRUE(port.IsOpen());
-  EXPECT_EQ(port.GetPortNumber(), pty_->Com());
-  EXPECT_EQ(port.GetDeviceName(), "COM" + std::to_string(pty_->Com()));
+  EXPECT_EQ(port.GetPortNumber(), pty_.Com());
+  EXPECT_EQ(port.GetDeviceName(), "COM" + std::to_string(pty_.Com()));
 
-  termios2 tio = pty_->Settings();
+  termios2 tio = pty_.Settings();
   EXPECT_EQ(tio.c_ospeed, 9600u);
   EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
   EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB), 0u);
@@ -96,7 +85,7 @@ TEST_F(SerialPtyTest, OpenAppliesLineSettingsAndSettersReachTheDevice) {
   };
   for (const Case& c : cases) {
     c.set();
-    EXPECT_TRUE(c.holds(pty_->Settings())) << c.what;
+    EXPECT_TRUE(c.holds(pty_.Settings())) << c.what;
   }
   EXPECT_EQ(port.GetBaudRate(), 128000u);
   port.Close();
@@ -107,24 +96,24 @@ TEST_F(SerialPtyTest, OpenAppliesLineSettingsAndSettersReachTheDevice) {
 
 TEST_F(SerialPtyTest, SecondOpenOfABusyPortFailsWith301AndTheFirstStaysUsable) {
   CSerialInterface first;
-  first.Open(pty_->Com(), 1, 0, 0, 6);
+  first.Open(pty_.Com(), 1, 0, 0, 6);
   CSerialInterface second;
   try {
-    second.Open(pty_->Com(), 1, 0, 0, 6);
+    second.Open(pty_.Com(), 1, 0, 0, 6);
     FAIL() << "the second open succeeded";
   } catch (const CSerialComException& e) {
     EXPECT_EQ(e.GetErrorCode(), 301u);
-    EXPECT_EQ(e.GetPortNumber(), pty_->Com());
-    EXPECT_NE(e.GetMessage().find("COM" + std::to_string(pty_->Com()) + "."), std::string::npos) << e.GetMessage();
+    EXPECT_EQ(e.GetPortNumber(), pty_.Com());
+    EXPECT_NE(e.GetMessage().find("COM" + std::to_string(pty_.Com()) + "."), std::string::npos) << e.GetMessage();
   }
   EXPECT_FALSE(second.IsOpen());
 
   first.Write(reinterpret_cast<const BYTE*>("ok"), 2);
-  EXPECT_EQ(pty_->Receive(2), "ok");
+  EXPECT_EQ(pty_.Receive(2), "ok");
 
   // Once the first lets go, the port can be opened again.
   first.Close();
-  second.Open(pty_->Com(), 1, 0, 0, 6);
+  second.Open(pty_.Com(), 1, 0, 0, 6);
   EXPECT_TRUE(second.IsOpen());
 }
 
@@ -144,7 +133,7 @@ TEST_F(SerialPtyTest, APortHeldByAnotherProcessIsRefusedEveryTimeUntilTheHolderI
       char status = 0;
       try {
         CSerialInterface port;
-        port.Open(pty_->Com(), 1, 0, 0, 6);
+        port.Open(pty_.Com(), 1, 0, 0, 6);
         status = 1;
         if (::write(ready[1], &status, 1) != 1) ::_exit(2);
         if (::read(hold[0], &status, 1) < 0) ::_exit(4);  // blocks until killed
@@ -162,7 +151,7 @@ TEST_F(SerialPtyTest, APortHeldByAnotherProcessIsRefusedEveryTimeUntilTheHolderI
     for (int i = 0; i < kAttempts; ++i) {
       CSerialInterface second;
       try {
-        second.Open(pty_->Com(), 1, 0, 0, 6);
+        second.Open(pty_.Com(), 1, 0, 0, 6);
       } catch (const CSerialComException& e) {
         refused += e.GetErrorCode() == 301u;
       }
@@ -177,17 +166,17 @@ TEST_F(SerialPtyTest, APortHeldByAnotherProcessIsRefusedEveryTimeUntilTheHolderI
     ::close(ready[0]);
     ::close(hold[1]);
     CSerialInterface next;
-    EXPECT_NO_THROW(next.Open(pty_->Com(), 1, 0, 0, 6)) << "round " << round;
+    EXPECT_NO_THROW(next.Open(pty_.Com(), 1, 0, 0, 6)) << "round " << round;
     EXPECT_TRUE(next.IsOpen());
   }
 }
 
 TEST_F(SerialPtyTest, ReadsServeBufferedBytesAndTimeOutWhenTheLineIsQuiet) {
   CSerialInterface port;
-  port.Open(pty_->Com(), 1, 0, 0, 12);
+  port.Open(pty_.Com(), 1, 0, 0, 12);
   port.SetTimeouts(150, CSerialInterface::kKeepTimeout);
 
-  pty_->Send("abc");
+  pty_.Send("abc");
   BYTE b = 0;
   std::string got;
   for (int i = 0; i < 3 && port.ReadByte(&b); ++i) got += static_cast<char>(b);
@@ -202,7 +191,7 @@ TEST_F(SerialPtyTest, ReadsServeBufferedBytesAndTimeOutWhenTheLineIsQuiet) {
 
 TEST_F(SerialPtyTest, PurgeDiscardsOnlyTheDirectionsAsked) {
   CSerialInterface port;
-  port.Open(pty_->Com(), 1, 0, 0, 12);
+  port.Open(pty_.Com(), 1, 0, 0, 12);
   port.SetTimeouts(150, CSerialInterface::kKeepTimeout);
   struct Case {
     bool output, input;
@@ -210,10 +199,10 @@ TEST_F(SerialPtyTest, PurgeDiscardsOnlyTheDirectionsAsked) {
   };
   const Case cases[] = {{false, false, true}, {true, false, true}, {false, true, false}, {true, true, false}};
   for (const Case& c : cases) {
-    pty_->Send("x");
+    pty_.Send("x");
     BYTE b = 0;
     ASSERT_TRUE(port.ReadByte(&b));  // the line is live
-    pty_->Send("yz");
+    pty_.Send("yz");
     Sleep(30);  // the kernel hands pseudo-terminal input over asynchronously
     port.Purge(c.output, c.input);
     const bool kept = port.ReadByte(&b);
