@@ -22,7 +22,7 @@
 #include "sim/SimAttach.h"
 #include "support/RecordingWindow.h"
 #include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/TestRegistry.h"
 
 namespace test {
 
@@ -32,7 +32,6 @@ class SimScenario {
 
   explicit SimScenario(const std::string& profileText = "") : SimScenario(ParseProfile(profileText)) {}
   explicit SimScenario(const sim::Profile& profile) {
-    afx::SetRegistryPath(dir_.File("registry.reg"));
     std::string error;
     rx_ = sim::Attach(profile, kCom, &error);
     if (!rx_) throw std::runtime_error("attach: " + error);
@@ -60,13 +59,13 @@ class SimScenario {
     rx_->Receiver().RunUntil(clock_.NowNs());
   }
   // The temporary folder the registry lives in; tests put their files there.
-  const testsupport::TempDir& Dir() const { return dir_; }
+  const testsupport::TempDir& Dir() const { return registry_.Dir(); }
 
   // Writes `bytes` to `fileName` in the test's folder and lists it in the
   // firmware catalogue as `description` for `device`; returns the path.
   std::string AddFirmware(const std::vector<std::uint8_t>& bytes, const std::string& fileName,
                           const char* description, const char* device) {
-    const std::string path = dir_.Write(fileName, bytes);
+    const std::string path = registry_.Dir().Write(fileName, bytes);
     HKEY root = nullptr;
     EXPECT_EQ(afx::RegOpenKeyPath(std::string("HKEY_LOCAL_MACHINE\\") + FirmwareEntryManager::kRootPath,
                                   KEY_ALL_ACCESS, &root, true),
@@ -110,7 +109,7 @@ class SimScenario {
   }
 
  private:
-  testsupport::TempDir dir_;
+  testsupport::TestRegistry registry_;
   afx::VirtualClock clock_;
   afx::ScopedClock scopedClock_{clock_};
   AFX_MAINTAIN_STATE state_{AfxGetStaticModuleState()};
