@@ -17,7 +17,7 @@ constexpr DWORD kReconnectTimeoutMs = 1000;
 
 CTCPSerialPort::CTCPSerialPort(void* receiveContext, PortHandler receiveFunction, void* eventContext,
                                PortHandler eventFunction)
-    : CSerialPortInterface(receiveContext, receiveFunction, eventContext, eventFunction) {}
+    : CSocketSerialPort(receiveContext, receiveFunction, eventContext, eventFunction) {}
 
 CTCPSerialPort::~CTCPSerialPort() { Close(); }
 
@@ -43,32 +43,11 @@ BOOL CTCPSerialPort::Open(const char* name) {
   return TRUE;
 }
 
-BOOL CTCPSerialPort::IsOpen() {
-  std::lock_guard<std::mutex> lock(Mutex());
-  return m_socket >= 0;
-}
-
-BOOL CTCPSerialPort::Configure(const PortSettings&) { return IsOpen(); }
-
 BOOL CTCPSerialPort::Close() {
   m_state = kClosing;
-  if (m_thread.IsRunning()) {
-    m_stop.exchange(true);
-    m_thread.Stop(kStopWaitMs);
-  }
-  std::lock_guard<std::mutex> lock(Mutex());
-  if (m_socket < 0 || CSocketLibrary::Close(m_socket)) m_state = kClosed;
-  return m_socket >= 0;
+  if (StopAndCloseSocket()) m_state = kClosed;
+  return IsOpen();
 }
-
-BOOL CTCPSerialPort::Start() {
-  if (m_thread.IsRunning()) return TRUE;
-  m_stop = false;
-  m_thread.Start([this] { ReceiveThread(); }, kStartWaitMs);
-  return TRUE;
-}
-
-BOOL CTCPSerialPort::Purge(DWORD) { return TRUE; }
 
 bool CTCPSerialPort::SendAll(const BYTE* data, std::size_t count) {
   std::lock_guard<std::mutex> lock(Mutex());
@@ -86,12 +65,6 @@ BOOL CTCPSerialPort::Write(std::unique_ptr<CByteArray>& data) {
   data.reset();
   return sent ? TRUE : FALSE;
 }
-
-BOOL CTCPSerialPort::WriteFirst(std::unique_ptr<CByteArray>& data) { return Write(data); }
-
-void CTCPSerialPort::SetReceiveHandler(void* context, PortHandler function) { StoreReceiveHandler(context, function); }
-
-void CTCPSerialPort::SetEventHandler(void* context, PortHandler function) { StoreEventHandler(context, function); }
 
 BOOL CTCPSerialPort::SendBreak(DWORD) {
   // The far side needs a pause before the break frame; the duration asked for means nothing here.

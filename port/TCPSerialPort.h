@@ -6,15 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "port/MultiLock.h"
-#include "port/PortThread.h"
-#include "port/SerialPortInterface.h"
+#include "port/SocketSerialPort.h"
 
-class CTCPSerialPort : public CSerialPortInterface, public MultiLock {
+class CTCPSerialPort : public CSocketSerialPort {
  public:
   static constexpr WORD kDefaultPort = 4044;
-  static constexpr DWORD kStartWaitMs = 15000;
-  static constexpr DWORD kStopWaitMs = 5000;
   // The report frame that tells the receiver's network side to break.
   static constexpr BYTE kBreakFrame[14] = {0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03};
 
@@ -25,16 +21,9 @@ class CTCPSerialPort : public CSerialPortInterface, public MultiLock {
   ~CTCPSerialPort() override;
 
   BOOL Open(const char* name) override;
-  BOOL IsOpen() override;
-  BOOL Configure(const PortSettings& settings) override;
   // Returns IsOpen() afterwards, so FALSE once the socket is gone.
   BOOL Close() override;
-  BOOL Start() override;
-  BOOL Purge(DWORD flags) override;
   BOOL Write(std::unique_ptr<CByteArray>& data) override;
-  BOOL WriteFirst(std::unique_ptr<CByteArray>& data) override;
-  void SetReceiveHandler(void* context, PortHandler function) override;
-  void SetEventHandler(void* context, PortHandler function) override;
   BOOL SendBreak(DWORD milliseconds) override;
 
   State GetState() const { return static_cast<State>(m_state.load()); }
@@ -42,14 +31,11 @@ class CTCPSerialPort : public CSerialPortInterface, public MultiLock {
   WORD Port() const { return m_port; }
 
  private:
-  void ReceiveThread();
+  void ReceiveThread() override;
   // Replaces the lost socket with a new connection; FALSE when it failed.
   bool Reconnect();
   bool SendAll(const BYTE* data, std::size_t count);
 
-  CPortThread m_thread;
-  std::atomic<bool> m_stop{false};
-  int m_socket = -1;  // replaced under the lock
   std::string m_host;
   WORD m_port = 0;
   std::atomic<int> m_state{kClosed};

@@ -35,7 +35,7 @@ std::int64_t TicksPerSecond() {
 
 CUDPSerialPort::CUDPSerialPort(void* receiveContext, PortHandler receiveFunction, void* eventContext,
                                PortHandler eventFunction)
-    : CSerialPortInterface(receiveContext, receiveFunction, eventContext, eventFunction),
+    : CSocketSerialPort(receiveContext, receiveFunction, eventContext, eventFunction),
       m_pool(std::make_unique<Buffer[]>(kBufferCount)) {
   std::int64_t seed = 0;
   QueryPerformanceCounter(&seed);
@@ -103,13 +103,6 @@ BOOL CUDPSerialPort::Open(const char* name) {
   return FALSE;
 }
 
-BOOL CUDPSerialPort::IsOpen() {
-  std::lock_guard<std::mutex> lock(Mutex());
-  return m_socket >= 0;
-}
-
-BOOL CUDPSerialPort::Configure(const PortSettings&) { return IsOpen(); }
-
 BOOL CUDPSerialPort::Close() {
   if (SetState(kConnected, kDisconnecting)) {
     for (int attempt = 0; attempt < 3 && GetLinkState() != kClosed; ++attempt) {
@@ -117,23 +110,9 @@ BOOL CUDPSerialPort::Close() {
       Sleep(500);
     }
   }
-  if (m_thread.IsRunning()) {
-    m_stop.exchange(true);
-    m_thread.Stop(kStopWaitMs);
-  }
-  std::lock_guard<std::mutex> lock(Mutex());
-  if (m_socket < 0 || CSocketLibrary::Close(m_socket)) m_linkState = kClosed;
-  return m_socket >= 0;
+  if (StopAndCloseSocket()) m_linkState = kClosed;
+  return IsOpen();
 }
-
-BOOL CUDPSerialPort::Start() {
-  if (m_thread.IsRunning()) return TRUE;
-  m_stop = false;
-  m_thread.Start([this] { ReceiveThread(); }, kStartWaitMs);
-  return TRUE;
-}
-
-BOOL CUDPSerialPort::Purge(DWORD) { return TRUE; }
 
 BOOL CUDPSerialPort::Write(std::unique_ptr<CByteArray>& data) {
   if (!data) return FALSE;
@@ -141,12 +120,6 @@ BOOL CUDPSerialPort::Write(std::unique_ptr<CByteArray>& data) {
   data.reset();
   return sent ? TRUE : FALSE;
 }
-
-BOOL CUDPSerialPort::WriteFirst(std::unique_ptr<CByteArray>& data) { return Write(data); }
-
-void CUDPSerialPort::SetReceiveHandler(void* context, PortHandler function) { StoreReceiveHandler(context, function); }
-
-void CUDPSerialPort::SetEventHandler(void* context, PortHandler function) { StoreEventHandler(context, function); }
 
 BOOL CUDPSerialPort::SendBreak(DWORD) { return SendDatagram(kBreak, nullptr, 0) ? TRUE : FALSE; }
 

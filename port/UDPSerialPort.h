@@ -11,15 +11,11 @@
 #include <random>
 #include <string>
 
-#include "port/MultiLock.h"
-#include "port/PortThread.h"
-#include "port/SerialPortInterface.h"
+#include "port/SocketSerialPort.h"
 
-class CUDPSerialPort : public CSerialPortInterface, public MultiLock {
+class CUDPSerialPort : public CSocketSerialPort {
  public:
   static constexpr WORD kDefaultPort = 80;
-  static constexpr DWORD kStartWaitMs = 15000;
-  static constexpr DWORD kStopWaitMs = 5000;
   static constexpr std::size_t kHeaderSize = 8;
   static constexpr std::size_t kMaxData = 1400;
   static constexpr std::size_t kMaxDatagram = 1500;
@@ -49,16 +45,9 @@ class CUDPSerialPort : public CSerialPortInterface, public MultiLock {
   ~CUDPSerialPort() override;
 
   BOOL Open(const char* name) override;
-  BOOL IsOpen() override;
-  BOOL Configure(const PortSettings& settings) override;
   // Returns IsOpen() afterwards, so FALSE once the socket is gone.
   BOOL Close() override;
-  BOOL Start() override;
-  BOOL Purge(DWORD flags) override;
   BOOL Write(std::unique_ptr<CByteArray>& data) override;
-  BOOL WriteFirst(std::unique_ptr<CByteArray>& data) override;
-  void SetReceiveHandler(void* context, PortHandler function) override;
-  void SetEventHandler(void* context, PortHandler function) override;
   BOOL SendBreak(DWORD milliseconds) override;
 
   // Starts a new link: counters and link id 0, nothing held, state connecting.
@@ -99,14 +88,11 @@ class CUDPSerialPort : public CSerialPortInterface, public MultiLock {
   // Delivers `buffer`, then every held datagram that follows on exactly.
   void DeliverInOrder(Buffer* buffer);
   void DeliverOne(Buffer* buffer);
-  void ReceiveThread();
+  void ReceiveThread() override;
   bool SetState(int from, int to);
   std::int64_t Now() const;
 
-  CPortThread m_thread;
-  std::atomic<bool> m_stop{false};
   std::atomic<std::int64_t> m_lastActivity{0};
-  int m_socket = -1;                 // guarded by the lock
   std::atomic<DWORD> m_counterReceived{0};  // written by the receive side only
   DWORD m_counterSent = 0;           // guarded by the lock
   BYTE m_linkId = 0;                 // guarded by the lock

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "operations/UploadCloneFileOperation.h"
-#include "support/SimReceiver.h"
+#include "support/SimScenario.h"
 
 namespace {
 
@@ -45,10 +45,10 @@ TEST(CloneMessages, BytesOfEachMessage) {
 TEST(CloneScenario, TransfersInChunksOf240) {
   for (const size_t size : {0u, 1u, 240u, 481u}) {
     SCOPED_TRACE(size);
-    testsupport::SimReceiver s;
+    test::SimScenario s;
     const auto content = Bytes(size);
     Op op;
-    Choose(op, s.registry.Dir().Write("site.xml", content), false);
+    Choose(op, s.Dir().Write("site.xml", content), false);
     EXPECT_EQ(s.Run(op), 1);
     const auto& files = s.Receiver().CloneFiles();
     ASSERT_EQ(files.count("site"), 1u);
@@ -57,8 +57,7 @@ TEST(CloneScenario, TransfersInChunksOf240) {
     EXPECT_EQ(s.window.LastStatus(), "The clone file was uploaded and activated successfully.");
     EXPECT_EQ(s.window.Text(), "Upload Clone File ");
     // The reset frame restarts the application at the end.
-    s.clock.AdvanceMs(1000);
-    s.Receiver().RunUntil(s.clock.NowNs());
+    s.Settle(1000);
     EXPECT_EQ(s.Receiver().Restarts(), 1);
   }
 }
@@ -79,9 +78,9 @@ TEST(CloneScenario, ActivationStatesEndTheRun) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.activation);
-    testsupport::SimReceiver s(std::string("clone.activation = ") + c.activation + "\n");
+    test::SimScenario s(std::string("clone.activation = ") + c.activation + "\n");
     Op op;
-    Choose(op, s.registry.Dir().Write("base.xml", Bytes(300)), true, true, false, true);
+    Choose(op, s.Dir().Write("base.xml", Bytes(300)), true, true, false, true);
     EXPECT_EQ(s.Run(op), c.result);
     ASSERT_EQ(s.Receiver().Activations().size(), 1u);
     const auto& a = s.Receiver().Activations()[0];
@@ -101,10 +100,11 @@ TEST(CloneScenario, ActivationStatesEndTheRun) {
 }
 
 TEST(CloneScenario, SixtyPollsInProgressStillSucceed) {
-  testsupport::SimReceiver s;
-  s.Profile().cloneActivation.assign(70, 1);
+  auto profile = test::SimScenario::ParseProfile("");
+  profile.cloneActivation.assign(70, 1);
+  test::SimScenario s(profile);
   Op op;
-  Choose(op, s.registry.Dir().Write("base.xml", Bytes(10)), true);
+  Choose(op, s.Dir().Write("base.xml", Bytes(10)), true);
   EXPECT_EQ(s.Run(op), 1);
   const auto& st = s.window.statuses;
   EXPECT_NE(std::find(st.begin(), st.end(), "Activate uploaded clone file completed."), st.end());
@@ -128,10 +128,10 @@ TEST(CloneScenario, FailuresBeforeAndDuringTheTransfer) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testsupport::SimReceiver s(c.profile);
+    test::SimScenario s(c.profile);
     Op op;
     const std::string path =
-        c.missingFile ? s.registry.Dir().File("gone.xml") : s.registry.Dir().Write("base.xml", Bytes(300));
+        c.missingFile ? s.Dir().File("gone.xml") : s.Dir().Write("base.xml", Bytes(300));
     Choose(op, path, false);
     EXPECT_EQ(s.Run(op), 0);
     ASSERT_EQ(s.ui.boxes.size(), 1u);
@@ -142,12 +142,12 @@ TEST(CloneScenario, FailuresBeforeAndDuringTheTransfer) {
 }
 
 TEST(CloneScenario, AMonitorIsNotAnApplication) {
-  testsupport::SimReceiver s("mode = monitor\n");
+  test::SimScenario s("mode = monitor\n");
   Op op;
-  Choose(op, s.registry.Dir().Write("base.xml", Bytes(3)), false);
+  Choose(op, s.Dir().Write("base.xml", Bytes(3)), false);
   EXPECT_EQ(s.Run(op), 2);
   ASSERT_EQ(s.ui.boxes.size(), 1u);
-  EXPECT_EQ(s.ui.boxes[0].text.rfind("Invalid Device!\n\nTalvern detected a Korvane product on COM3 that", 0), 0u);
+  EXPECT_EQ(s.ui.boxes[0].text.rfind("Invalid Device!\n\nTalvern detected a Korvane product on COM7 that", 0), 0u);
   EXPECT_EQ(s.ui.boxes[0].flags, MB_SETFOREGROUND);
   EXPECT_EQ(s.ui.boxes[0].caption, AfxGetStaticModuleState()->m_pszAppName);
   EXPECT_TRUE(s.Receiver().CloneFiles().empty());

@@ -4,7 +4,7 @@
 #include "afx/Module.h"
 #include "operations/ErrorLogDlg.h"
 #include "operations/RetrieveErrorLogOperation.h"
-#include "support/SimReceiver.h"
+#include "support/SimScenario.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ struct Seen {
   bool clearVisible = false;
 };
 
-void Watch(testsupport::SimReceiver& s, Seen& seen, std::function<void(CDialog&)> more = {}) {
+void Watch(test::SimScenario& s, Seen& seen, std::function<void(CDialog&)> more = {}) {
   s.ui.onDialog = [&seen, more](CDialog& d) {
     seen.dialogs.push_back(d.TemplateId());
     if (d.TemplateId() == CErrorLogDlg::IDD) {
@@ -32,7 +32,7 @@ void Watch(testsupport::SimReceiver& s, Seen& seen, std::function<void(CDialog&)
 TEST(ErrorLogScenario, ApplicationListsHighestIndexFirstInBothForms) {
   for (const char* form : {"true", "false"}) {
     SCOPED_TRACE(form);
-    testsupport::SimReceiver s(std::string(kTwoEntries) + "errorlog.long_form = " + form + "\n");
+    test::SimScenario s(std::string(kTwoEntries) + "errorlog.long_form = " + form + "\n");
     CRetrieveErrorLogOperation op;
     Seen seen;
     Watch(s, seen, [](CDialog& d) { d.SendCommand(CErrorLogDlg::IDC_COPY_ALL, BN_CLICKED); });
@@ -55,9 +55,10 @@ TEST(ErrorLogScenario, EmptyLogIsAMessageNotADialog) {
   for (const char* mode : {"application", "monitor"}) {
     SCOPED_TRACE(mode);
     // In the monitor an image of empty and deleted slots counts as empty.
-    testsupport::SimReceiver s(std::string("mode = ") + mode +
-                               "\nerrorlog.entry = 1,1,1,1,1,1,1,100,2020,1,1,0,100,0,0,0xF8\n");
-    if (std::string(mode) == "application") s.Profile().errorLog.clear();
+    auto profile = test::SimScenario::ParseProfile(std::string("mode = ") + mode +
+                                                   "\nerrorlog.entry = 1,1,1,1,1,1,1,100,2020,1,1,0,100,0,0,0xF8\n");
+    if (std::string(mode) == "application") profile.errorLog.clear();
+    test::SimScenario s(profile);
     CRetrieveErrorLogOperation op;
     Seen seen;
     Watch(s, seen);
@@ -71,7 +72,7 @@ TEST(ErrorLogScenario, EmptyLogIsAMessageNotADialog) {
 }
 
 TEST(ErrorLogScenario, ClearEmptiesTheReceiversLog) {
-  testsupport::SimReceiver s(kTwoEntries);
+  test::SimScenario s(kTwoEntries);
   CRetrieveErrorLogOperation op;
   Seen seen;
   s.ui.answers = {IDYES};
@@ -89,9 +90,9 @@ TEST(ErrorLogScenario, MonitorReadsTheImageAndRebootsAfterwards) {
   for (const bool diagnostic : {false, true}) {
     for (const int version : {1, 2, 3}) {
       SCOPED_TRACE(version);
-      testsupport::SimReceiver s(std::string("mode = monitor\n") + kTwoEntries +
-                                 "errorlog.entry = 0x99,1,1,1,1,3,1,100,2020,1,1,0,100,0,0,0xF8\n" +
-                                 "errorlog.image_version = " + std::to_string(version) + "\n");
+      test::SimScenario s(std::string("mode = monitor\n") + kTwoEntries +
+                          "errorlog.entry = 0x99,1,1,1,1,3,1,100,2020,1,1,0,100,0,0,0xF8\n" +
+                          "errorlog.image_version = " + std::to_string(version) + "\n");
       s.ui.ctrlAlt = diagnostic;
       CRetrieveErrorLogOperation op;
       Seen seen;
@@ -106,8 +107,7 @@ TEST(ErrorLogScenario, MonitorReadsTheImageAndRebootsAfterwards) {
       EXPECT_FALSE(seen.clearVisible);
       const auto& st = s.window.statuses;
       EXPECT_NE(std::find(st.begin(), st.end(), "Rebooting the QZ7xx receiver..."), st.end());
-      s.clock.AdvanceMs(20000);
-      s.Receiver().RunUntil(s.clock.NowNs());
+      s.Settle(20000);
       EXPECT_EQ(s.Receiver().Mode(), sim::ReceiverMode::Application);
     }
   }
@@ -121,15 +121,15 @@ TEST(ErrorLogScenario, FailuresNameTheirCode) {
   };
   const Case cases[] = {
       {"count not answered", "fault = silence type=0x91 count=0\n",
-       "QZ7xx failure! [708] - There was an error communicating with the QZ7xx on COM3.\n\nRestart the QZ7xx and try "
+       "QZ7xx failure! [708] - There was an error communicating with the QZ7xx on COM7.\n\nRestart the QZ7xx and try "
        "again."},
       {"entry refused", "fault = nak n=3 type=0x91\nerrorlog.long_form = false\n",
-       "QZ7xx failure! [708] - There was an error communicating with the QZ7xx on COM3.\n\nRestart the QZ7xx and try "
+       "QZ7xx failure! [708] - There was an error communicating with the QZ7xx on COM7.\n\nRestart the QZ7xx and try "
        "again."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testsupport::SimReceiver s(std::string(kTwoEntries) + c.profile);
+    test::SimScenario s(std::string(kTwoEntries) + c.profile);
     CRetrieveErrorLogOperation op;
     EXPECT_EQ(s.Run(op), 0);
     ASSERT_EQ(s.ui.boxes.size(), 1u);

@@ -1,9 +1,8 @@
 // "Load internal radio software" against the virtual receiver's radio.
 #include <gtest/gtest.h>
 
-#include "firmware/FirmwareEntryManager.h"
 #include "operations/MDSRadioUpdateOperation.h"
-#include "support/SimReceiver.h"
+#include "support/SimScenario.h"
 
 namespace {
 
@@ -16,17 +15,8 @@ std::vector<std::uint8_t> RadioImage(size_t n) {
 }
 
 // Registers `bytes` as the catalogue's radio software and shows the page.
-void Choose(testsupport::SimReceiver& s, Op& op, const std::vector<std::uint8_t>& bytes) {
-  const std::string path = s.registry.Dir().Write("radio_240.bin", bytes);
-  HKEY root = nullptr;
-  ASSERT_EQ(afx::RegOpenKeyPath(std::string("HKEY_LOCAL_MACHINE\\") + FirmwareEntryManager::kRootPath,
-                                KEY_ALL_ACCESS, &root, true),
-            ERROR_SUCCESS);
-  RegCloseKey(root);
-  FirmwareEntryManager catalogue;
-  DWORD error = 0;
-  ASSERT_TRUE(catalogue.AddFirmwareEntry(FirmwareEntry("Radio 2.40", "QZ710R", path.c_str(), "Radio 2.40", 1), error))
-      << error;
+void Choose(test::SimScenario& s, Op& op, const std::vector<std::uint8_t>& bytes) {
+  s.AddFirmware(bytes, "radio_240.bin", "Radio 2.40", "QZ710R");
   CPropertySheet sheet;
   sheet.AddPage(&op.GetUpdatePage());
   ASSERT_TRUE(sheet.ActivatePage(0));
@@ -43,7 +33,7 @@ TEST(RadioUpdate, SendsTheImageAndWaitsForTheRadio) {
   for (const char* profile : {"", "mode = monitor\n", "radio.sync_states = 0, 0, 3, 3, 4\n"}) {
     for (const size_t size : {1u, 200u, 401u}) {
       SCOPED_TRACE(std::string(profile) + std::to_string(size));
-      testsupport::SimReceiver s(profile);
+      test::SimScenario s(profile);
       Op op;
       const auto image = RadioImage(size);
       Choose(s, op, image);
@@ -75,7 +65,7 @@ TEST(RadioUpdate, FailuresOfThePipeAndTheRadio) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testsupport::SimReceiver s(c.profile);
+    test::SimScenario s(c.profile);
     Op op;
     Choose(s, op, RadioImage(500));
     EXPECT_EQ(s.Run(op), 0);

@@ -3,24 +3,12 @@
 // virtual time, and the receiver's flash is compared with the image.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include "afx/Clock.h"
-#include "afx/Module.h"
-#include "afx/Registry.h"
-#include "firmware/FirmwareEntryManager.h"
 #include "operations/UpdateOperation.h"
-#include "plugin/Dispatch.h"
-#include "plugin/GarnexApp.h"
 #include "sim/ImageWriter.h"
-#include "sim/SimAttach.h"
-#include "support/RecordingWindow.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/SimScenario.h"
 
 namespace {
 
-constexpr int kCom = 7;
 constexpr std::uint32_t kMonitorBase = 0x02400000;
 constexpr std::uint32_t kAppBase = 0x02440000;
 
@@ -51,7 +39,6 @@ Image MakeImage(std::uint8_t monMajor, std::uint8_t monMinor, const char* platfo
   return image;
 }
 
-
 // An ELF executable of `size` bytes loaded from address 0 whose identity
 // lies at load address 0x3000, where the reader looks for it.
 std::vector<std::uint8_t> ElfBody(std::uint16_t version, std::size_t size = 0x4000, const char* platform = "KELVOR ") {
@@ -66,159 +53,130 @@ std::vector<std::uint8_t> ElfBody(std::uint16_t version, std::size_t size = 0x40
   return body;
 }
 
-// The receiver's application at 3.50, with or without the Data Logging feature.
-std::string MonitorRouteProfile(bool dataLogging = false, const std::string& extra = "radio.pipe = nak\n") {
+// A QZ710 application at `version`: up to 3.8 it is programmed from the
+// monitor, from 3.8 up the application takes the container itself.
+std::string Profile(const char* version = "3.50", bool dataLogging = false, const std::string& extra = "") {
   return std::string("product.features = 1:") + (dataLogging ? "1" : "0") +
-         "\nproduct.code = 100\nproduct.id = 100\nversion = 3.50\nproduct.installed = 3,50\n" + extra;
+         "\nproduct.code = 100\nproduct.id = 100\nversion = " + version +
+         "\nproduct.installed = 3,50\nradio.pipe = nak\n" + extra;
 }
 
-class UpdateScenario : public ::testing::Test {
- protected:
-  UpdateScenario() : scoped_(clock_), state_(AfxGetStaticModuleState()), keepUi_(ui_) {
-    afx::SetRegistryPath(dir_.File("registry.reg"));
-  }
-  ~UpdateScenario() override {
-    if (attachment_) sim::Detach(attachment_);
-  }
+// One run: the receiver, the catalogue's only QZ710 file and the page that
+// picks it (no LastUsedCOM: nothing is identified beforehand).
+class Update {
+ public:
+  explicit Update(const std::string& profile) : s(profile) { s.params.operation = 3; }
 
-  void Attach(const std::string& profileText) {
-    sim::Profile profile;
-    std::string error;
-    ASSERT_TRUE(sim::Profile::Parse(profileText, &profile, &error)) << error;
-    attachment_ = sim::Attach(profile, kCom, &error);
-    ASSERT_TRUE(attachment_) << error;
-    ASSERT_EQ(attachment_->ComPort(), kCom);
+  void Add(const std::vector<std::uint8_t>& file, const char* name = "fw_v420.timg") {
+    s.AddFirmware(file, name, "Version 4.20", "QZ710");
   }
-
-  // Registers `bytes` as the catalogue's only QZ710 firmware.
-  void Register(const std::vector<std::uint8_t>& bytes, const char* name = "fw_v420.timg") {
-    const std::string path = dir_.Write(name, bytes);
-    HKEY root = nullptr;
-    ASSERT_EQ(afx::RegOpenKeyPath(std::string("HKEY_LOCAL_MACHINE\\") + FirmwareEntryManager::kRootPath,
-                                  KEY_ALL_ACCESS, &root, true),
-              ERROR_SUCCESS);
-    RegCloseKey(root);
-    FirmwareEntryManager catalogue;
-    DWORD error = 0;
-    ASSERT_TRUE(catalogue.AddFirmwareEntry(FirmwareEntry("Version 4.20", "QZ710", path.c_str(), "Version 4.20", 1),
-                                           error))
-        << error;
+  // Lists a container (or an executable) whose application is at `version`; returns that application.
+  std::vector<std::uint8_t> AddApplication(bool container, std::uint16_t version = 420) {
+    if (container) {
+      const Image image = MakeImage(3, 21, "KELVOR ", version);
+      Add(image.file);
+      return image.application;
+    }
+    const auto body = ElfBody(version);
+    Add(sim::ImageWriter::Elf(body, 0), "fw.elf");
+    return body;
   }
-
-  // Shows the page (no LastUsedCOM: nothing is identified) and runs the operation.
   int Run() {
     CPropertySheet sheet;
-    sheet.AddPage(&op_.GetUpdatePage());
+    sheet.AddPage(&op.GetUpdatePage());
     EXPECT_TRUE(sheet.ActivatePage(0));
     EXPECT_TRUE(sheet.NextFrom(0));
-    OperationParams params{kCom, 3, &window_, &cancel_};
-    return RunOperation(&op_, &params);
+    return s.Run(op);
   }
-
   std::vector<std::uint8_t> Flash(std::uint32_t address, std::size_t n) {
-    return attachment_->Receiver().Flash().Read(address, n);
+    return s.Receiver().Flash().Read(address, n);
   }
-  bool Saw(const char* status) const {
-    return std::find(window_.statuses.begin(), window_.statuses.end(), status) != window_.statuses.end();
-  }
-  std::vector<std::string> BoxTexts() const {
+  bool Erased() { return !s.Receiver().Flash().EraseLog().empty(); }
+  std::string Boxes() const {
     std::vector<std::string> texts;
-    for (const auto& b : ui_.boxes) texts.push_back(b.text);
-    return texts;
+    for (const auto& b : s.ui.boxes) texts.push_back(b.text);
+    return ::testing::PrintToString(texts);
   }
 
-  afx::VirtualClock clock_;
-  afx::ScopedClock scoped_;
-  AFX_MAINTAIN_STATE state_;
-  testsupport::TempDir dir_;
-  ScriptedUi ui_;
-  ScopedUi keepUi_;
-  RecordingWindow window_;
-  afx::Event cancel_;
-  CUpdateOperation op_;
-  std::shared_ptr<sim::SimAttachment> attachment_;
+  test::SimScenario s;
+  CUpdateOperation op;
 };
 
-// A receiver whose application is older than 3.8 and newer than 1.0 is
-// programmed from its monitor: the application section only, since the
-// monitor is current.
-TEST_F(UpdateScenario, MonitorRouteWritesTheApplicationSection) {
-  Attach("product.features = 1:0\nproduct.code = 100\nproduct.id = 100\nversion = 3.50\nproduct.installed = 3,50\nradio.pipe = nak\n");
+// The application is older than 3.8 and newer than 1.0, so it is programmed
+// from its monitor: the application section only, since the monitor is current.
+TEST(UpdateScenario, MonitorRouteWritesTheApplicationSection) {
+  Update u(Profile());
   const Image image = MakeImage(3, 21);
-  Register(image.file);
-  EXPECT_EQ(Run(), 1) << ::testing::PrintToString(BoxTexts());
-  EXPECT_EQ(Flash(kAppBase, image.application.size()), image.application);
-  EXPECT_NE(Flash(kMonitorBase, image.monitor.size()), image.monitor);
-  EXPECT_TRUE(Saw("Erasing program flash..."));
-  EXPECT_TRUE(Saw("Updating the software of the QZ7xx..."));
-  EXPECT_TRUE(Saw("Rebooting the QZ7xx receiver..."));
-  EXPECT_EQ(window_.progress.back(), 100);
-  EXPECT_TRUE(ui_.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+  u.Add(image.file);
+  EXPECT_EQ(u.Run(), 1) << u.Boxes();
+  EXPECT_EQ(u.Flash(kAppBase, image.application.size()), image.application);
+  EXPECT_NE(u.Flash(kMonitorBase, image.monitor.size()), image.monitor);
+  for (const char* status :
+       {"Erasing program flash...", "Updating the software of the QZ7xx...", "Rebooting the QZ7xx receiver..."})
+    EXPECT_TRUE(u.s.HasStatus(status)) << status;
+  EXPECT_EQ(u.s.window.progress.back(), 100);
+  EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
 }
 
-TEST_F(UpdateScenario, OutdatedMonitorIsInstalledFirstWhenTheUserAgrees) {
-  Attach("product.features = 1:0\nproduct.code = 100\nproduct.id = 100\nversion = 3.50\nproduct.installed = 3,50\n"
-         "product.monitor = 3,10\nradio.pipe = nak\n");
+// An outdated monitor is installed first when the user agrees; a No writes nothing.
+TEST(UpdateScenario, OutdatedMonitorQuestion) {
+  for (const int answer : {IDYES, IDNO}) {
+    SCOPED_TRACE(answer);
+    Update u(Profile("3.50", false, "product.monitor = 3,10\n"));
+    const Image image = MakeImage(3, 21);
+    u.Add(image.file);
+    u.s.ui.answers = {answer};
+    const int result = u.Run();
+    ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
+    EXPECT_EQ(u.s.ui.boxes[0].text, AfxLoadString(4085));
+    if (answer == IDYES) {
+      EXPECT_EQ(result, 1);
+      EXPECT_EQ(u.Flash(kMonitorBase, image.monitor.size()), image.monitor);
+      EXPECT_EQ(u.Flash(kAppBase, image.application.size()), image.application);
+    } else {
+      EXPECT_FALSE(u.Erased());
+    }
+  }
+}
+
+// From 3.8 up on a serial line the application is switched to 115200 and takes the container.
+TEST(UpdateScenario, ApplicationRouteUploadsTheContainerAtTheRaisedSpeed) {
+  Update u(Profile("4.10"));
   const Image image = MakeImage(3, 21);
-  Register(image.file);
-  ui_.answers = {IDYES};
-  EXPECT_EQ(Run(), 1) << ::testing::PrintToString(BoxTexts());
-  ASSERT_EQ(ui_.boxes.size(), 1u);
-  EXPECT_EQ(ui_.boxes[0].text, AfxLoadString(4085));
-  EXPECT_EQ(Flash(kMonitorBase, image.monitor.size()), image.monitor);
-  EXPECT_EQ(Flash(kAppBase, image.application.size()), image.application);
+  u.Add(image.file);
+  EXPECT_EQ(u.Run(), 1) << u.Boxes();
+  EXPECT_EQ(u.Flash(kAppBase, image.application.size()), image.application);
+  EXPECT_TRUE(u.s.HasStatus("Done. The receiver will reboot itself momentarily."));
+  EXPECT_TRUE(u.s.Asked(0x48));
+  EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
 }
 
-TEST_F(UpdateScenario, DeclinedMonitorWritesNothing) {
-  Attach("product.features = 1:0\nproduct.code = 100\nproduct.id = 100\nversion = 3.50\nproduct.installed = 3,50\n"
-         "product.monitor = 3,10\nradio.pipe = nak\n");
-  Register(MakeImage(3, 21).file);
-  ui_.answers = {IDNO};
-  Run();
-  EXPECT_TRUE(attachment_->Receiver().Flash().EraseLog().empty());
+TEST(UpdateScenario, FileForAnotherPlatformIsRefusedBeforeAnythingIsErased) {
+  Update u(Profile());
+  u.Add(MakeImage(3, 21, "NESTIR ").file);
+  EXPECT_EQ(u.Run(), 0);
+  ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
+  EXPECT_NE(u.s.ui.boxes[0].text.find("firmware and hardware mismatch"), std::string::npos);
+  EXPECT_FALSE(u.Erased());
 }
 
-// From 3.8 up the running application takes the container itself.
-TEST_F(UpdateScenario, ApplicationRouteUploadsTheContainer) {
-  Attach("product.features = 1:0\nproduct.code = 100\nproduct.id = 100\nversion = 4.10\nradio.pipe = nak\n");
-  const Image image = MakeImage(3, 21);
-  Register(image.file);
-  EXPECT_EQ(Run(), 1) << ::testing::PrintToString(BoxTexts());
-  EXPECT_EQ(Flash(kAppBase, image.application.size()), image.application);
-  EXPECT_TRUE(Saw("Done. The receiver will reboot itself momentarily."));
-  EXPECT_TRUE(ui_.boxes.empty()) << ::testing::PrintToString(BoxTexts());
-}
-
-TEST_F(UpdateScenario, FileForAnotherPlatformIsRefusedBeforeAnythingIsErased) {
-  Attach("product.features = 1:0\nproduct.code = 100\nproduct.id = 100\nversion = 3.50\nproduct.installed = 3,50\nradio.pipe = nak\n");
-  Register(MakeImage(3, 21, "NESTIR ").file);
-  EXPECT_EQ(Run(), 0);
-  ASSERT_EQ(ui_.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
-  EXPECT_NE(ui_.boxes[0].text.find("firmware and hardware mismatch"), std::string::npos);
-  EXPECT_TRUE(attachment_->Receiver().Flash().EraseLog().empty());
-}
-
-TEST_F(UpdateScenario, CancelInMidTransferEndsAsCancelled) {
-  Attach("product.features = 1:0\nproduct.code = 100\nproduct.id = 100\nversion = 3.50\nproduct.installed = 3,50\nradio.pipe = nak\n");
+TEST(UpdateScenario, CancelInMidTransferEndsAsCancelled) {
+  Update u(Profile());
   const Image image = MakeImage(3, 21, "KELVOR ", 420, 64 * 1024);
-  Register(image.file);
-  window_.onProgress = [this](int percent) {
-    if (percent > 30) cancel_.Set();
+  u.Add(image.file);
+  u.s.window.onProgress = [&u](int percent) {
+    if (percent > 30) u.s.cancel.Set();
   };
-  EXPECT_EQ(Run(), 2);
-  EXPECT_EQ(window_.LastStatus(), "The operation was canceled.");
-  EXPECT_NE(Flash(kAppBase, image.application.size()), image.application);
-  EXPECT_TRUE(ui_.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(u.Run(), 2);
+  EXPECT_EQ(u.s.window.LastStatus(), "The operation was canceled.");
+  EXPECT_NE(u.Flash(kAppBase, image.application.size()), image.application);
+  EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
 }
-
-}  // namespace
-
-namespace {
 
 // Files that are not containers are programmed from the monitor at the
 // application start plus each block's own address, after the sectors that
 // the identity's image size spans have been erased.
-TEST_F(UpdateScenario, SRecordAndElfFilesAreProgrammedFromTheMonitor) {
+TEST(UpdateScenario, SRecordAndElfFilesAreProgrammedFromTheMonitor) {
   sim::IdentityBlock id;
   id.name = "KELVOR ";
   id.version = 420;
@@ -239,25 +197,21 @@ TEST_F(UpdateScenario, SRecordAndElfFilesAreProgrammedFromTheMonitor) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (attachment_) sim::Detach(attachment_);
-    window_.statuses.clear();
-    window_.progress.clear();
-    ui_.boxes.clear();
-    Attach(MonitorRouteProfile());
-    Register(c.file, c.name);
-    EXPECT_EQ(Run(), 1) << ::testing::PrintToString(BoxTexts());
-    EXPECT_EQ(attachment_->Receiver().Flash().EraseLog(), c.erased);
-    EXPECT_EQ(Flash(kAppBase, c.image->size()), *c.image);
-    EXPECT_TRUE(Saw("Erasing program flash..."));
-    EXPECT_TRUE(Saw("Rebooting the QZ7xx receiver..."));
-    EXPECT_EQ(window_.progress.back(), 100);
-    EXPECT_TRUE(ui_.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+    Update u(Profile());
+    u.Add(c.file, c.name);
+    EXPECT_EQ(u.Run(), 1) << u.Boxes();
+    EXPECT_EQ(u.s.Receiver().Flash().EraseLog(), c.erased);
+    EXPECT_EQ(u.Flash(kAppBase, c.image->size()), *c.image);
+    EXPECT_TRUE(u.s.HasStatus("Erasing program flash..."));
+    EXPECT_TRUE(u.s.HasStatus("Rebooting the QZ7xx receiver..."));
+    EXPECT_EQ(u.s.window.progress.back(), 100);
+    EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
   }
 }
 
 // The version questions on every route that programs from the monitor: a
 // No cancels before anything is erased, a Yes carries on.
-TEST_F(UpdateScenario, VersionQuestions) {
+TEST(UpdateScenario, VersionQuestions) {
   struct Case {
     const char* name;
     bool container;
@@ -277,162 +231,61 @@ TEST_F(UpdateScenario, VersionQuestions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (attachment_) sim::Detach(attachment_);
-    ui_.boxes.clear();
-    window_.statuses.clear();
-    Attach(MonitorRouteProfile());
-    if (c.container) {
-      Register(MakeImage(3, 21, "KELVOR ", c.version).file);
-    } else {
-      Register(sim::ImageWriter::Elf(ElfBody(c.version), 0), "fw.elf");
-    }
-    ui_.answers = {c.answer};
-    EXPECT_EQ(Run(), c.result);
+    Update u(Profile());
+    u.AddApplication(c.container, c.version);
+    u.s.ui.answers = {c.answer};
+    EXPECT_EQ(u.Run(), c.result);
     if (c.prompt == 0) {
-      EXPECT_TRUE(ui_.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+      EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
     } else {
-      ASSERT_FALSE(ui_.boxes.empty());
-      EXPECT_EQ(ui_.boxes[0].text, AfxLoadString(static_cast<UINT>(c.prompt)));
-      EXPECT_EQ(ui_.boxes[0].flags & 0xFF, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
-      EXPECT_EQ(ui_.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
+      ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
+      EXPECT_EQ(u.s.ui.boxes[0].text, AfxLoadString(static_cast<UINT>(c.prompt)));
+      EXPECT_EQ(u.s.ui.boxes[0].flags & 0xFF, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
     }
-    EXPECT_EQ(attachment_->Receiver().Flash().EraseLog().empty(), c.result != 1);
+    EXPECT_EQ(u.Erased(), c.result == 1);
     if (c.result == 2) {
-      EXPECT_EQ(window_.LastStatus(), "The operation was canceled.");
+      EXPECT_EQ(u.s.window.LastStatus(), "The operation was canceled.");
     }
   }
 }
 
 // A receiver that keeps logged files asks first on the routes that read its
-// product record; Cancel writes nothing.
-TEST_F(UpdateScenario, DataLoggingQuestion) {
-  struct Case {
-    const char* name;
-    const char* version;  // the application's version: 4.10 installs the container itself
-    bool container;
-    int answer;
-    bool written;
-  };
-  const Case cases[] = {
-      {"file, cancelled", "3.50", false, IDCANCEL, false},
-      {"file, confirmed", "3.50", false, IDOK, true},
-      {"container from the monitor, cancelled", "3.50", true, IDCANCEL, false},
-      {"container from the monitor, confirmed", "3.50", true, IDOK, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (attachment_) sim::Detach(attachment_);
-    ui_.boxes.clear();
-    Attach(std::string("product.features = 1:1\nproduct.code = 100\nproduct.id = 100\nversion = ") + c.version +
-           "\nproduct.installed = 3,50\nradio.pipe = nak\n");
-    std::vector<std::uint8_t> application;
-    if (c.container) {
-      const Image image = MakeImage(3, 21);
-      application = image.application;
-      Register(image.file);
-    } else {
-      application = ElfBody(420);
-      Register(sim::ImageWriter::Elf(application, 0), "fw.elf");
+// product record; Cancel writes nothing, and is no failure: the receiver is
+// left running.
+TEST(UpdateScenario, DataLoggingQuestion) {
+  for (const bool container : {false, true}) {
+    for (const int answer : {IDCANCEL, IDOK}) {
+      SCOPED_TRACE(std::string(container ? "container" : "file") + (answer == IDOK ? ", confirmed" : ", cancelled"));
+      Update u(Profile("3.50", true));
+      const auto application = u.AddApplication(container);
+      u.s.ui.answers = {answer};
+      EXPECT_EQ(u.Run(), 1);
+      ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
+      EXPECT_EQ(u.s.ui.boxes[0].text, AfxLoadString(1302));
+      EXPECT_EQ(u.s.ui.boxes[0].flags & 0xF, static_cast<UINT>(MB_OKCANCEL));
+      EXPECT_EQ(u.s.ui.boxes[0].flags & MB_DEFBUTTON2, static_cast<UINT>(MB_DEFBUTTON2));
+      EXPECT_EQ(u.Flash(kAppBase, application.size()) == application, answer == IDOK);
+      if (answer == IDCANCEL) {
+        EXPECT_FALSE(u.Erased());
+        EXPECT_TRUE(u.s.Receiver().UploadedImage().empty());
+      }
     }
-    ui_.answers = {c.answer};
-    const int result = Run();
-    ASSERT_FALSE(ui_.boxes.empty());
-    EXPECT_EQ(ui_.boxes[0].text, AfxLoadString(1302));
-    EXPECT_EQ(ui_.boxes[0].flags & 0xF, static_cast<UINT>(MB_OKCANCEL));
-    EXPECT_EQ(ui_.boxes[0].flags & MB_DEFBUTTON2, static_cast<UINT>(MB_DEFBUTTON2));
-    EXPECT_EQ(ui_.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
-    EXPECT_EQ(Flash(kAppBase, application.size()) == application, c.written);
-    if (!c.written) {
-      EXPECT_TRUE(attachment_->Receiver().Flash().EraseLog().empty());
-      EXPECT_TRUE(attachment_->Receiver().UploadedImage().empty());
-    }
-    // Declining is not a failure: the receiver is left running.
-    EXPECT_EQ(result, 1);
   }
 }
 
 // Over the receiver's USB link the speed is never changed: the link runs at
 // its own rate, and the port is reopened after every restart.
-TEST_F(UpdateScenario, UsbLinkKeepsTheSpeed) {
-  struct Case {
-    const char* name;
-    const char* version;
-    bool container;
-  };
-  const Case cases[] = {
-      {"file from the monitor", "3.50", false},
-      {"container through the application", "4.10", true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (attachment_) sim::Detach(attachment_);
-    Attach(std::string("port.number = 15\nproduct.features = 1:0\nproduct.code = 100\nproduct.id = 100\nversion = ") +
-           c.version + "\nproduct.installed = 3,50\nradio.pipe = nak\n");
-    std::vector<std::uint8_t> application;
-    if (c.container) {
-      const Image image = MakeImage(3, 21);
-      application = image.application;
-      Register(image.file);
-    } else {
-      application = ElfBody(420);
-      Register(sim::ImageWriter::Elf(application, 0), "fw.elf");
-    }
-    const std::uint64_t generation = attachment_->Receiver().LinkGeneration();
-    EXPECT_EQ(Run(), 1) << ::testing::PrintToString(BoxTexts());
-    EXPECT_EQ(Flash(kAppBase, application.size()), application);
-    EXPECT_GT(attachment_->Receiver().LinkGeneration(), generation);
-    for (const auto& e : attachment_->Receiver().GetTranscript().Entries()) {
-      EXPECT_NE(e.note.rfind("request report 0x48", 0), 0u) << e.note;
-      EXPECT_NE(e.note.rfind("request loader 17", 0), 0u) << e.note;
-    }
-  }
-}
-
-// The same container on a serial line switches the application to 115200 first.
-TEST_F(UpdateScenario, SerialLineRaisesTheApplicationSpeed) {
-  Attach("product.features = 1:0\nproduct.code = 100\nproduct.id = 100\nversion = 4.10\nradio.pipe = nak\n");
-  Register(MakeImage(3, 21).file);
-  EXPECT_EQ(Run(), 1) << ::testing::PrintToString(BoxTexts());
-  bool asked = false;
-  for (const auto& e : attachment_->Receiver().GetTranscript().Entries())
-    if (e.note.rfind("request report 0x48", 0) == 0) asked = true;
-  EXPECT_TRUE(asked);
-}
-
-// After programming the operation follows the radio's synchronisation.
-TEST_F(UpdateScenario, RadioSynchronisation) {
-  struct Case {
-    const char* name;
-    const char* radio;
-    std::vector<int> boxes;
-    bool showsProgress;
-  };
-  const Case cases[] = {
-      {"synchronises", "radio.sync_states = 3, 3, 4\n", {}, true},
-      {"nothing to do", "radio.sync_states = 0\n", {}, false},
-      {"never finishes", "radio.sync_states = 1\n", {4089}, false},
-      {"out of step with the firmware", "radio.sync_states = 2\nradio.out_of_sync = 1\n", {4090}, false},
-      {"failed but in step", "radio.sync_states = 2\nradio.out_of_sync = 0\n", {4089}, false},
-      {"no radio", "radio.pipe = nak\n", {}, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (attachment_) sim::Detach(attachment_);
-    ui_.boxes.clear();
-    window_.statuses.clear();
-    window_.progress.clear();
-    Attach(MonitorRouteProfile(false, c.radio));
-    Register(sim::ImageWriter::Elf(ElfBody(420), 0), "fw.elf");
-    EXPECT_EQ(Run(), 1);
-    std::vector<std::string> want;
-    for (int id : c.boxes) want.push_back(AfxLoadString(static_cast<UINT>(id)));
-    EXPECT_EQ(BoxTexts(), want);
-    EXPECT_EQ(Saw("Radio firmware synchronization is in progress, this may take up to 5 minutes. Please wait ..."),
-              c.showsProgress);
-    if (c.showsProgress) {
-      const std::vector<int> tail(window_.progress.end() - 3, window_.progress.end());
-      EXPECT_EQ(tail, (std::vector<int>{0, 1, 100}));
-    }
+TEST(UpdateScenario, UsbLinkKeepsTheSpeed) {
+  for (const bool container : {false, true}) {
+    SCOPED_TRACE(container ? "container through the application" : "file from the monitor");
+    Update u("port.number = 15\n" + Profile(container ? "4.10" : "3.50"));
+    const auto application = u.AddApplication(container);
+    const std::uint64_t generation = u.s.Receiver().LinkGeneration();
+    EXPECT_EQ(u.Run(), 1) << u.Boxes();
+    EXPECT_EQ(u.Flash(kAppBase, application.size()), application);
+    EXPECT_GT(u.s.Receiver().LinkGeneration(), generation);
+    EXPECT_FALSE(u.s.Asked(0x48));
+    EXPECT_FALSE(u.s.Asked(17, "loader"));
   }
 }
 

@@ -7,6 +7,7 @@
 #include "afx/Module.h"
 #include "afx/Ui.h"
 #include "res/Resources.h"
+#include "support/ScriptedUi.h"
 
 namespace test {
 
@@ -26,29 +27,13 @@ class PluginStrings {
   AFX_MAINTAIN_STATE keep_;
 };
 
-// Records every message box and answers with a fixed button (default: the box's own default).
-class RecordingUi : public afx::UiPresenter {
+// A ScriptedUi installed for the life of the object.
+class RecordingUi : public ScriptedUi {
  public:
-  struct Box {
-    std::string text;
-    std::string caption;
-    UINT flags;
-  };
-  RecordingUi() : previous_(afx::SetUi(this)) {}
-  ~RecordingUi() override { afx::SetUi(previous_); }
-  RecordingUi(const RecordingUi&) = delete;
-  RecordingUi& operator=(const RecordingUi&) = delete;
-
-  int MessageBox(HWND, const std::string& text, const std::string& caption, UINT flags) override {
-    boxes.push_back(Box{text, caption, flags});
-    return answer != 0 ? answer : DefaultButton(flags);
-  }
-
-  std::vector<Box> boxes;
-  int answer = 0;
+  RecordingUi() : scope_(*this) {}
 
  private:
-  afx::UiPresenter* previous_;
+  ScopedUi scope_;
 };
 
 }  // namespace test

@@ -1,6 +1,7 @@
 // A whole operation against the virtual receiver in virtual time: a
 // receiver attached on a COM number, a temporary registry, a scripted UI and
-// a recording host window. Build one per test.
+// a recording host window. Build one per test, from profile text, or from a
+// parsed profile where a test needs what the text cannot say.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -14,13 +15,14 @@
 #include "afx/Module.h"
 #include "afx/Registry.h"
 #include "afx/Window.h"
+#include "firmware/FirmwareEntryManager.h"
 #include "plugin/Dispatch.h"
 #include "plugin/GarnexApp.h"
 #include "plugin/Operation.h"
 #include "sim/SimAttach.h"
 #include "support/RecordingWindow.h"
 #include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/TestRegistry.h"
 
 namespace test {
 
@@ -28,11 +30,9 @@ class SimScenario {
  public:
   static constexpr int kCom = 7;
 
-  explicit SimScenario(const std::string& profileText = "") {
-    afx::SetRegistryPath(dir_.File("registry.reg"));
-    sim::Profile profile;
+  explicit SimScenario(const std::string& profileText = "") : SimScenario(ParseProfile(profileText)) {}
+  explicit SimScenario(const sim::Profile& profile) {
     std::string error;
-    if (!sim::Profile::Parse(profileText, &profile, &error)) throw std::runtime_error("profile: " + error);
     rx_ = sim::Attach(profile, kCom, &error);
     if (!rx_) throw std::runtime_error("attach: " + error);
     params = OperationParams{rx_->ComPort(), 0, &window, &cancel};
@@ -41,11 +41,42 @@ class SimScenario {
   SimScenario(const SimScenario&) = delete;
   SimScenario& operator=(const SimScenario&) = delete;
 
+  static sim::Profile ParseProfile(const std::string& text) {
+    sim::Profile profile;
+    std::string error;
+    if (!sim::Profile::Parse(text, &profile, &error)) throw std::runtime_error("profile: " + error);
+    return profile;
+  }
+
   int Run(COperation& operation) { return RunOperation(&operation, &params); }
   sim::VirtualReceiver& Receiver() { return rx_->Receiver(); }
   int Com() const { return rx_->ComPort(); }
   double Seconds() { return static_cast<double>(clock_.NowNs()) / 1e9; }
   void AdvanceMs(std::int64_t ms) { clock_.AdvanceMs(ms); }
+  // Lets `ms` of virtual time pass for the receiver too (a reboot, an activation).
+  void Settle(std::int64_t ms) {
+    clock_.AdvanceMs(ms);
+    rx_->Receiver().RunUntil(clock_.NowNs());
+  }
+  // The temporary folder the registry lives in; tests put their files there.
+  const testsupport::TempDir& Dir() const { return registry_.Dir(); }
+
+  // Writes `bytes` to `fileName` in the test's folder and lists it in the
+  // firmware catalogue as `description` for `device`; returns the path.
+  std::string AddFirmware(const std::vector<std::uint8_t>& bytes, const std::string& fileName,
+                          const char* description, const char* device) {
+    const std::string path = registry_.Dir().Write(fileName, bytes);
+    HKEY root = nullptr;
+    EXPECT_EQ(afx::RegOpenKeyPath(std::string("HKEY_LOCAL_MACHINE\\") + FirmwareEntryManager::kRootPath,
+                                  KEY_ALL_ACCESS, &root, true),
+              ERROR_SUCCESS);
+    RegCloseKey(root);
+    FirmwareEntryManager catalogue;
+    DWORD error = 0;
+    EXPECT_TRUE(catalogue.AddFirmwareEntry(FirmwareEntry(description, device, path.c_str(), description, 1), error))
+        << error;
+    return path;
+  }
 
   // The report types (or loader commands) the receiver was asked for, in order.
   std::vector<int> Requests(const char* family = "report") const {
@@ -78,7 +109,7 @@ class SimScenario {
   }
 
  private:
-  testsupport::TempDir dir_;
+  testsupport::TestRegistry registry_;
   afx::VirtualClock clock_;
   afx::ScopedClock scopedClock_{clock_};
   AFX_MAINTAIN_STATE state_{AfxGetStaticModuleState()};

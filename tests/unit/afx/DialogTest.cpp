@@ -5,6 +5,7 @@
 #include "afx/Dialog.h"
 #include "afx/Module.h"
 #include "afx/Ui.h"
+#include "support/ScriptedUi.h"
 
 namespace {
 
@@ -69,30 +70,14 @@ class TestDialog : public CDialog {
   }
 };
 
-// Answers message boxes with OK and lets a test act on the dialog.
-class ScriptedUi : public afx::UiPresenter {
- public:
-  std::function<void(CDialog&)> act;
-  std::vector<std::string> boxes;
-  int MessageBox(HWND, const std::string& text, const std::string&, UINT) override {
-    boxes.push_back(text);
-    return IDOK;
-  }
-  INT_PTR RunModal(CDialog& dialog) override {
-    if (act) act(dialog);
-    if (!dialog.IsEnded()) dialog.EndDialog(IDCANCEL);
-    return dialog.EndResult();
-  }
-};
-
 }  // namespace
 
 TEST(DialogTest, InitialisesControlsFromMembers) {
   ModuleScope module;
   ScriptedUi ui;
-  afx::UiPresenter* previous = afx::SetUi(&ui);
+  ScopedUi scope(ui);
   TestDialog dlg;
-  ui.act = [](CDialog& d) {
+  ui.onDialog = [](CDialog& d) {
     EXPECT_EQ(d.Caption(), "Test Dialog");
     EXPECT_EQ(d.FindControl(1000)->text, "receiver");
     EXPECT_EQ(d.FindControl(1003)->text, "80");
@@ -103,13 +88,12 @@ TEST(DialogTest, InitialisesControlsFromMembers) {
     d.EndDialog(IDCANCEL);
   };
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-  afx::SetUi(previous);
 }
 
 TEST(DialogTest, OkSavesAndValidates) {
   ModuleScope module;
   ScriptedUi ui;
-  afx::UiPresenter* previous = afx::SetUi(&ui);
+  ScopedUi scope(ui);
   struct Case {
     const char* name;
     const char* text1000;
@@ -128,7 +112,7 @@ TEST(DialogTest, OkSavesAndValidates) {
     ui.boxes.clear();
     TestDialog dlg;
     bool endedAfterOk = false;
-    ui.act = [&](CDialog& d) {
+    ui.onDialog = [&](CDialog& d) {
       d.FindControl(1000)->text = c.text1000;
       d.FindControl(1003)->text = c.text1003;
       d.FindControl(1001)->check = 1;
@@ -137,6 +121,7 @@ TEST(DialogTest, OkSavesAndValidates) {
       d.FindControl(1006)->check = 0;
       d.SendCommand(IDOK, BN_CLICKED);
       endedAfterOk = d.IsEnded();
+      if (!endedAfterOk) d.EndDialog(IDCANCEL);
     };
     const INT_PTR result = dlg.DoModal();
     EXPECT_EQ(endedAfterOk, c.wantEnded);
@@ -152,15 +137,14 @@ TEST(DialogTest, OkSavesAndValidates) {
       EXPECT_EQ(result, IDCANCEL);
     }
   }
-  afx::SetUi(previous);
 }
 
 TEST(DialogTest, CommandsReachHandlersAndListsKeepOrder) {
   ModuleScope module;
   ScriptedUi ui;
-  afx::UiPresenter* previous = afx::SetUi(&ui);
+  ScopedUi scope(ui);
   TestDialog dlg;
-  ui.act = [](CDialog& d) {
+  ui.onDialog = [](CDialog& d) {
     d.SendCommand(1004, BN_CLICKED);
     EXPECT_TRUE(d.FindControl(1003)->enabled);
     CListBox* list = d.GetDlgItem(1005);
@@ -178,7 +162,6 @@ TEST(DialogTest, CommandsReachHandlersAndListsKeepOrder) {
   };
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
   EXPECT_EQ(dlg.applyClicks, 1);
-  afx::SetUi(previous);
 }
 
 TEST(MessageBoxTest, DefaultButtons) {

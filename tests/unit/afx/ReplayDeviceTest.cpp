@@ -70,9 +70,7 @@ Outcome Converse(const std::string& path, const Script& script) {
 class ReplayDeviceTest : public testing::Test {
  protected:
   void SetUp() override {
-    afx::RegisterSerialDeviceProvider("scripted:", [](const std::string& path, DWORD*) {
-      return std::make_unique<ScriptedReceiver>(path);
-    });
+    ScriptedReceiver::Register("scripted:");
     // The recording: the default script against the scripted receiver.
     auto recorder = afx::TranscriptRecorder::Create([this](const std::string& line) {
       text_ += line + "\n";

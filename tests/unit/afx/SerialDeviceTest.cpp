@@ -1,54 +1,11 @@
-// The read loop's time-out rules, on a scripted device and the virtual clock.
+// The read loop's time-out rules, on a scheduled device and the virtual clock.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <vector>
 
 #include "afx/Clock.h"
 #include "afx/SerialDevice.h"
-
-namespace {
-
-// Bytes arrive at scheduled virtual times.
-class ScheduledDevice : public afx::SerialDevice {
- public:
-  void Arrive(std::int64_t atMs, std::uint8_t byte) { pending_.push_back({atMs * 1'000'000, byte}); }
-  std::string Path() const override { return "test:"; }
-  bool SetLineSettings(const afx::LineSettings&) override { return true; }
-  bool GetLineSettings(afx::LineSettings*) override { return true; }
-  bool IsSpeedSupported(DWORD) override { return true; }
-  bool Purge(DWORD) override { return true; }
-  bool SetBreak(bool) override { return true; }
-  bool EscapeFunction(DWORD) override { return true; }
-  bool ClearError(DWORD*) override { return true; }
-  bool Write(const void*, DWORD count, DWORD* written) override {
-    *written = count;
-    return true;
-  }
-  void Close() override {}
-
- protected:
-  bool ReadAvailable(std::uint8_t* out, DWORD max, DWORD* got) override {
-    *got = 0;
-    const std::int64_t now = afx::GetClock().NowNs();
-    while (*got < max && !pending_.empty() && pending_.front().first <= now) {
-      out[(*got)++] = pending_.front().second;
-      pending_.pop_front();
-    }
-    return true;
-  }
-  bool WaitReadable(std::int64_t deadline) override {
-    std::int64_t until = deadline;
-    if (!pending_.empty() && pending_.front().first < until) until = pending_.front().first;
-    afx::GetClock().SleepUntilNs(until);
-    return true;
-  }
-
- private:
-  std::deque<std::pair<std::int64_t, std::uint8_t>> pending_;
-};
-
-}  // namespace
+#include "support/ScheduledDevice.h"
 
 TEST(SerialDeviceReadTest, TimeoutRules) {
   constexpr DWORD M = afx::MAXDWORD;
@@ -74,7 +31,7 @@ TEST(SerialDeviceReadTest, TimeoutRules) {
     afx::VirtualClock clock;
     afx::ScopedClock scope(clock);
     ScheduledDevice device;
-    for (auto [ms, b] : c.arrivals) device.Arrive(ms, static_cast<std::uint8_t>(b));
+    for (auto [ms, b] : c.arrivals) device.Arrive(std::int64_t{ms} * 1'000'000, static_cast<std::uint8_t>(b));
     device.SetTimeouts(c.timeouts);
     std::uint8_t buffer[8] = {};
     DWORD got = 99;

@@ -160,9 +160,7 @@ TEST(TranscriptTest, RefusesMalformedInputSayingWhereAndWhy) {
 TEST(TranscriptTest, TapRecordsWhatCrossesAProvidedDevice) {
   afx::VirtualClock clock;
   afx::ScopedClock scoped(clock);
-  afx::RegisterSerialDeviceProvider("scripted:", [](const std::string& path, DWORD*) {
-    return std::make_unique<ScriptedReceiver>(path);
-  });
+  ScriptedReceiver::Register("scripted:");
   std::vector<std::string> lines;
   auto recorder = afx::TranscriptRecorder::Create([&lines](const std::string& line) {
     lines.push_back(line);

@@ -103,7 +103,7 @@ TEST_F(ValidationTest, MonitorRecord) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     ui_.boxes.clear();
-    ui_.answer = c.answer;
+    ui_.answers = {c.answer};
     CGarnexInterface device(&port_, params_);
     const Bytes record = ProductRecord(c.receiver);
     ASSERT_TRUE(device.GetGarnexInfo().FillOutProductInfo(record.data(), 425));
@@ -124,7 +124,7 @@ TEST_F(ValidationTest, RunningApplicationIdentity) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     ui_.boxes.clear();
-    ui_.answer = c.answer;
+    ui_.answers = {c.answer};
     record_->line.Clear();
     CGarnexInterface device(&port_, params_);
     test::FrameResponder app(record_->line, test::FrameResponder::Kind::LongReport, [&](const test::SeenFrame& f) {

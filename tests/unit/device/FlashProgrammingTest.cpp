@@ -15,6 +15,7 @@
 #include "support/RecordingWindow.h"
 #include "support/FirmwareImages.h"
 #include "support/TempDir.h"
+#include "support/Throws.h"
 
 namespace {
 
@@ -98,12 +99,8 @@ TEST_F(FlashTest, EraseOutcomes) {
     });
     window_.progress.clear();
     const std::int64_t start = clock_.NowNs();
-    DWORD code = 0;
-    try {
-      device_->EraseFlash({0x02440000, 0x02450000}, 10, 30);
-    } catch (const CLSDeviceException& e) {
-      code = e.GetCode();
-    }
+    const DWORD code =
+        testsupport::CodeOf<CLSDeviceException>([&] { device_->EraseFlash({0x02440000, 0x02450000}, 10, 30); });
     EXPECT_EQ(code, c.wantCode);
     const int enquire = c.legacy ? kEnquire : kExtEnquire;
     EXPECT_EQ(responder_->Count(enquire), c.wantEnquiries);
@@ -317,12 +314,7 @@ TEST_F(FlashTest, UploadFailures) {
       if (c.refuseBlocks && f.data[0] == 0x06 && f.data[1] != 0x02) return test::LongReportFrame(0x9F, {6, 0, 3, 0});
       return app.Answer(f);
     });
-    DWORD code = 0;
-    try {
-      device_->UploadFirmware(file, 0, 0, 100, true);
-    } catch (const CLSDeviceException& e) {
-      code = e.GetCode();
-    }
+    const DWORD code = testsupport::CodeOf<CLSDeviceException>([&] { device_->UploadFirmware(file, 0, 0, 100, true); });
     EXPECT_EQ(code, c.wantCode);
     if (c.wantLastStatus) {
       EXPECT_EQ(window_.LastStatus(), c.wantLastStatus);

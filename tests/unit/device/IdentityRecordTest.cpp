@@ -7,15 +7,13 @@
 #include "device/GarnexEmbeddedInfo.h"
 #include "device/GarnexInfo.h"
 #include "plugin/GarnexApp.h"
+#include "support/FirmwareImages.h"
 
 namespace {
 
 using Record = std::vector<BYTE>;
 
-void PutBE16(Record& r, size_t at, unsigned v) {
-  r[at] = static_cast<BYTE>(v >> 8);
-  r[at + 1] = static_cast<BYTE>(v);
-}
+using testsupport::PutBE16;
 
 void PutText(Record& r, size_t at, const char* text) { std::memcpy(&r[at], text, std::strlen(text)); }
 
@@ -136,20 +134,17 @@ TEST(GarnexInfo, ErasedAndFullTextFields) {
   EXPECT_TRUE(info.HasSerialNumber());
 }
 
+// The shared identity block with every field that decides nothing set to a distinct value.
 Record EmbeddedBlock(const char* platform = "KELVOR ") {
-  Record b(36, 0);
-  PutBE16(b, 0, 430);
-  PutBE16(b, 2, 2011);
-  b[4] = 6;
-  b[5] = 21;
-  b[6] = 0;
-  b[7] = 1;
-  b[8] = 0x01; b[9] = 0x02; b[10] = 0x03; b[11] = 0x04;
-  b[12] = 0x00; b[13] = 0x10; b[14] = 0x00; b[15] = 0x00;
-  b[16] = 0xAA; b[17] = 0xBB; b[18] = 0xCC; b[19] = 0xDD;
-  std::memcpy(&b[20], platform, 8);
-  b[28] = 0x00; b[29] = 0x01; b[30] = 0x00; b[31] = 0x00;
-  b[32] = 0x12; b[33] = 0x34; b[34] = 0x56; b[35] = 0x78;
+  testsupport::BlockSpec spec;
+  spec.platform = platform;
+  spec.imageSize = 0x00100000;
+  spec.adler = 0x12345678;
+  Record b = testsupport::EmbeddedBlock(spec);
+  b[7] = 1;  // released
+  testsupport::PutBE32(b, 8, 0x01020304);
+  testsupport::PutBE32(b, 16, 0xAABBCCDD);
+  testsupport::PutBE32(b, 28, 0x00010000);
   return b;
 }
 

@@ -4,12 +4,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "afx/Registry.h"
-#include "afx/Ui.h"
 #include "device/ModelTable.h"
 #include "firmware/AddFirmwareDlg.h"
 #include "firmware/FirmwareEntryManager.h"
@@ -22,6 +20,7 @@
 #include "firmware/TimgFile.h"
 #include "plugin/GarnexApp.h"
 #include "support/FirmwareImages.h"
+#include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -283,54 +282,11 @@ TEST_F(Catalogue, FileManagerChoosesTheClass) {
       CLSFlashFileException);
 }
 
-// Plays the user's part: runs `act` on the dialog, answers boxes, picks files.
-class ScriptedUi : public afx::UiPresenter {
- public:
-  std::function<void(CDialog&)> act;
-  std::vector<std::string> boxes;
-  std::vector<UINT> boxFlags;
-  std::vector<std::string> fileAnswers;  // "" cancels, "!invalid" refuses the initial name
-  std::vector<std::string> initialNames, initialDirs;
-
-  int MessageBox(HWND, const std::string& text, const std::string&, UINT flags) override {
-    boxes.push_back(text);
-    boxFlags.push_back(flags);
-    return IDOK;
-  }
-  INT_PTR RunModal(CDialog& dialog) override {
-    if (act) act(dialog);
-    if (!dialog.IsEnded()) dialog.EndDialog(IDCANCEL);
-    return dialog.EndResult();
-  }
-  INT_PTR RunFileDialog(CFileDialog& chooser) override {
-    initialNames.push_back(chooser.InitialName());
-    initialDirs.push_back(chooser.InitialDir());
-    if (fileAnswers.empty()) return IDCANCEL;
-    const std::string answer = fileAnswers.front();
-    fileAnswers.erase(fileAnswers.begin());
-    if (answer == "!invalid") {
-      chooser.SetExtendedError(FNERR_INVALIDFILENAME);
-      return IDCANCEL;
-    }
-    if (answer.empty()) return IDCANCEL;
-    chooser.SetPathName(answer);
-    return IDOK;
-  }
-};
-
 class AddFirmwareDialog : public Catalogue {
  protected:
-  void SetUp() override {
-    Catalogue::SetUp();
-    previous_ = afx::SetUi(&ui_);
-  }
-  void TearDown() override {
-    afx::SetUi(previous_);
-    Catalogue::TearDown();
-  }
   AFX_MAINTAIN_STATE module_{AfxGetStaticModuleState()};
   ScriptedUi ui_;
-  afx::UiPresenter* previous_ = nullptr;
+  ScopedUi scope_{ui_};
 };
 
 TEST(AddFirmwareDescription, FromFileNames) {
@@ -376,10 +332,20 @@ TEST_F(AddFirmwareDialog, BrowseFillsPathAndDescription) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ui_ = ScriptedUi();
-    ui_.fileAnswers = c.answers;
+    // "" cancels the chooser, "!invalid" refuses the initial name.
+    std::vector<std::string> answers = c.answers, initialNames, initialDirs;
+    ui_.onFileDialog = [&](CFileDialog& chooser) {
+      initialNames.push_back(chooser.InitialName());
+      initialDirs.push_back(chooser.InitialDir());
+      const std::string answer = answers.empty() ? "" : answers.front();
+      if (!answers.empty()) answers.erase(answers.begin());
+      if (answer == "!invalid") chooser.SetExtendedError(FNERR_INVALIDFILENAME);
+      if (answer.empty() || answer == "!invalid") return false;
+      chooser.SetPathName(answer);
+      return true;
+    };
     std::string path, description;
-    ui_.act = [&](CDialog& d) {
+    ui_.onDialog = [&](CDialog& d) {
       d.SetDlgItemText(1008, c.typedPath.c_str());
       d.SetDlgItemText(1011, c.typedDescription.c_str());
       d.SendCommand(1003, BN_CLICKED);
@@ -388,22 +354,23 @@ TEST_F(AddFirmwareDialog, BrowseFillsPathAndDescription) {
       path = text;
       d.GetDlgItemText(1011, text);
       description = text;
+      d.EndDialog(IDCANCEL);
     };
     CAddFirmwareDlg dlg("Firmware (*.timg)|*.timg||");
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_EQ(path, c.path);
     EXPECT_EQ(description, c.description);
-    ASSERT_EQ(ui_.initialNames.size(), c.choosers);
-    EXPECT_EQ(ui_.initialNames[0], c.typedPath);
+    ASSERT_EQ(initialNames.size(), c.choosers);
+    EXPECT_EQ(initialNames[0], c.typedPath);
     if (c.choosers == 2) {
-      EXPECT_EQ(ui_.initialNames[1], "");
-      EXPECT_EQ(ui_.initialDirs[1], c.typedPath);
+      EXPECT_EQ(initialNames[1], "");
+      EXPECT_EQ(initialDirs[1], c.typedPath);
     }
   }
 }
 
 TEST_F(AddFirmwareDialog, PathLosingFocusSuggestsDescription) {
-  ui_.act = [&](CDialog& d) {
+  ui_.onDialog = [&](CDialog& d) {
     d.SetDlgItemText(1008, "/fw/romV480.timg");
     d.SendCommand(1008, EN_KILLFOCUS);
     CString text;
@@ -413,6 +380,7 @@ TEST_F(AddFirmwareDialog, PathLosingFocusSuggestsDescription) {
     d.SendCommand(1008, EN_KILLFOCUS);
     d.GetDlgItemText(1011, text);
     EXPECT_EQ(text, "Rom V4.80") << "a description is never replaced";
+    d.EndDialog(IDCANCEL);
   };
   CAddFirmwareDlg dlg("");
   dlg.DoModal();
@@ -447,21 +415,22 @@ TEST_F(AddFirmwareDialog, OkChecksTheFile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ui_ = ScriptedUi();
-    ui_.act = [&](CDialog& d) {
+    ui_.boxes.clear();
+    ui_.onDialog = [&](CDialog& d) {
       d.SetDlgItemText(1011, c.description.c_str());
       d.SetDlgItemText(1008, c.path.c_str());
       d.SendCommand(IDOK, BN_CLICKED);
+      if (!d.IsEnded()) d.EndDialog(IDCANCEL);
     };
     CAddFirmwareDlg dlg("");
     EXPECT_EQ(dlg.DoModal(), c.result);
     EXPECT_EQ(dlg.GetSignature(), c.signature);
     if (c.box) {
       ASSERT_EQ(ui_.boxes.size(), 1u);
-      EXPECT_NE(ui_.boxes[0].find(c.box), std::string::npos) << ui_.boxes[0];
-      EXPECT_EQ(ui_.boxFlags[0] & MB_ICONEXCLAMATION, MB_ICONEXCLAMATION);
+      EXPECT_NE(ui_.boxes[0].text.find(c.box), std::string::npos) << ui_.boxes[0].text;
+      EXPECT_EQ(ui_.boxes[0].flags & MB_ICONEXCLAMATION, MB_ICONEXCLAMATION);
       if (c.result == IDCANCEL && !c.path.empty() && !c.description.empty()) {
-        EXPECT_NE(ui_.boxes[0].find(c.path), std::string::npos);
+        EXPECT_NE(ui_.boxes[0].text.find(c.path), std::string::npos);
       }
     } else {
       EXPECT_TRUE(ui_.boxes.empty());

@@ -10,6 +10,7 @@
 #include "firmware/LSFlashFileException.h"
 #include "support/FirmwareImages.h"
 #include "support/TempDir.h"
+#include "support/Throws.h"
 
 namespace {
 
@@ -17,12 +18,7 @@ using namespace testsupport;
 
 template <typename F>
 UINT CodeOf(F&& f) {
-  try {
-    f();
-  } catch (const CLSFlashFileException& e) {
-    return e.GetCode();
-  }
-  return 0;
+  return testsupport::CodeOf<CLSFlashFileException>(std::forward<F>(f));
 }
 
 struct Block {

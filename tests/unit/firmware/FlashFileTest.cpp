@@ -19,7 +19,9 @@
 #include "firmware/TimgFile.h"
 #include "plugin/GarnexApp.h"
 #include "support/FirmwareImages.h"
+#include "support/PluginTestEnv.h"
 #include "support/TempDir.h"
+#include "support/Throws.h"
 
 namespace {
 
@@ -27,24 +29,9 @@ using namespace testsupport;
 
 template <typename F>
 UINT CodeOf(F&& f) {
-  try {
-    f();
-  } catch (const CLSFlashFileException& e) {
-    return e.GetCode();
-  }
-  return 0;
+  return testsupport::CodeOf<CLSFlashFileException>(std::forward<F>(f));
 }
 
-class RecordingUi : public afx::UiPresenter {
- public:
-  int MessageBox(HWND, const std::string& text, const std::string&, UINT flags) override {
-    lastText = text;
-    lastFlags = flags;
-    return IDOK;
-  }
-  std::string lastText;
-  UINT lastFlags = 0;
-};
 
 TEST(LSFlashFileException, TranslatesFileErrors) {
   const struct {
@@ -109,13 +96,12 @@ TEST(LSFlashFileException, MessagesNameCodeAndFile) {
   EXPECT_TRUE(CLSFlashFileException(853, "/x").GetErrorMessage(small, sizeof small));
   EXPECT_STREQ(small, "File failur");
 
-  RecordingUi ui;
-  afx::UiPresenter* previous = afx::SetUi(&ui);
+  test::RecordingUi ui;
   CLSFlashFileException(853, "/fw/b.img").ReportError(MB_ICONSTOP);
-  afx::SetUi(previous);
-  EXPECT_EQ(ui.lastFlags & MB_SETFOREGROUND, MB_SETFOREGROUND);
-  EXPECT_EQ(ui.lastFlags & MB_ICONSTOP, MB_ICONSTOP);
-  EXPECT_NE(ui.lastText.find("/fw/b.img could not be found"), std::string::npos);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].flags & MB_SETFOREGROUND, MB_SETFOREGROUND);
+  EXPECT_EQ(ui.boxes[0].flags & MB_ICONSTOP, MB_ICONSTOP);
+  EXPECT_NE(ui.boxes[0].text.find("/fw/b.img could not be found"), std::string::npos);
 }
 
 TEST(FlashFileOpen, OpenFailuresAreTranslated) {

@@ -20,27 +20,19 @@
 
 #include "afx/Clock.h"
 #include "afx/SerialDevice.h"
-#include "afx/Ui.h"
 #include "port/SocketLibrary.h"
 #include "port/TCPSerialPort.h"
 #include "port/UDPSerialPort.h"
+#include "support/PortThreads.h"
+#include "support/ScriptedUi.h"
 
 namespace {
 
 using Bytes = std::vector<BYTE>;
 
-template <typename F>
-bool Eventually(F condition, int ms = 3000) {
-  for (int i = 0; i < ms; ++i) {
-    if (condition()) return true;
-    poll(nullptr, 0, 1);
-  }
-  return condition();
-}
-
-std::unique_ptr<CByteArray> Array(const std::string& text) {
-  return std::make_unique<CByteArray>(text.begin(), text.end());
-}
+using testsupport::Array;
+using testsupport::Eventually;
+using testsupport::Received;
 
 sockaddr_in Loopback(WORD port) {
   sockaddr_in a{};
@@ -56,30 +48,6 @@ WORD BoundPort(int fd) {
   getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
   return ntohs(a.sin_port);
 }
-
-struct Received {
-  std::mutex mutex;
-  std::vector<std::string> chunks;
-  static void Handler(void* context, const BYTE* data, DWORD count) {
-    auto* self = static_cast<Received*>(context);
-    std::lock_guard<std::mutex> lock(self->mutex);
-    self->chunks.emplace_back(reinterpret_cast<const char*>(data), count);
-  }
-  std::string All() {
-    std::lock_guard<std::mutex> lock(mutex);
-    std::string all;
-    for (const auto& c : chunks) all += c;
-    return all;
-  }
-};
-
-struct BoxRecorder : afx::UiPresenter {
-  std::vector<std::string> texts;
-  int MessageBox(HWND, const std::string& text, const std::string&, UINT) override {
-    texts.push_back(text);
-    return IDOK;
-  }
-};
 
 TEST(SocketLibraryTest, NameParsing) {
   struct Case {
@@ -198,7 +166,7 @@ TEST_F(TcpPortTest, WritesReceivesAndSendsTheBreakFrame) {
 
     ASSERT_TRUE(port.Start());
     listener_.Send("reply");
-    EXPECT_TRUE(Eventually([&] { return received_.All() == "reply"; }));
+    EXPECT_TRUE(Eventually([&] { return received_.Bytes() == "reply"; }));
     EXPECT_FALSE(port.Close());
     EXPECT_EQ(port.GetState(), CTCPSerialPort::kClosed);
     auto late = Array("late");
@@ -214,12 +182,12 @@ TEST_F(TcpPortTest, ReconnectsAfterThePeerDropsTheConnection) {
   ASSERT_TRUE(listener_.Accept());
   ASSERT_TRUE(port.Start());
   listener_.Send("one");
-  ASSERT_TRUE(Eventually([&] { return received_.All() == "one"; }));
+  ASSERT_TRUE(Eventually([&] { return received_.Bytes() == "one"; }));
   listener_.Drop();
   ASSERT_TRUE(listener_.Accept());  // the receive thread came back
   ASSERT_TRUE(Eventually([&] { return port.GetState() == CTCPSerialPort::kConnected; }));
   listener_.Send("two");
-  EXPECT_TRUE(Eventually([&] { return received_.All() == "onetwo"; }));
+  EXPECT_TRUE(Eventually([&] { return received_.Bytes() == "onetwo"; }));
   auto data = Array("x");
   EXPECT_TRUE(port.Write(data));
   EXPECT_EQ(listener_.Receive(1), Bytes{'x'});
@@ -414,14 +382,16 @@ TEST_F(UdpPortTest, ConnectTriesFourTimes) {
 }
 
 TEST_F(UdpPortTest, UnreachablePeerIsReportedOnce) {
-  BoxRecorder boxes;
-  afx::UiPresenter* previous = afx::SetUi(&boxes);
-  CUDPSerialPort port(&received_, &Received::Handler);
-  // A broadcast address cannot be connected to without asking for broadcasts.
-  EXPECT_FALSE(port.Open("UDP:255.255.255.255:9"));
-  EXPECT_FALSE(port.Open("UDP:127.0.0.1:0"));  // refused before any socket
-  afx::SetUi(previous);
-  EXPECT_EQ(boxes.texts, std::vector<std::string>{"udpsock_Connect FAILED"});
+  ScriptedUi ui;
+  {
+    ScopedUi scope(ui);
+    CUDPSerialPort port(&received_, &Received::Handler);
+    // A broadcast address cannot be connected to without asking for broadcasts.
+    EXPECT_FALSE(port.Open("UDP:255.255.255.255:9"));
+    EXPECT_FALSE(port.Open("UDP:127.0.0.1:0"));  // refused before any socket
+  }
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "udpsock_Connect FAILED");
   EXPECT_EQ(CSocketLibrary::OpenSockets(), socketsBefore_);
 }
 
@@ -460,7 +430,7 @@ TEST_F(UdpPortTest, EarlyDatagramsAreHeldAndReleasedInOrder) {
         peer.SendRaw(DataFrame(c.steps[i]));
       }
       port.ReceiveStep();
-      EXPECT_EQ(received.All(), c.after[i]) << c.what << ", step " << i;
+      EXPECT_EQ(received.Bytes(), c.after[i]) << c.what << ", step " << i;
     }
     EXPECT_EQ(port.HeldCount(), 0u) << c.what;
   }
@@ -481,13 +451,13 @@ TEST_F(UdpPortTest, MalformedDatagramsAreDropped) {
   };
   for (const Bytes& b : bad) {
     port.OnDatagram(b.data(), b.size());
-    EXPECT_EQ(received_.All(), "");
+    EXPECT_EQ(received_.Bytes(), "");
     EXPECT_EQ(port.GetCounterReceived(), 8u);
   }
   // A longer header is skipped, not delivered.
   Bytes longHeader = UdpPeer::Frame(10, kLink, 0, 8 + 12, "HHok");
   port.OnDatagram(longHeader.data(), longHeader.size());
-  EXPECT_EQ(received_.All(), "ok");
+  EXPECT_EQ(received_.Bytes(), "ok");
   EXPECT_EQ(port.GetLinkState(), CUDPSerialPort::kConnected);
 }
 
@@ -568,7 +538,7 @@ TEST_F(UdpPortTest, ReceiveThreadDeliversAndCloseIsOrderly) {
     ASSERT_TRUE(port.Start());
     peer.Send(CUDPSerialPort::kData, kLink, "first");
     peer.Send(CUDPSerialPort::kData, kLink, "second");
-    ASSERT_TRUE(Eventually([&] { return received_.All() == "firstsecond"; }));
+    ASSERT_TRUE(Eventually([&] { return received_.Bytes() == "firstsecond"; }));
     EXPECT_FALSE(port.Close());
     EXPECT_EQ(port.GetLinkState(), CUDPSerialPort::kClosed);
     EXPECT_FALSE(port.IsOpen());

@@ -1,8 +1,6 @@
 // CSerialInterface against a real pseudo-terminal pair (the termios backend)
 // and against a scripted device (time-outs and line settings on the virtual clock).
 #include <asm/termbits.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <sys/ioctl.h>
@@ -10,7 +8,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -20,81 +17,48 @@
 #include "afx/Registry.h"
 #include "port/SerialInterface.h"
 #include "support/PluginTestEnv.h"
+#include "support/PtyPair.h"
 #include "support/ScriptedIo.h"
+#include "support/TestRegistry.h"
 
 namespace {
 
 // A pseudo-terminal whose slave is mapped to a COM number in a throw-away registry.
-class PtyPort {
+class PtyPort : public testsupport::PtyPair {
  public:
-  PtyPort() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
-    slave_ = ::ptsname(master_);
-    com_ = afx::MapDevicePathToComPort(slave_, 1);
-  }
-  ~PtyPort() {
-    if (master_ >= 0) ::close(master_);
-  }
-  PtyPort(const PtyPort&) = delete;
-  PtyPort& operator=(const PtyPort&) = delete;
+  PtyPort() : com_(Slave().empty() ? 0 : afx::MapDevicePathToComPort(Slave(), 1)) {}
 
-  bool Ok() const { return master_ >= 0 && com_ > 0; }
+  bool Ok() const { return com_ > 0; }
   UINT Com() const { return static_cast<UINT>(com_); }
   // The slave's settings, as the kernel holds them.
   termios2 Settings() const {
     termios2 tio{};
-    ioctl(master_, TCGETS2, &tio);
+    ioctl(Master(), TCGETS2, &tio);
     return tio;
   }
-  void Send(const std::string& bytes) const { ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
-  std::string Receive(size_t count) const {
-    std::string out;
-    while (out.size() < count) {
-      pollfd p{master_, POLLIN, 0};
-      if (::poll(&p, 1, 200) <= 0) break;
-      char buf[256];
-      const ssize_t n = ::read(master_, buf, std::min(sizeof buf, count - out.size()));
-      if (n <= 0) break;
-      out.append(buf, static_cast<size_t>(n));
-    }
-    return out;
-  }
+  std::string Receive(size_t count) const { return PtyPair::Receive(count, 200); }
 
  private:
-  int master_ = -1;
-  std::string slave_;
-  int com_ = 0;
+  int com_;
 };
 
 class SerialPtyTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("serialpty-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-    afx::SetRegistryPath((dir_ / "registry.reg").string());
-    pty_ = std::make_unique<PtyPort>();
-    ASSERT_TRUE(pty_->Ok()) << "no pseudo-terminal or registry";
-  }
-  void TearDown() override {
-    pty_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  void SetUp() override { ASSERT_TRUE(pty_.Ok()) << "no pseudo-terminal or registry"; }
 
   test::PluginStrings strings_;
-  std::filesystem::path dir_;
-  std::unique_ptr<PtyPort> pty_;
+  testsupport::TestRegistry registry_;  // before the port, which maps its COM number into it
+  PtyPort pty_;
 };
 
 TEST_F(SerialPtyTest, OpenAppliesLineSettingsAndSettersReachTheDevice) {
   CSerialInterface port;
-  port.Open(pty_->Com(), 1, 0, 0, 6);
+  port.Open(pty_.Com(), 1, 0, 0, 6);
   ASSERT_TRUE(port.IsOpen());
-  EXPECT_EQ(port.GetPortNumber(), pty_->Com());
-  EXPECT_EQ(port.GetDeviceName(), "COM" + std::to_string(pty_->Com()));
+  EXPECT_EQ(port.GetPortNumber(), pty_.Com());
+  EXPECT_EQ(port.GetDeviceName(), "COM" + std::to_string(pty_.Com()));
 
-  termios2 tio = pty_->Settings();
+  termios2 tio = pty_.Settings();
   EXPECT_EQ(tio.c_ospeed, 9600u);
   EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
   EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB), 0u);
@@ -121,7 +85,7 @@ TEST_F(SerialPtyTest, OpenAppliesLineSettingsAndSettersReachTheDevice) {
   };
   for (const Case& c : cases) {
     c.set();
-    EXPECT_TRUE(c.holds(pty_->Settings())) << c.what;
+    EXPECT_TRUE(c.holds(pty_.Settings())) << c.what;
   }
   EXPECT_EQ(port.GetBaudRate(), 128000u);
   port.Close();
@@ -132,24 +96,24 @@ TEST_F(SerialPtyTest, OpenAppliesLineSettingsAndSettersReachTheDevice) {
 
 TEST_F(SerialPtyTest, SecondOpenOfABusyPortFailsWith301AndTheFirstStaysUsable) {
   CSerialInterface first;
-  first.Open(pty_->Com(), 1, 0, 0, 6);
+  first.Open(pty_.Com(), 1, 0, 0, 6);
   CSerialInterface second;
   try {
-    second.Open(pty_->Com(), 1, 0, 0, 6);
+    second.Open(pty_.Com(), 1, 0, 0, 6);
     FAIL() << "the second open succeeded";
   } catch (const CSerialComException& e) {
     EXPECT_EQ(e.GetErrorCode(), 301u);
-    EXPECT_EQ(e.GetPortNumber(), pty_->Com());
-    EXPECT_NE(e.GetMessage().find("COM" + std::to_string(pty_->Com()) + "."), std::string::npos) << e.GetMessage();
+    EXPECT_EQ(e.GetPortNumber(), pty_.Com());
+    EXPECT_NE(e.GetMessage().find("COM" + std::to_string(pty_.Com()) + "."), std::string::npos) << e.GetMessage();
   }
   EXPECT_FALSE(second.IsOpen());
 
   first.Write(reinterpret_cast<const BYTE*>("ok"), 2);
-  EXPECT_EQ(pty_->Receive(2), "ok");
+  EXPECT_EQ(pty_.Receive(2), "ok");
 
   // Once the first lets go, the port can be opened again.
   first.Close();
-  second.Open(pty_->Com(), 1, 0, 0, 6);
+  second.Open(pty_.Com(), 1, 0, 0, 6);
   EXPECT_TRUE(second.IsOpen());
 }
 
@@ -169,7 +133,7 @@ TEST_F(SerialPtyTest, APortHeldByAnotherProcessIsRefusedEveryTimeUntilTheHolderI
       char status = 0;
       try {
         CSerialInterface port;
-        port.Open(pty_->Com(), 1, 0, 0, 6);
+        port.Open(pty_.Com(), 1, 0, 0, 6);
         status = 1;
         if (::write(ready[1], &status, 1) != 1) ::_exit(2);
         if (::read(hold[0], &status, 1) < 0) ::_exit(4);  // blocks until killed
@@ -187,7 +151,7 @@ TEST_F(SerialPtyTest, APortHeldByAnotherProcessIsRefusedEveryTimeUntilTheHolderI
     for (int i = 0; i < kAttempts; ++i) {
       CSerialInterface second;
       try {
-        second.Open(pty_->Com(), 1, 0, 0, 6);
+        second.Open(pty_.Com(), 1, 0, 0, 6);
       } catch (const CSerialComException& e) {
         refused += e.GetErrorCode() == 301u;
       }
@@ -202,17 +166,17 @@ TEST_F(SerialPtyTest, APortHeldByAnotherProcessIsRefusedEveryTimeUntilTheHolderI
     ::close(ready[0]);
     ::close(hold[1]);
     CSerialInterface next;
-    EXPECT_NO_THROW(next.Open(pty_->Com(), 1, 0, 0, 6)) << "round " << round;
+    EXPECT_NO_THROW(next.Open(pty_.Com(), 1, 0, 0, 6)) << "round " << round;
     EXPECT_TRUE(next.IsOpen());
   }
 }
 
 TEST_F(SerialPtyTest, ReadsServeBufferedBytesAndTimeOutWhenTheLineIsQuiet) {
   CSerialInterface port;
-  port.Open(pty_->Com(), 1, 0, 0, 12);
+  port.Open(pty_.Com(), 1, 0, 0, 12);
   port.SetTimeouts(150, CSerialInterface::kKeepTimeout);
 
-  pty_->Send("abc");
+  pty_.Send("abc");
   BYTE b = 0;
   std::string got;
   for (int i = 0; i < 3 && port.ReadByte(&b); ++i) got += static_cast<char>(b);
@@ -227,7 +191,7 @@ TEST_F(SerialPtyTest, ReadsServeBufferedBytesAndTimeOutWhenTheLineIsQuiet) {
 
 TEST_F(SerialPtyTest, PurgeDiscardsOnlyTheDirectionsAsked) {
   CSerialInterface port;
-  port.Open(pty_->Com(), 1, 0, 0, 12);
+  port.Open(pty_.Com(), 1, 0, 0, 12);
   port.SetTimeouts(150, CSerialInterface::kKeepTimeout);
   struct Case {
     bool output, input;
@@ -235,10 +199,10 @@ TEST_F(SerialPtyTest, PurgeDiscardsOnlyTheDirectionsAsked) {
   };
   const Case cases[] = {{false, false, true}, {true, false, true}, {false, true, false}, {true, true, false}};
   for (const Case& c : cases) {
-    pty_->Send("x");
+    pty_.Send("x");
     BYTE b = 0;
     ASSERT_TRUE(port.ReadByte(&b));  // the line is live
-    pty_->Send("yz");
+    pty_.Send("yz");
     Sleep(30);  // the kernel hands pseudo-terminal input over asynchronously
     port.Purge(c.output, c.input);
     const bool kept = port.ReadByte(&b);

@@ -2,11 +2,7 @@
 // (a pseudo-terminal pair, loopback sockets); they also run under
 // ThreadSanitizer and must stay free of reports there:
 //   cmake --preset tsan && cmake --build --preset tsan --target unit_port && build/tsan/bin/unit_port
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -21,86 +17,14 @@
 #include "port/LogNode.h"
 #include "port/LogSubscriber.h"
 #include "port/ThreadedCommport.h"
+#include "support/PortThreads.h"
+#include "support/PtyPair.h"
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
-
-// Polls `condition` for up to `ms` (threads of the port run in real time).
-template <typename F>
-bool Eventually(F condition, int ms = 3000) {
-  for (int i = 0; i < ms; ++i) {
-    if (condition()) return true;
-    poll(nullptr, 0, 1);
-  }
-  return condition();
-}
-
-std::unique_ptr<CByteArray> Array(const std::string& text) {
-  return std::make_unique<CByteArray>(text.begin(), text.end());
-}
-
-// A pseudo-terminal: the port opens the slave, the test plays the far end on the master.
-class Pty {
- public:
-  Pty() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-      char name[128];
-      if (ptsname_r(master_, name, sizeof name) == 0) slave_ = name;
-    }
-  }
-  ~Pty() {
-    if (master_ >= 0) close(master_);
-  }
-  const std::string& Slave() const { return slave_; }
-  void Send(const std::string& text) { ASSERT_EQ(write(master_, text.data(), text.size()), ssize_t(text.size())); }
-  // Reads until `count` bytes came or `timeoutMs` of silence passed.
-  Bytes Receive(std::size_t count, int timeoutMs = 3000) {
-    Bytes out;
-    BYTE buffer[65536];
-    while (out.size() < count) {
-      pollfd pfd{master_, POLLIN, 0};
-      if (poll(&pfd, 1, timeoutMs) <= 0) break;
-      const ssize_t n = read(master_, buffer, std::min(sizeof buffer, count - out.size()));
-      if (n <= 0) break;
-      out.insert(out.end(), buffer, buffer + n);
-    }
-    return out;
-  }
-
- private:
-  int master_ = -1;
-  std::string slave_;
-};
-
-// What the receive handler saw, and on which thread.
-struct Received {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::string bytes;
-  std::vector<std::string> chunks;
-  std::thread::id thread;
-  CLogNode* log = nullptr;
-
-  static void Handler(void* context, const BYTE* data, DWORD count) {
-    auto* self = static_cast<Received*>(context);
-    if (self->log) self->log->Log0("received %u bytes", count);
-    std::lock_guard<std::mutex> lock(self->mutex);
-    self->bytes.append(reinterpret_cast<const char*>(data), count);
-    self->chunks.emplace_back(reinterpret_cast<const char*>(data), count);
-    self->thread = std::this_thread::get_id();
-    self->changed.notify_all();
-  }
-  bool WaitFor(std::size_t size, int ms = 3000) {
-    std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return bytes.size() >= size; });
-  }
-  std::string Bytes() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return bytes;
-  }
-};
+using testsupport::Array;
+using testsupport::Eventually;
+using testsupport::Received;
 
 // Records the device calls the port makes, passing each on to the real device.
 struct Journal {
@@ -185,7 +109,7 @@ class ThreadedCommportTest : public testing::Test {
 
   afx::VirtualClock clock_;
   afx::ScopedClock scoped_{clock_};
-  Pty pty_;
+  testsupport::PtyPair pty_;
   Journal journal_;
   Received received_;
   tThreadedCommport port_{&received_, &Received::Handler};
@@ -257,8 +181,7 @@ TEST_F(ThreadedCommportTest, BytesFlowBothWaysOnThePortsThread) {
   EXPECT_TRUE(port_.Write(empty));
   std::unique_ptr<CByteArray> none;
   EXPECT_FALSE(port_.Write(none));
-  const Bytes out = pty_.Receive(5);
-  EXPECT_EQ(std::string(out.begin(), out.end()), "world");
+  EXPECT_EQ(pty_.Receive(5), "world");
 }
 
 TEST_F(ThreadedCommportTest, WriteFirstGoesOutNext) {
@@ -271,8 +194,7 @@ TEST_F(ThreadedCommportTest, WriteFirstGoesOutNext) {
   ASSERT_TRUE(port_.WriteFirst(first));
   EXPECT_EQ(port_.QueuedCount(), 4u);
   ASSERT_TRUE(port_.Start());  // queued before the start: written once the thread runs
-  const Bytes out = pty_.Receive(4);
-  EXPECT_EQ(std::string(out.begin(), out.end()), "DABC");
+  EXPECT_EQ(pty_.Receive(4), "DABC");
 }
 
 TEST_F(ThreadedCommportTest, WriteFirstWaitsBehindTheHeadBeingWritten) {
@@ -289,10 +211,7 @@ TEST_F(ThreadedCommportTest, WriteFirstWaitsBehindTheHeadBeingWritten) {
   auto first = Array("F");
   ASSERT_TRUE(port_.WriteFirst(first));
   EXPECT_EQ(port_.QueuedCount(), 3u);  // the head leaves only when its write completes
-  const Bytes out = pty_.Receive(headSize + 2);
-  ASSERT_EQ(out.size(), headSize + 2);
-  EXPECT_EQ(std::count(out.begin(), out.begin() + headSize, BYTE{'h'}), std::ptrdiff_t(headSize));
-  EXPECT_EQ(std::string(out.end() - 2, out.end()), "FT");
+  EXPECT_EQ(pty_.Receive(headSize + 2), std::string(headSize, 'h') + "FT");
 }
 
 TEST_F(ThreadedCommportTest, PurgeEmptiesTheQueueAndTouchesTheDeviceOnlyWhenAsked) {
@@ -318,8 +237,7 @@ TEST_F(ThreadedCommportTest, PurgeEmptiesTheQueueAndTouchesTheDeviceOnlyWhenAske
   ASSERT_TRUE(port_.Start());
   auto c = Array("c");
   port_.Write(c);
-  const Bytes out = pty_.Receive(3, 200);
-  EXPECT_EQ(std::string(out.begin(), out.end()), "c");
+  EXPECT_EQ(pty_.Receive(3, 200), "c");
 }
 
 TEST_F(ThreadedCommportTest, SendBreakRaisesAndClearsEvenForZero) {
