@@ -272,8 +272,9 @@ TEST_F(ThreadedCommportTest, CloseLowersDtrStopsTheThreadAndLeavesThePortReopena
   for (const char* text : {"one", "two"}) {
     OpenConfigured();
     ASSERT_TRUE(port_.Start());
+    const size_t before = received_.Bytes().size();  // taken before the bytes can arrive
     pty_.Send(text);
-    ASSERT_TRUE(received_.WaitFor(received_.Bytes().size() + 3));
+    ASSERT_TRUE(received_.WaitFor(before + 3));
     auto queued = Array("left");
     port_.Write(queued);
     EXPECT_TRUE(port_.Close());
