@@ -81,18 +81,19 @@ TEST(BadImageScenario, EveryBadImageIsRefusedBeforeAnythingIsErasedOrProgrammed)
     const char* file;
     std::vector<std::uint8_t> bytes;
     const char* receiver;  // profile lines beyond the route's
+    int code;              // of the failure
     const char* message;   // a part of the one message box
   };
   const Case cases[] = {
-      {"wrong platform", "fw.timg", Container(Application("NESTIR ")), "", "firmware and hardware mismatch"},
+      {"wrong platform", "fw.timg", Container(Application("NESTIR ")), "", 824, "firmware and hardware mismatch"},
       {"dated before the flash chip", "fw.timg", Container(Application("KELVOR ", 2003, 6)),
-       "monitor.chip = Corval 5\n", "has newer hardware than this firmware supports"},
-      {"bad checksum (.img)", "fw.img", badAdler, "", "An error was found in the file"},
-      {"bad checksum (S-record)", "fw.srec", std::vector<std::uint8_t>(badSrec.begin(), badSrec.end()), "",
+       "monitor.chip = Corval 5\n", 822, "has newer hardware than this firmware supports"},
+      {"bad checksum (.img)", "fw.img", badAdler, "", 864, "An error was found in the file"},
+      {"bad checksum (S-record)", "fw.srec", std::vector<std::uint8_t>(badSrec.begin(), badSrec.end()), "", 862,
        "An error was found in the file"},
-      {"truncated", "fw.timg", truncated, "", "error verifying the file"},
-      {"no application section", "fw.timg", testsupport::TimgImage({monitorOnly}), "", "error verifying the file"},
-      {"section past the end", "fw.timg", testsupport::TimgImage({monitorOnly, pastTheEnd}), "",
+      {"truncated", "fw.timg", truncated, "", 852, "error verifying the file"},
+      {"no application section", "fw.timg", testsupport::TimgImage({monitorOnly}), "", 852, "error verifying the file"},
+      {"section past the end", "fw.timg", testsupport::TimgImage({monitorOnly, pastTheEnd}), "", 852,
        "error verifying the file"},
   };
   // 3.50 is programmed from the monitor; 4.10 takes a container itself.
@@ -108,6 +109,7 @@ TEST(BadImageScenario, EveryBadImageIsRefusedBeforeAnythingIsErasedOrProgrammed)
       EXPECT_NE(result, 1);
       ASSERT_EQ(s.ui.boxes.size(), 1u);
       EXPECT_NE(s.ui.boxes[0].text.find(c.message), std::string::npos) << s.ui.boxes[0].text;
+      EXPECT_NE(s.ui.boxes[0].text.find("[" + std::to_string(c.code) + "]"), std::string::npos) << s.ui.boxes[0].text;
       for (int command : s.Requests("loader"))
         EXPECT_TRUE(command != 1 && command != 21 && command != 3 && command != 23) << "loader " << command;
       const std::string upload = "request report 0x9B len ";
