@@ -2,16 +2,42 @@
 
 namespace sim {
 
+namespace {
+
+bool IsRequestRule(FaultAction a) {
+  return a == FaultAction::Nak || a == FaultAction::Silence || a == FaultAction::Disconnect ||
+         a == FaultAction::Reset || a == FaultAction::Cut || a == FaultAction::WrongBaud;
+}
+
+bool IsReplyRule(FaultAction a) {
+  return a == FaultAction::DropReply || a == FaultAction::CorruptReply || a == FaultAction::Delay ||
+         a == FaultAction::DuplicateReply;
+}
+
+bool IsByteRule(FaultAction a) {
+  return a == FaultAction::DropByte || a == FaultAction::CorruptByte || a == FaultAction::Garbage;
+}
+
+// Noise for a garbage burst: the same seed and position always give the same byte.
+std::uint8_t Noise(std::uint32_t seed, std::uint32_t index) {
+  std::uint32_t h = seed * 0x9E3779B9u ^ (index + 1) * 0x85EBCA6Bu;
+  h ^= h >> 16;
+  h *= 0x7FEB352Du;
+  h ^= h >> 15;
+  return static_cast<std::uint8_t>(h);
+}
+
+}  // namespace
+
 FaultRules::FaultRules(std::vector<FaultRule> rules)
     : rules_(std::move(rules)), seen_(rules_.size(), 0), fired_(rules_.size(), 0) {}
 
 RequestVerdict FaultRules::OnRequest(int type) {
+  ++requests_;
   RequestVerdict v;
   for (std::size_t i = 0; i < rules_.size(); ++i) {
     const FaultRule& r = rules_[i];
-    const bool requestRule =
-        r.action == FaultAction::Nak || r.action == FaultAction::Silence || r.action == FaultAction::Disconnect;
-    if (!requestRule || !Matches(r, type)) continue;
+    if (!IsRequestRule(r.action) || !Matches(r, type)) continue;
     const std::uint32_t k = ++seen_[i];
     bool fire = false;
     if (r.action == FaultAction::Silence)
@@ -20,9 +46,18 @@ RequestVerdict FaultRules::OnRequest(int type) {
       fire = k == r.n;
     if (!fire) continue;
     ++fired_[i];
-    if (r.action == FaultAction::Silence) v.silent = true;
-    if (r.action == FaultAction::Nak) v.nak = true;
-    if (r.action == FaultAction::Disconnect) v.disconnectMs = r.ms;
+    switch (r.action) {
+      case FaultAction::Silence: v.silent = true; break;
+      case FaultAction::Nak: v.nak = true; break;
+      case FaultAction::Disconnect: v.disconnectMs = r.ms; break;
+      case FaultAction::Reset: v.reset = true; break;
+      case FaultAction::Cut: v.cutMs = r.ms; break;
+      case FaultAction::WrongBaud:
+        v.wrongBaud = r.baud;
+        v.wrongBaudMs = r.ms;
+        break;
+      default: break;
+    }
   }
   return v;
 }
@@ -31,14 +66,13 @@ ReplyVerdict FaultRules::OnReply(int type) {
   ReplyVerdict v;
   for (std::size_t i = 0; i < rules_.size(); ++i) {
     const FaultRule& r = rules_[i];
-    const bool replyRule =
-        r.action == FaultAction::DropReply || r.action == FaultAction::CorruptReply || r.action == FaultAction::Delay;
-    if (!replyRule || !Matches(r, type)) continue;
+    if (!IsReplyRule(r.action) || !Matches(r, type)) continue;
     const std::uint32_t k = ++seen_[i];
     if (r.n != 0 && k != r.n) continue;
     ++fired_[i];
     if (r.action == FaultAction::DropReply) v.drop = true;
     if (r.action == FaultAction::CorruptReply) v.corrupt = true;
+    if (r.action == FaultAction::DuplicateReply) v.duplicate = true;
     if (r.action == FaultAction::Delay) v.delayMs += r.ms;
   }
   return v;
@@ -48,10 +82,18 @@ bool FaultRules::OnByte(bool toHost, std::uint8_t& byte) {
   bool keep = true;
   for (std::size_t i = 0; i < rules_.size(); ++i) {
     const FaultRule& r = rules_[i];
-    if ((r.action != FaultAction::DropByte && r.action != FaultAction::CorruptByte) || r.toHost != toHost) continue;
-    if (++seen_[i] != r.n) continue;
+    if (!IsByteRule(r.action) || r.toHost != toHost || (r.at != 0 && requests_ < r.at)) continue;
+    const std::uint32_t k = ++seen_[i];
+    if (r.action == FaultAction::Garbage) {
+      if (k < r.n || k - r.n >= r.count) continue;
+      if (k == r.n) ++fired_[i];
+      byte = Noise(r.seed, k - r.n);
+      continue;
+    }
+    if (k != r.n) continue;
     ++fired_[i];
     if (r.action == FaultAction::DropByte) keep = false;
+    else if (r.bit >= 0) byte = static_cast<std::uint8_t>(byte ^ (1u << r.bit));
     else byte = static_cast<std::uint8_t>(~byte);
   }
   return keep;

@@ -230,7 +230,10 @@ bool Fault(const std::string& text, FaultRule* out, std::string* err) {
       {"drop-reply", FaultAction::DropReply},   {"corrupt-reply", FaultAction::CorruptReply},
       {"nak", FaultAction::Nak},                {"silence", FaultAction::Silence},
       {"delay", FaultAction::Delay},            {"drop-byte", FaultAction::DropByte},
-      {"corrupt-byte", FaultAction::CorruptByte}, {"disconnect", FaultAction::Disconnect}};
+      {"corrupt-byte", FaultAction::CorruptByte}, {"disconnect", FaultAction::Disconnect},
+      {"garbage", FaultAction::Garbage},        {"duplicate-reply", FaultAction::DuplicateReply},
+      {"reset", FaultAction::Reset},            {"cut", FaultAction::Cut},
+      {"wrong-baud", FaultAction::WrongBaud}};
   const auto a = actions.find(word);
   if (a == actions.end()) {
     *err = "unknown fault \"" + word + "\"";
@@ -239,7 +242,9 @@ bool Fault(const std::string& text, FaultRule* out, std::string* err) {
   FaultRule r;
   r.action = a->second;
   if (r.action == FaultAction::Delay) r.n = 0;
-  if (r.action == FaultAction::Disconnect) r.ms = 15000;
+  if (r.action == FaultAction::Disconnect || r.action == FaultAction::Cut || r.action == FaultAction::WrongBaud)
+    r.ms = 15000;
+  if (r.action == FaultAction::WrongBaud) r.baud = 19200;
   while (in >> word) {
     const auto eq = word.find('=');
     if (eq == std::string::npos) {
@@ -255,6 +260,14 @@ bool Fault(const std::string& text, FaultRule* out, std::string* err) {
       if (!NumTo(value, 0, 255, &r.type, err)) return false;
     } else if (name == "ms") {
       if (!NumTo(value, 0, 3'600'000, &r.ms, err)) return false;
+    } else if (name == "at") {
+      if (!NumTo(value, 0, 0xFFFFFFFF, &r.at, err)) return false;
+    } else if (name == "bit") {
+      if (!NumTo(value, 0, 7, &r.bit, err)) return false;
+    } else if (name == "seed") {
+      if (!NumTo(value, 0, 0xFFFFFFFF, &r.seed, err)) return false;
+    } else if (name == "baud") {
+      if (!NumTo(value, 300, 921600, &r.baud, err)) return false;
     } else if (name == "dir") {
       if (value == "to-host") r.toHost = true;
       else if (value == "to-receiver") r.toHost = false;

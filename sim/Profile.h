@@ -18,6 +18,11 @@ enum class FaultAction {
   DropByte,      // the n-th byte in direction `toHost` is lost
   CorruptByte,   // the n-th byte in direction `toHost` is inverted
   Disconnect,    // at the n-th matching request the link vanishes for `ms`
+  Garbage,       // from the n-th byte in direction `toHost`, `count` bytes become noise drawn from `seed`
+  DuplicateReply,  // the n-th matching reply is sent twice, back to back
+  Reset,         // the n-th matching request restarts the receiver into its application, unanswered
+  Cut,           // at the n-th matching request the line carries nothing either way for `ms`; the port stays
+  WrongBaud,     // at the n-th matching request the receiver's port runs at `baud` for `ms`
 };
 
 struct FaultRule {
@@ -26,7 +31,11 @@ struct FaultRule {
   std::uint32_t count = 1;   // Silence: how many requests; 0 = all from n on
   int type = -1;             // packet type or loader command to match; -1 = any
   std::uint32_t ms = 0;      // Delay, Disconnect
-  bool toHost = true;        // DropByte, CorruptByte: direction of the byte
+  bool toHost = true;        // DropByte, CorruptByte, Garbage: direction of the byte
+  std::uint32_t at = 0;      // counting starts with the at-th request of any type (0: from the start)
+  int bit = -1;              // CorruptByte: the one bit to flip; -1 inverts the whole byte
+  std::uint32_t seed = 1;    // Garbage
+  std::uint32_t baud = 0;    // WrongBaud
   int line = 0;              // where it came from, for messages
 };
 

@@ -147,7 +147,9 @@ VirtualReceiver::VirtualReceiver(Profile profile)
 }
 
 afx::LineSettings VirtualReceiver::ModeSettings() const {
-  return mode_ == ReceiverMode::Monitor ? monitorSettings_ : appSettings_;
+  afx::LineSettings s = mode_ == ReceiverMode::Monitor ? monitorSettings_ : appSettings_;
+  if (now_ < wrongBaudUntil_) s.baudRate = wrongBaud_;
+  return s;
 }
 
 void VirtualReceiver::Note(const std::string& text) { transcript_.Event(now_, text); }
@@ -188,7 +190,7 @@ void VirtualReceiver::RunUntil(std::int64_t nowNs) {
 }
 
 void VirtualReceiver::OnByte(std::uint8_t b) {
-  if (mode_ == ReceiverMode::Restarting || !linkPresent_ || breakHeld_) return;
+  if (mode_ == ReceiverMode::Restarting || !linkPresent_ || breakHeld_ || now_ < cutUntil_) return;
   // A pause on the line ends whatever half frame came before it, so line
   // noise cannot swallow the next good request.
   if (now_ - lastByteNs_ > kFrameGapNs) {
@@ -204,18 +206,19 @@ void VirtualReceiver::OnByte(std::uint8_t b) {
   // The monitor answers the break-info request too; nothing else of the report protocol.
   if (reportDone && report_.Frame().type == kBreakRequestType && report_.Frame().data.empty()) {
     loader_.Reset();
-    Note("monitor: break-info request");
-    SendBreakInfo(false);
+    Note("request break-info (monitor)");
+    if (Admit(kBreakRequestType, "fault: NAK", [this] { Nak(); })) SendBreakInfo(false);
     return;
   }
   if (loader_.Feed(b)) OnLoader(loader_.Frame());
 }
 
 void VirtualReceiver::OnBreakEnd() {
-  if (mode_ == ReceiverMode::Restarting || !linkPresent_) return;
+  if (mode_ == ReceiverMode::Restarting || !linkPresent_ || now_ < cutUntil_) return;
   report_.Reset();
   loader_.Reset();
-  SendBreakInfo(true);
+  Note("request break");
+  if (Admit(-1, "fault: NAK", [this] { Nak(); })) SendBreakInfo(true);
 }
 
 void VirtualReceiver::SendBreakInfo(bool atBreakSettings) {
@@ -239,7 +242,7 @@ void VirtualReceiver::SendBreakInfo(bool atBreakSettings) {
   }
   // After a break the port talks 9600 8N1 until the reply is out, then goes
   // back to its own settings (after a pause when its port mode asks for one).
-  const afx::LineSettings breakSettings = Settings(9600, 8, 'N', 1);
+  const afx::LineSettings breakSettings = Settings(now_ < wrongBaudUntil_ ? wrongBaud_ : 9600, 8, 'N', 1);
   line_.SetSettings(Side::Receiver, breakSettings, now_);
   const std::string t = info.Build();
   const std::int64_t done = ReplyReport(kBreakReplyType, std::vector<std::uint8_t>(t.begin(), t.end()));
@@ -261,7 +264,13 @@ std::int64_t VirtualReceiver::SendRaw(const std::vector<std::uint8_t>& bytes, in
   }
   if (v.delayMs) what += " [fault: +" + std::to_string(v.delayMs) + " ms]";
   const std::int64_t start = now_ + static_cast<std::int64_t>(profile_.turnaroundUs) * 1000 + v.delayMs * kMs;
-  return line_.Send(Side::Receiver, out, start, what);
+  if (start < cutUntil_) {
+    Note("fault: reply lost on the cut line (" + note + ")");
+    return now_;
+  }
+  const std::int64_t done = line_.Send(Side::Receiver, out, start, what);
+  if (!v.duplicate) return done;
+  return line_.Send(Side::Receiver, out, done, what + " [fault: duplicate]");
 }
 
 std::int64_t VirtualReceiver::ReplyReport(std::uint8_t type, const std::vector<std::uint8_t>& data, bool longForm) {
@@ -318,6 +327,49 @@ void VirtualReceiver::Disconnect(std::uint32_t ms) {
   }, true);
 }
 
+void VirtualReceiver::Cut(std::uint32_t ms) {
+  cutUntil_ = now_ + static_cast<std::int64_t>(ms) * kMs;
+  line_.DropInFlight();
+  Note("fault: line cut for " + std::to_string(ms) + " ms");
+}
+
+void VirtualReceiver::WrongBaud(std::uint32_t baud, std::uint32_t ms) {
+  wrongBaud_ = baud;
+  wrongBaudUntil_ = now_ + static_cast<std::int64_t>(ms) * kMs;
+  line_.SetSettings(Side::Receiver, ModeSettings(), now_);
+  Note("fault: port at " + std::to_string(baud) + " baud for " + std::to_string(ms) + " ms");
+  After(wrongBaudUntil_, [this] { line_.SetSettings(Side::Receiver, ModeSettings(), now_); }, true);
+}
+
+bool VirtualReceiver::Admit(int type, const char* refusedNote, const std::function<void()>& refuse) {
+  const RequestVerdict v = faults_.OnRequest(type);
+  if (v.disconnectMs) {
+    Disconnect(v.disconnectMs);
+    return false;
+  }
+  if (v.cutMs) {
+    Cut(v.cutMs);
+    return false;
+  }
+  if (v.reset) {
+    Note("fault: reset");
+    Restart(ReceiverMode::Application, profile_.resetMs, now_);
+    return false;
+  }
+  // The request got through; what follows, its reply included, meets the wrong speed.
+  if (v.wrongBaudMs) WrongBaud(v.wrongBaud, v.wrongBaudMs);
+  if (v.silent) {
+    Note("fault: silent");
+    return false;
+  }
+  if (v.nak) {
+    Note(refusedNote);
+    refuse();
+    return false;
+  }
+  return true;
+}
+
 std::size_t VirtualReceiver::ErrorLogCount() const {
   return static_cast<std::size_t>(std::count_if(errorLog_.begin(), errorLog_.end(), [](const ErrorLogEntry& e) {
     return e.state == 0xFC || e.state == 0xF8;
@@ -328,20 +380,7 @@ std::size_t VirtualReceiver::ErrorLogCount() const {
 
 void VirtualReceiver::OnReport(const ReportFrame& f) {
   Note("request report " + Hex(f.type) + " len " + std::to_string(f.data.size()));
-  const RequestVerdict v = faults_.OnRequest(f.type);
-  if (v.disconnectMs) {
-    Disconnect(v.disconnectMs);
-    return;
-  }
-  if (v.silent) {
-    Note("fault: silent");
-    return;
-  }
-  if (v.nak) {
-    Note("fault: NAK");
-    Nak();
-    return;
-  }
+  if (!Admit(f.type, "fault: NAK", [this] { Nak(); })) return;
   const auto& d = f.data;
   switch (f.type) {
     case kBreakRequestType:

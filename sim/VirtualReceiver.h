@@ -129,6 +129,11 @@ class VirtualReceiver {
 
   void Restart(ReceiverMode target, std::uint32_t delayMs, std::int64_t fromNs);
   void Disconnect(std::uint32_t ms);
+  void Cut(std::uint32_t ms);
+  void WrongBaud(std::uint32_t baud, std::uint32_t ms);
+  // Applies the request fault rules to a request of `type`; false when it is
+  // not to be served (`refuse` answers a refused one).
+  bool Admit(int type, const char* refusedNote, const std::function<void()>& refuse);
   void InstallErrorLogImage();
 
   // Application mode.
@@ -166,6 +171,9 @@ class VirtualReceiver {
   bool breakHeld_ = false;
   std::int64_t lastByteNs_ = 0;
   bool linkPresent_ = true;
+  std::int64_t cutUntil_ = 0;        // the line carries nothing before this
+  std::uint32_t wrongBaud_ = 0;      // the port runs at this speed ...
+  std::int64_t wrongBaudUntil_ = 0;  // ... before this
   std::uint64_t linkGeneration_ = 0;
   int restarts_ = 0;
 

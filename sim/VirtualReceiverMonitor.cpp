@@ -146,20 +146,7 @@ void VirtualReceiver::InstallErrorLogImage() {
 
 void VirtualReceiver::OnLoader(const LoaderFrame& f) {
   Note("request loader " + std::to_string(f.command) + " len " + std::to_string(f.data.size()));
-  const RequestVerdict v = faults_.OnRequest(f.command);
-  if (v.disconnectMs) {
-    Disconnect(v.disconnectMs);
-    return;
-  }
-  if (v.silent) {
-    Note("fault: silent");
-    return;
-  }
-  if (v.nak) {
-    Note("fault: refused");
-    ReplyLoader(f.command, {0x00});
-    return;
-  }
+  if (!Admit(f.command, "fault: refused", [this, &f] { ReplyLoader(f.command, {0x00}); })) return;
   const auto& d = f.data;
   const std::uint8_t cmd = f.command;
   const bool legacy = cmd == 1 || cmd == 2 || cmd == 3;

@@ -199,7 +199,7 @@ TEST_F(MonitorTest, FaultRulesFireWhereTheySay) {
   struct Case {
     const char* rule;
     FaultRule fault;
-    Bytes expected;  // what the host reads for each of three version requests, as "1" reply / "0" none / NAK
+    Bytes expected;  // what the host reads for each of three version requests: replies (0: none), or NAK
   };
   auto rule = [](FaultAction a, std::uint32_t n, int type = -1, std::uint32_t count = 1, std::uint32_t ms = 0) {
     FaultRule r;
@@ -210,6 +210,10 @@ TEST_F(MonitorTest, FaultRulesFireWhereTheySay) {
     r.ms = ms;
     return r;
   };
+  auto with = [](FaultRule r, void (*set)(FaultRule&)) {
+    set(r);
+    return r;
+  };
   const Case cases[] = {
       {"drop-reply n=2", rule(FaultAction::DropReply, 2), {1, 0, 1}},
       {"corrupt-reply n=1", rule(FaultAction::CorruptReply, 1), {0, 1, 1}},
@@ -217,9 +221,19 @@ TEST_F(MonitorTest, FaultRulesFireWhereTheySay) {
       {"silence n=2 count=0", rule(FaultAction::Silence, 2, -1, 0), {1, 0, 0}},
       {"silence n=1 count=1", rule(FaultAction::Silence, 1, -1, 1), {0, 1, 1}},
       {"drop-reply other type", rule(FaultAction::DropReply, 1, 0x15), {1, 1, 1}},
-      {"delay 5 s", rule(FaultAction::Delay, 2, -1, 1, 5000), {1, 0, 1}},
+      // The late reply comes in with the next one.
+      {"delay 5 s", rule(FaultAction::Delay, 2, -1, 1, 5000), {1, 0, 2}},
       {"drop-byte n=3 to-host", rule(FaultAction::DropByte, 3), {0, 1, 1}},
       {"corrupt-byte n=40 to-host", rule(FaultAction::CorruptByte, 40), {1, 0, 1}},
+      {"corrupt-byte n=3 bit=0", with(rule(FaultAction::CorruptByte, 3), [](FaultRule& r) { r.bit = 0; }), {0, 1, 1}},
+      {"garbage n=2 count=3", with(rule(FaultAction::Garbage, 2, -1, 3), [](FaultRule& r) { r.seed = 5; }), {0, 1, 1}},
+      {"drop-reply at=2 n=1", with(rule(FaultAction::DropReply, 1), [](FaultRule& r) { r.at = 2; }), {1, 0, 1}},
+      {"duplicate-reply n=2", rule(FaultAction::DuplicateReply, 2), {1, 2, 1}},
+      // Restarting takes 10 s: the third request, 3 s later, finds it still away.
+      {"reset n=2", rule(FaultAction::Reset, 2), {1, 0, 0}},
+      {"cut n=1 ms=4000", rule(FaultAction::Cut, 1, -1, 1, 4000), {0, 0, 1}},
+      {"wrong-baud n=1 ms=4000", with(rule(FaultAction::WrongBaud, 1, -1, 1, 4000), [](FaultRule& r) { r.baud = 19200; }),
+       {0, 0, 1}},
   };
   for (const auto& c : cases) {
     Profile p;
@@ -230,9 +244,9 @@ TEST_F(MonitorTest, FaultRulesFireWhereTheySay) {
       host.SendReport(0x06);
       Bytes raw = host.ReadFor(3000);
       ReportCodec d;
-      bool reply = false;
-      for (auto b : raw) reply |= d.Feed(b) && d.Frame().type == 0x07;
-      got.push_back(reply ? 1 : (raw == Bytes{kNak} ? kNak : 0));
+      std::uint8_t replies = 0;
+      for (auto b : raw) replies += d.Feed(b) && d.Frame().type == 0x07;
+      got.push_back(replies ? replies : (raw == Bytes{kNak} ? kNak : 0));
     }
     EXPECT_EQ(got, c.expected) << c.rule;
     const bool none = c.expected == Bytes({1, 1, 1});

@@ -24,6 +24,8 @@ upload.states = 1:100, 6:0
 errorlog.entry = 0x10,1,2,3,4,1,5,412,2016,3,7,1000,2000
 fault = drop-reply n=3 type=0x17
 fault = corrupt-byte n=9 dir=to-receiver
+fault = garbage at=12 n=4 count=6 seed=99 bit=3 dir=to-host
+fault = wrong-baud at=3 baud=4800
 )", &p, &error)) << error;
   EXPECT_EQ(p.product, "QZ750");
   EXPECT_EQ(p.MonitorName(), "QZ750-MONITOR");
@@ -37,11 +39,19 @@ fault = corrupt-byte n=9 dir=to-receiver
   EXPECT_EQ(p.regions[2].sectorSize, 0x20000u);
   ASSERT_EQ(p.errorLog.size(), 1u);
   EXPECT_EQ(p.errorLog[0].version, 412);
-  ASSERT_EQ(p.faults.size(), 2u);
+  ASSERT_EQ(p.faults.size(), 4u);
   EXPECT_EQ(p.faults[0].action, FaultAction::DropReply);
   EXPECT_EQ(p.faults[0].type, 0x17);
   EXPECT_EQ(p.faults[0].line, 13);
   EXPECT_FALSE(p.faults[1].toHost);
+  EXPECT_EQ(p.faults[2].action, FaultAction::Garbage);
+  EXPECT_EQ(p.faults[2].at, 12u);
+  EXPECT_EQ(p.faults[2].count, 6u);
+  EXPECT_EQ(p.faults[2].seed, 99u);
+  EXPECT_EQ(p.faults[2].bit, 3);
+  EXPECT_EQ(p.faults[3].action, FaultAction::WrongBaud);
+  EXPECT_EQ(p.faults[3].baud, 4800u);
+  EXPECT_EQ(p.faults[3].ms, 15000u);
 }
 
 TEST(ProfileTest, RefusesBadLinesAndKeepsTheProfile) {
@@ -64,6 +74,8 @@ TEST(ProfileTest, RefusesBadLinesAndKeepsTheProfile) {
       {"fault = explode n=1", "line 1: fault: unknown fault \"explode\""},
       {"fault = nak n=0", "line 1: fault: n=0 (every match) is only for delay"},
       {"fault = drop-byte n=1 dir=up", "line 1: fault: dir is to-host or to-receiver"},
+      {"fault = corrupt-byte bit=8", "line 1: fault: number 8 is above 7"},
+      {"fault = wrong-baud baud=100", "line 1: fault: number 100 is below 300"},
       {"errorlog.entry = 1,2,3", "line 1: errorlog.entry: errorlog.entry takes 13 to 16"},
       {"upload.states = 1", "line 1: upload.states: expected a:b pairs"},
       {"mode = sleeping", "line 1: mode: mode is application or monitor"},
