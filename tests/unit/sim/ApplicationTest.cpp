@@ -232,9 +232,10 @@ TEST_F(ApplicationTest, CloneTransferAndActivationStatuses) {
   start.insert(start.end(), name.begin(), name.end());
   EXPECT_EQ(host.Ask(0xB9, start, 0xB9)->data, (Bytes{0x03, 0x00, 0x00}));
   for (std::size_t off = 0; off < file.size(); off += 240) {
-    Bytes chunk{0x03, 0x01, 0x00, static_cast<std::uint8_t>(off >> 8), static_cast<std::uint8_t>(off)};
-    chunk.insert(chunk.end(), file.begin() + static_cast<std::ptrdiff_t>(off),
-                 file.begin() + static_cast<std::ptrdiff_t>(std::min(off + 240, file.size())));
+    const std::size_t size = std::min<std::size_t>(240, file.size() - off);
+    Bytes chunk(5 + size, 'x');  // the file is all 'x'
+    const std::uint8_t head[5] = {0x03, 0x01, 0x00, static_cast<std::uint8_t>(off >> 8), static_cast<std::uint8_t>(off)};
+    std::copy(head, head + 5, chunk.begin());
     const auto r = host.Ask(0xB9, chunk, 0xB9);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->data.size(), 6u);
