@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "firmware/FirmwareEntryManager.h"
 #include "operations/UpdateOperation.h"
 #include "sim/ImageWriter.h"
 #include "support/FirmwareImages.h"
@@ -35,16 +34,9 @@ std::vector<std::uint8_t> Container(const std::vector<std::uint8_t>& app) {
   return sim::ImageWriter::Timg({{0, 3, 21, kMonitorBase, Monitor()}, {2, 4, 20, kAppBase, app}});
 }
 
-// Registers `path` as the catalogue's only QZ710 firmware and runs the update with it.
-int Update(test::SimScenario& s, const std::string& path) {
-  HKEY root = nullptr;
-  EXPECT_EQ(afx::RegOpenKeyPath(std::string("HKEY_LOCAL_MACHINE\\") + FirmwareEntryManager::kRootPath,
-                                KEY_ALL_ACCESS, &root, true),
-            ERROR_SUCCESS);
-  RegCloseKey(root);
-  FirmwareEntryManager catalogue;
-  DWORD error = 0;
-  EXPECT_TRUE(catalogue.AddFirmwareEntry(FirmwareEntry("Version 4.20", "QZ710", path.c_str(), "Version 4.20", 1), error));
+// Registers the file as the catalogue's only QZ710 firmware and runs the update with it.
+int Update(test::SimScenario& s, const std::string& fileName, const std::vector<std::uint8_t>& bytes) {
+  s.AddFirmware(bytes, fileName, "Version 4.20", "QZ710");
   CUpdateOperation op;
   CPropertySheet sheet;
   sheet.AddPage(&op.GetUpdatePage());
@@ -54,7 +46,6 @@ int Update(test::SimScenario& s, const std::string& path) {
 }
 
 TEST(BadImageScenario, EveryBadImageIsRefusedBeforeAnythingIsErasedOrProgrammed) {
-  testsupport::TempDir files;
   const std::vector<std::uint8_t> good = Container(Application());
 
   std::vector<std::uint8_t> truncated(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() * 3 / 5));
@@ -105,7 +96,7 @@ TEST(BadImageScenario, EveryBadImageIsRefusedBeforeAnythingIsErasedOrProgrammed)
       SCOPED_TRACE(std::string(c.name) + ", application " + version);
       test::SimScenario s(std::string("product.features = 1:0\nradio.pipe = nak\nproduct.installed = 3,50\nversion = ") +
                           version + "\n" + c.receiver);
-      const int result = Update(s, files.Write(c.file, c.bytes));
+      const int result = Update(s, c.file, c.bytes);
       EXPECT_NE(result, 1);
       ASSERT_EQ(s.ui.boxes.size(), 1u);
       EXPECT_NE(s.ui.boxes[0].text.find(c.message), std::string::npos) << s.ui.boxes[0].text;
