@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +42,17 @@ DWORD ErrnoToWin32(int err) {
     case EIO: return ERROR_GEN_FAILURE;
     default: return ERROR_GEN_FAILURE;
   }
+}
+
+// The slave end of a pseudo-terminal (the virtual receiver's line). Its
+// terminal lives as long as the master is open, not as long as its own
+// descriptors, so an exclusive flag left by a holder that was killed would
+// refuse every later open by an unprivileged user until the master closed.
+bool IsPseudoTerminalSlave(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  constexpr unsigned kFirstSlaveMajor = 136, kSlaveMajors = 8;  // the kernel's Unix98 slave range
+  return major(st.st_rdev) >= kFirstSlaveMajor && major(st.st_rdev) < kFirstSlaveMajor + kSlaveMajors;
 }
 
 class PosixSerialDevice : public SerialDevice {
@@ -296,8 +309,10 @@ std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DW
     *error = ErrnoToWin32(err);
     return nullptr;
   }
-  // Exclusive: an advisory lock that every cooperating program honours, and
-  // TIOCEXCL for the others (root bypasses the latter, not the former).
+  // Exclusive: an advisory lock that every cooperating program honours (the
+  // kernel drops it with a killed holder's descriptor), and TIOCEXCL for the
+  // others (root bypasses the latter, not the former). A pseudo-terminal gets
+  // the lock only: its exclusive flag would outlive a killed holder.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     AfxTrace("serial %s: in use by another program", path.c_str());
     RecordSerialOpenFailure(path, EWOULDBLOCK);
@@ -313,7 +328,7 @@ std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DW
     *error = ERROR_FILE_NOT_FOUND;
     return nullptr;
   }
-  ioctl(fd, TIOCEXCL);
+  if (!IsPseudoTerminalSlave(fd)) ioctl(fd, TIOCEXCL);
   RecordSerialOpenFailure(path, 0);
   *error = 0;
   return std::make_unique<PosixSerialDevice>(fd, path);

@@ -16,7 +16,6 @@ void CElfFile::InitElf() {
   fileLength_ = 0;
   valid_ = 0;
   consumed_ = 0;
-  nextHeaderOffset_ = 0;
   if (!CheckHeader()) throw CLSFlashFileException(865, file_.GetFilePath());
   if (fileLength_ == 0) {
     const std::uint64_t end = file_.Seek(0, CFile::end);
@@ -27,6 +26,8 @@ void CElfFile::InitElf() {
 
 bool CElfFile::CheckHeader() {
   valid_ = 0;
+  headerTable_.clear();
+  headerTableRead_ = false;
   BYTE raw[52];
   file_.Seek(0, CFile::begin);
   if (file_.Read(raw, sizeof raw) != sizeof raw) return false;
@@ -49,7 +50,6 @@ bool CElfFile::CheckHeader() {
   // The identification's class and encoding bytes are not examined: a
   // little-endian or 64-bit file already fails on the machine or size fields.
   if (header_.e_type != 2 || header_.e_machine != 20 || header_.e_version != 1 || header_.e_ehsize != 52) return false;
-  nextHeaderOffset_ = header_.e_phoff;
   phNumber_ = 1;
   valid_ = 1;
   return true;
@@ -75,17 +75,33 @@ bool CElfFile::ReadProgramHeader(std::uint64_t offset, ProgramHeader& out) {
   return true;
 }
 
+namespace {
+// The bytes of a segment that have a load address: a segment cannot run past
+// the top of the 32-bit address space.
+DWORD AddressableSize(const CElfFile::ProgramHeader& ph) {
+  return static_cast<DWORD>(std::min<std::uint64_t>(ph.p_filesz, 0x100000000ull - ph.p_vaddr));
+}
+
+// Whether the walk delivers any of a segment's bytes.
+bool Delivers(const CElfFile::ProgramHeader& ph) {
+  return ph.p_type == CElfFile::kLoadable && ph.p_flags != 0 && AddressableSize(ph) > 0;
+}
+}  // namespace
+
 bool CElfFile::LoadNextProgramHeader() {
   if (phNumber_ > header_.e_phnum) return false;
-  ProgramHeader ph{};
+  const std::vector<ProgramHeader>& table = HeaderTable();
+  // With an entry size of 0 every entry is the first one again.
+  const std::size_t index = header_.e_phentsize == 0 ? 0 : phNumber_ - 1;
   // A header table cut short ends the walk like its last entry would.
-  if (!ReadProgramHeader(nextHeaderOffset_, ph)) {
+  // So do the copies of a single entry that delivers nothing: up to 65,535
+  // of them would each be skipped in turn.
+  if (index >= table.size() || (header_.e_phentsize == 0 && !Delivers(table[index]))) {
     phNumber_ = DWORD{header_.e_phnum} + 1;
     return false;
   }
-  current_ = ph;
+  current_ = table[index];
   ++phNumber_;
-  nextHeaderOffset_ += header_.e_phentsize;
   consumed_ = 0;
   return true;
 }
@@ -93,7 +109,6 @@ bool CElfFile::LoadNextProgramHeader() {
 void CElfFile::RestartWalk() {
   current_ = ProgramHeader{};
   consumed_ = 0;
-  nextHeaderOffset_ = header_.e_phoff;
   phNumber_ = 1;
   LoadNextProgramHeader();
 }
@@ -116,16 +131,11 @@ std::uint64_t Covered(std::vector<std::pair<std::uint64_t, std::uint64_t>>& rang
   return total;
 }
 
-// The bytes of a segment that have a load address: a segment cannot run past
-// the top of the 32-bit address space.
-DWORD AddressableSize(const CElfFile::ProgramHeader& ph) {
-  return static_cast<DWORD>(std::min<std::uint64_t>(ph.p_filesz, 0x100000000ull - ph.p_vaddr));
-}
 }  // namespace
 
 UINT CElfFile::ReadChunk(BYTE* buffer, UINT capacity, DWORD& address) {
   for (;;) {
-    if (current_.p_type != kLoadable || current_.p_flags == 0) consumed_ = current_.p_filesz;
+    if (!Delivers(current_)) consumed_ = current_.p_filesz;
     if (consumed_ < AddressableSize(current_)) break;
     if (!LoadNextProgramHeader()) return 0;
   }
@@ -144,17 +154,27 @@ UINT CElfFile::ReadChunk(BYTE* buffer, UINT capacity, DWORD& address) {
   return got;
 }
 
+const std::vector<CElfFile::ProgramHeader>& CElfFile::HeaderTable() {
+  if (headerTableRead_) return headerTable_;
+  headerTableRead_ = true;
+  // With an entry size of 0 every entry is the first one again.
+  const DWORD entries = header_.e_phentsize == 0 ? std::min<DWORD>(header_.e_phnum, 1) : header_.e_phnum;
+  for (DWORD i = 0; i < entries; ++i) {
+    ProgramHeader ph{};
+    // A table cut short by the end of the file ends where it is cut.
+    if (!ReadProgramHeader(std::uint64_t{header_.e_phoff} + std::uint64_t{i} * header_.e_phentsize, ph)) break;
+    headerTable_.push_back(ph);
+  }
+  return headerTable_;
+}
+
 bool CElfFile::ReadAtAddress(DWORD address, void* buffer, DWORD count) {
   if (count == 0) return true;
   auto* out = static_cast<BYTE*>(buffer);
   const std::uint64_t wantStart = address, wantEnd = std::uint64_t{address} + count;
-  // Segments may overlap, and with an entry size of 0 every entry is the
-  // first one again: count each wanted byte once, not once per segment.
+  // Segments may overlap: count each wanted byte once, not once per segment.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> filled;
-  const DWORD entries = header_.e_phentsize == 0 ? std::min<DWORD>(header_.e_phnum, 1) : header_.e_phnum;
-  for (DWORD i = 0; i < entries; ++i) {
-    ProgramHeader ph{};
-    if (!ReadProgramHeader(std::uint64_t{header_.e_phoff} + std::uint64_t{i} * header_.e_phentsize, ph)) break;
+  for (const ProgramHeader& ph : HeaderTable()) {
     if (ph.p_type != kLoadable) continue;
     const std::uint64_t segStart = ph.p_vaddr, segEnd = std::uint64_t{ph.p_vaddr} + ph.p_filesz;
     const std::uint64_t from = std::max(segStart, wantStart), to = std::min(segEnd, wantEnd);

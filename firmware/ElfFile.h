@@ -11,6 +11,7 @@
 //   46  2  e_shentsize    48 2 e_shnum      50 2 e_shstrndx
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "afx/WinTypes.h"
 
@@ -55,6 +56,9 @@ class CElfFile {
 
  private:
   bool ReadProgramHeader(std::uint64_t offset, ProgramHeader& out);
+  // The program headers as far as the file holds them (one when the entry size
+  // is 0), read once per header check rather than once per block or read.
+  const std::vector<ProgramHeader>& HeaderTable();
 
   DWORD fileLength_ = 0;
   BYTE valid_ = 0;
@@ -63,5 +67,6 @@ class CElfFile {
   Header header_{};
   ProgramHeader current_{};
   DWORD consumed_ = 0;
-  DWORD nextHeaderOffset_ = 0;
+  std::vector<ProgramHeader> headerTable_;
+  bool headerTableRead_ = false;
 };

@@ -7,6 +7,7 @@
 
 namespace {
 constexpr size_t kReadAhead = 64 * 1024;
+constexpr size_t kSmallestReadAhead = 512;
 }
 
 CLSFlashFile::CLSFlashFile(const char* path, UINT openFlags) {
@@ -30,7 +31,17 @@ void CLSFlashFile::Close() {
 }
 
 bool CLSFlashFile::Refill() {
-  if (buffer_.empty()) buffer_.resize(kReadAhead);
+  if (buffer_.empty()) {
+    // A small file needs no window larger than itself; every opened file pays
+    // for its window's allocation, and most images checked are small.
+    std::uint64_t length = kReadAhead;
+    try {
+      length = CFile::GetLength();
+    } catch (const CFileException&) {
+      // The read below reports what is wrong with the file.
+    }
+    buffer_.resize(static_cast<size_t>(std::clamp<std::uint64_t>(length, kSmallestReadAhead, kReadAhead)));
+  }
   bufferPos_ = bufferEnd_ = 0;
   bufferStart_ = CFile::GetPosition();
   bufferEnd_ = CFile::Read(buffer_.data(), static_cast<UINT>(buffer_.size()));

@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!file.ReadAt(s.payloadOffset, spec.payload.data(), s.length)) std::abort();
       specs.push_back(std::move(spec));
     }
-    const std::string again = FuzzInputFile("fuzz_timg_again", nullptr, 0);
-    testsupport::WriteFile(again, testsupport::TimgImage(specs));
+    const std::vector<std::uint8_t> image = testsupport::TimgImage(specs);
+    const std::string again = FuzzInputFile("fuzz_timg_again", image.data(), image.size());
     CTimgFile rebuilt(again.c_str());
     for (size_t i = 0; i < sections.size(); ++i) {
       TimgSection s;

@@ -51,23 +51,36 @@ void SimFlash::EraseSector(std::uint32_t address) {
   }
 }
 
+// Byte runs go page by page (a run never crosses a page, and addresses wrap at
+// 4 GiB as the bus does): an image of megabytes is stored in as many page
+// look-ups as it has pages, not one per byte.
 void SimFlash::Program(std::uint32_t address, const std::uint8_t* data, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    std::uint8_t* p = Page(static_cast<std::uint32_t>(address + i));
-    *p = static_cast<std::uint8_t>(*p & data[i]);
+  for (std::size_t done = 0; done < n;) {
+    const auto a = static_cast<std::uint32_t>(address + done);
+    const std::size_t run = std::min<std::size_t>(n - done, kPage - a % kPage);
+    std::uint8_t* p = Page(a);
+    for (std::size_t i = 0; i < run; ++i) p[i] = static_cast<std::uint8_t>(p[i] & data[done + i]);
+    done += run;
   }
 }
 
 void SimFlash::Store(std::uint32_t address, const std::uint8_t* data, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) *Page(static_cast<std::uint32_t>(address + i)) = data[i];
+  for (std::size_t done = 0; done < n;) {
+    const auto a = static_cast<std::uint32_t>(address + done);
+    const std::size_t run = std::min<std::size_t>(n - done, kPage - a % kPage);
+    std::copy_n(data + done, run, Page(a));
+    done += run;
+  }
 }
 
 std::vector<std::uint8_t> SimFlash::Read(std::uint32_t address, std::size_t n) const {
   std::vector<std::uint8_t> out(n, 0xFF);
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t a = static_cast<std::uint32_t>(address + i);
+  for (std::size_t done = 0; done < n;) {
+    const auto a = static_cast<std::uint32_t>(address + done);
+    const std::size_t run = std::min<std::size_t>(n - done, kPage - a % kPage);
     const auto it = pages_.find(a / kPage);
-    if (it != pages_.end()) out[i] = it->second[a % kPage];
+    if (it != pages_.end()) std::copy_n(it->second.begin() + a % kPage, run, out.begin() + static_cast<std::ptrdiff_t>(done));
+    done += run;
   }
   return out;
 }
