@@ -140,7 +140,21 @@ bool RegReader::ParseSection(std::string_view line) {
   int root = RegHive::RootIndex(rootName);
   if (root < 0) return Fail("HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER", Describe(rootName));
 
-  std::vector<std::string_view> parts;
+  // Files list each key after its parent, every line with the full path; a
+  // deep tree would cost the square of its depth if each path were split and
+  // walked from the root. A path that extends the last key's path byte for
+  // byte goes on from that key; its leading names were checked on that line.
+  const std::string_view fullPath = path;
+  std::vector<std::string_view> removed;
+  std::vector<std::string_view>& parts = remove ? removed : path_;
+  if (!remove && pathRoot_ >= 0 && path.size() > pathText_.size() &&
+      path.substr(0, pathText_.size()) == pathText_ && path[pathText_.size()] == '\\') {
+    cut = pathText_.size();
+  } else if (!remove) {
+    path_.clear();
+    nodes_.assign(1, &hive_.Root(root));
+  }
+  const size_t known = parts.size();
   while (cut != std::string_view::npos) {
     path.remove_prefix(cut + 1);
     cut = path.find('\\');
@@ -155,8 +169,8 @@ bool RegReader::ParseSection(std::string_view line) {
     parts.push_back(part);
   }
 
-  RegKeyNode* node = &hive_.Root(root);
   if (remove) {
+    RegKeyNode* node = &hive_.Root(root);
     for (size_t i = 0; node && i + 1 < parts.size(); ++i) node = node->FindSubkey(parts[i]);
     if (node) {
       if (parts.empty())
@@ -164,12 +178,16 @@ bool RegReader::ParseSection(std::string_view line) {
       else
         node->RemoveSubkey(parts.back());
     }
+    // The removed keys may lie on the remembered path.
+    pathRoot_ = -1;
     current_ = nullptr;
     afterDeletion_ = true;
     return true;
   }
-  for (std::string_view part : parts) node = &node->AddSubkey(part);
-  current_ = node;
+  for (size_t i = known; i < parts.size(); ++i) nodes_.push_back(&nodes_.back()->AddSubkey(parts[i]));
+  pathRoot_ = root;
+  pathText_ = fullPath;
+  current_ = nodes_.back();
   afterDeletion_ = false;
   return true;
 }

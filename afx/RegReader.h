@@ -39,6 +39,12 @@ class RegReader {
   RegHive& hive_;
   RegKeyNode* current_ = nullptr;
   bool afterDeletion_ = false;
+  // The last key line's path, its names and the nodes along it (nodes_[0] is
+  // the root), so that a key listed under its parent is reached from there.
+  int pathRoot_ = -1;
+  std::string_view pathText_;
+  std::vector<std::string_view> path_;
+  std::vector<RegKeyNode*> nodes_;
   std::string error_;
 };
 

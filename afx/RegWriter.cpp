@@ -33,24 +33,35 @@ std::string RegWriter::WriteHive(const RegHive& hive) {
       for (size_t i = 0; i < root.ValueCount(); ++i) AppendValue(out, root.Value(i));
       out += "\n";
     }
-    for (size_t i = 0; i < root.SubkeyCount(); ++i)
-      AppendKey(out, root.Subkey(i), path + "\\" + root.Subkey(i).Name());
+    for (size_t i = 0; i < root.SubkeyCount(); ++i) AppendKey(out, root.Subkey(i), path);
   }
   return out;
 }
 
 std::string RegWriter::WriteKey(const RegKeyNode& key, const std::string& fullPath) {
   std::string out = kHeader;
-  AppendKey(out, key, fullPath);
+  std::string path = fullPath;
+  AppendSection(out, key, path);
   return out;
 }
 
-void RegWriter::AppendKey(std::string& out, const RegKeyNode& key, const std::string& path) {
-  out += "[" + path + "]\n";
+void RegWriter::AppendKey(std::string& out, const RegKeyNode& key, std::string& parentPath) {
+  const size_t parentLength = parentPath.size();
+  parentPath += '\\';
+  parentPath += key.Name();
+  AppendSection(out, key, parentPath);
+  parentPath.resize(parentLength);
+}
+
+// Every key line carries the full path, so a deep tree's text grows with the
+// square of its depth; the path is built in one buffer rather than copied per level.
+void RegWriter::AppendSection(std::string& out, const RegKeyNode& key, std::string& path) {
+  out += '[';
+  out += path;
+  out += "]\n";
   for (size_t i = 0; i < key.ValueCount(); ++i) AppendValue(out, key.Value(i));
-  out += "\n";
-  for (size_t i = 0; i < key.SubkeyCount(); ++i)
-    AppendKey(out, key.Subkey(i), path + "\\" + key.Subkey(i).Name());
+  out += '\n';
+  for (size_t i = 0; i < key.SubkeyCount(); ++i) AppendKey(out, key.Subkey(i), path);
 }
 
 void RegWriter::AppendQuoted(std::string& out, const std::string& text) {

@@ -16,7 +16,9 @@ class RegWriter {
   static std::string WriteKey(const RegKeyNode& key, const std::string& fullPath);
 
  private:
-  static void AppendKey(std::string& out, const RegKeyNode& key, const std::string& path);
+  // Appends `key` under `parentPath`, which is extended and restored.
+  static void AppendKey(std::string& out, const RegKeyNode& key, std::string& parentPath);
+  static void AppendSection(std::string& out, const RegKeyNode& key, std::string& path);
   static void AppendValue(std::string& out, const RegValue& value);
   static void AppendQuoted(std::string& out, const std::string& text);
   static void AppendHex(std::string& out, const std::vector<BYTE>& data, size_t column);

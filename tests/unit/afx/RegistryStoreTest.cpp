@@ -121,6 +121,54 @@ TEST(RegistryStoreTest, ReaderMergesDeletesAndContinues) {
   EXPECT_EQ(z->FindValue("short")->data, (std::vector<BYTE>{7, 0, 0, 0}));
 }
 
+// The reader goes on from the previous key when a path extends it; whatever
+// the order of the key lines, the tree must be the one that reading each
+// section on its own from the root gives.
+TEST(RegistryStoreTest, KeyLinesInAnyOrderGiveTheTreeOfSeparateReads) {
+  const std::vector<std::string> sections = {
+      "[HKLM]\n\"r\"=dword:1\n",
+      "[HKLM\\A]\n\"v\"=\"1\"\n",
+      "[HKLM\\A\\B]\n\"v\"=\"2\"\n",
+      "[HKLM\\A\\BC]\n\"v\"=\"3\"\n",      // shares bytes, not a name, with A\B
+      "[HKLM\\A\\BC\\D\\E]\n\"v\"=\"4\"\n",
+      "[hklm\\a\\b\\F]\n\"v\"=\"5\"\n",     // another spelling of a known path
+      "[HKLM\\A\\b\\F\\G]\n\"v\"=\"6\"\n",
+      "[HKEY_CURRENT_USER\\A\\B]\n\"v\"=\"7\"\n",
+      "[HKLM\\A\\BC\\D]\n\"v\"=\"8\"\n",     // back up the tree
+      "[-HKLM\\A\\BC\\D]\n",
+      "[HKLM\\A\\BC\\D\\E]\n\"v\"=\"9\"\n",  // re-created under a removed key
+      "[-HKLM\\A\\B\\F]\n",
+      "[HKLM\\A\\B\\F]\n",
+      "[HKLM\\A\\B\\F\\G\\H]\n\"v\"=\"10\"\n",
+  };
+  RegHive together;
+  std::string all = kHead;
+  for (const auto& section : sections) all += section;
+  ASSERT_EQ(Read(all, together), "");
+  RegHive apart;
+  for (const auto& section : sections) ASSERT_EQ(Read(kHead + section, apart), "") << section;
+  EXPECT_TRUE(together == apart) << RegWriter::WriteHive(together) << "\n---\n"
+                                  << RegWriter::WriteHive(apart);
+  EXPECT_EQ(together.Find(RegHive::kLocalMachine, {"A", "BC", "D", "E"})->FindValue("v")->data,
+            Bytes("9\0"s));
+  EXPECT_EQ(together.Find(RegHive::kLocalMachine, {"A", "B", "F", "G"})->ValueCount(), 0u);
+
+  // The deepest tree allowed, written and read back; one more level is refused.
+  RegHive deep;
+  std::string line = "[HKEY_LOCAL_MACHINE";
+  std::string text = kHead;
+  for (size_t level = 0; level < RegHive::kMaxDepth; ++level) {
+    line += "\\" + std::string(40, static_cast<char>('a' + level % 26));
+    text += line + "]\n\"n\"=dword:" + std::to_string(level) + "\n";
+  }
+  ASSERT_EQ(Read(text, deep), "");
+  RegHive reread;
+  ASSERT_EQ(Read(RegWriter::WriteHive(deep), reread), "");
+  EXPECT_TRUE(reread == deep);
+  RegHive tooDeep;
+  EXPECT_NE(Read(text + line + "\\x]\n", tooDeep).find("at most 512 levels of keys"), std::string::npos);
+}
+
 TEST(RegistryStoreTest, WrittenTextReadsBackToTheSameTree) {
   RegHive hive;
   RegKeyNode& key = hive.Root(RegHive::kLocalMachine).AddSubkey("SOFTWARE").AddSubkey("Korvane");
