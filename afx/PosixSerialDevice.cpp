@@ -57,7 +57,10 @@ bool IsPseudoTerminalSlave(int fd) {
 
 class PosixSerialDevice : public SerialDevice {
  public:
-  PosixSerialDevice(int fd, std::string path) : fd_(fd), path_(std::move(path)) { buffer_.resize(4096); }
+  PosixSerialDevice(int fd, std::string path, bool pseudoTerminal)
+      : fd_(fd), path_(std::move(path)), pseudoTerminal_(pseudoTerminal) {
+    buffer_.resize(4096);
+  }
   ~PosixSerialDevice() override { Close(); }
 
   std::string Path() const override { return path_; }
@@ -196,7 +199,9 @@ class PosixSerialDevice : public SerialDevice {
       const std::int64_t waitMs = deadline == INT64_MAX ? 1000 : (deadline - now + 999'999) / 1'000'000;
       ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(waitMs, 1000)));
     }
-    Drain(deadline);
+    // A pseudo-terminal has no transmitter: written bytes are at the other
+    // side at once, and asking costs a system call per write.
+    if (!pseudoTerminal_) Drain(deadline);
     return true;
   }
 
@@ -214,7 +219,9 @@ class PosixSerialDevice : public SerialDevice {
       if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
       const std::int64_t now = clock.NowNs();
       if (now >= deadline) return;
-      const std::int64_t slice = std::clamp<std::int64_t>(queued * nsPerByte, 100'000, 10'000'000);
+      // The queue empties no sooner than its bytes take on the wire; one wait
+      // for all of them, not a wake-up every few milliseconds.
+      const std::int64_t slice = std::max<std::int64_t>(queued * nsPerByte, 100'000);
       clock.SleepUntilNs(std::min(deadline, now + slice));
     }
   }
@@ -292,6 +299,7 @@ class PosixSerialDevice : public SerialDevice {
 
   int fd_;
   std::string path_;
+  bool pseudoTerminal_;
   LineSettings settings_;
   std::vector<std::uint8_t> buffer_;
   size_t head_ = 0;
@@ -328,10 +336,11 @@ std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DW
     *error = ERROR_FILE_NOT_FOUND;
     return nullptr;
   }
-  if (!IsPseudoTerminalSlave(fd)) ioctl(fd, TIOCEXCL);
+  const bool pseudoTerminal = IsPseudoTerminalSlave(fd);
+  if (!pseudoTerminal) ioctl(fd, TIOCEXCL);
   RecordSerialOpenFailure(path, 0);
   *error = 0;
-  return std::make_unique<PosixSerialDevice>(fd, path);
+  return std::make_unique<PosixSerialDevice>(fd, path, pseudoTerminal);
 }
 
 }  // namespace afx

@@ -1,7 +1,7 @@
 // Host CPU per byte of a real transfer over a pseudo-terminal, against one
 // read() per byte over a pseudo-terminal carrying the same number of bytes.
 //
-//   serial_io_cost [image KiB, default 128] [baud, default 460800]
+//   serial_io_cost [image KiB, default 128] [baud, default 460800] [FIFO level, default 14]
 //
 // The transfer: qz7xx-sim (beside this program) serves a receiver running its
 // application on a pseudo-terminal in real time; the host opens it through
@@ -11,7 +11,8 @@
 // either way, is the figure. The anchor runs in the same process afterwards:
 // a thread writes the same number of bytes into another pseudo-terminal and
 // the measuring thread takes them with one read() each; its own CPU time per
-// byte is the anchor.
+// byte is the anchor. The FIFO level is qz7xx-sim's --fifo: how many received
+// bytes the host's port gathers before handing them over (1: each byte).
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -93,14 +94,14 @@ class CountingDevice : public afx::SerialDevice {
 // qz7xx-sim in a child process; its first output line is the slave path.
 class SimProcess {
  public:
-  SimProcess(const std::string& program, const std::string& profile) {
+  SimProcess(const std::string& program, const std::string& profile, unsigned fifo) {
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args{program, "--profile", profile};
+    std::vector<std::string> args{program, "--profile", profile, "--fifo", std::to_string(fifo)};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -146,7 +147,7 @@ std::string Beside(const char* self, const char* name) {
 
 enum class Transfer { Upload, FlashProgramming };
 
-Cost Run(const std::string& simProgram, Transfer transfer, std::size_t appSize, std::uint32_t baud) {
+Cost Run(const std::string& simProgram, Transfer transfer, std::size_t appSize, std::uint32_t baud, unsigned fifo) {
   bench::ScratchDir dir;
   AFX_MODULE_STATE module;
   res::Install(&module);
@@ -169,7 +170,7 @@ Cost Run(const std::string& simProgram, Transfer transfer, std::size_t appSize, 
   const std::string image =
       bench::WriteFile(dir.File("image.timg"), sim::ImageWriter::Timg({{2, 4, 20, 0x02440000, app}}));
 
-  SimProcess sim(simProgram, profile);
+  SimProcess sim(simProgram, profile, fifo);
   DWORD error = 0;
   std::unique_ptr<afx::SerialDevice> system = afx::OpenSystemSerialDevice(sim.Path(), &error);
   if (!system) throw std::runtime_error("cannot open " + sim.Path());
@@ -244,6 +245,7 @@ Cost ReadPerByte(std::uint64_t bytes) {
 int main(int argc, char** argv) {
   const std::size_t kib = argc > 1 ? std::strtoul(argv[1], nullptr, 0) : 128;
   const auto baud = static_cast<std::uint32_t>(argc > 2 ? std::strtoul(argv[2], nullptr, 0) : 460800);
+  const auto fifo = static_cast<unsigned>(argc > 3 ? std::strtoul(argv[3], nullptr, 0) : 14);
   try {
     const std::string sim = Beside(argv[0], "qz7xx-sim");
     struct Row {
@@ -254,11 +256,11 @@ int main(int argc, char** argv) {
     for (Transfer t : {Transfer::Upload, Transfer::FlashProgramming}) {
       Row row;
       row.name = (t == Transfer::Upload ? "upload at " : "flash programming at ") + std::to_string(baud);
-      row.transfer = Run(sim, t, kib * 1024, baud);
+      row.transfer = Run(sim, t, kib * 1024, baud, fifo);
       row.anchor = ReadPerByte(row.transfer.bytes);
       rows.push_back(row);
     }
-    std::printf("%-30s %10s %10s %10s %12s %12s %10s  %s\n", "transfer (pty, qz7xx-sim)", "bytes", "CPU ms", "wall s",
+    std::printf("%-30s %10s %10s %10s %12s %12s %10s  %s\n", ("transfer (pty, FIFO " + std::to_string(fifo) + ")").c_str(), "bytes", "CPU ms", "wall s",
                 "CPU ns/byte", "anchor ns/B", "ratio", "goal");
     bool met = true;
     for (const Row& r : rows) {

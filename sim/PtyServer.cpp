@@ -106,17 +106,24 @@ void PtyServer::Pump() {
     }
     receiver_.RunUntil(now);
     line.Deliver(Side::Host, now);
-    std::uint8_t out[512];
-    std::size_t n = 0;
-    while ((n = line.Take(Side::Host, out, sizeof out)) > 0) {
-      std::size_t done = 0;
-      while (done < n) {
-        const ssize_t w = ::write(master_, out + done, n - done);
-        if (w <= 0) break;
-        done += static_cast<std::size_t>(w);
+    // A host port does not see each byte as it lands: its UART raises one
+    // interrupt when the FIFO reaches its level or when the line has been
+    // quiet for four byte times.
+    const std::int64_t quietAt = line.LastArrival(Side::Host) + 4 * SimLine::ByteTimeNs(host.baudRate);
+    if (line.Available(Side::Host) >= fifoLevel_ || (line.Available(Side::Host) > 0 && now >= quietAt)) {
+      std::uint8_t out[512];
+      std::size_t n = 0;
+      while ((n = line.Take(Side::Host, out, sizeof out)) > 0) {
+        std::size_t done = 0;
+        while (done < n) {
+          const ssize_t w = ::write(master_, out + done, n - done);
+          if (w <= 0) break;
+          done += static_cast<std::size_t>(w);
+        }
       }
     }
-    const std::int64_t next = std::min(line.NextArrival(Side::Host), receiver_.NextEventNs());
+    std::int64_t next = std::min(line.NextArrival(Side::Host), receiver_.NextEventNs());
+    if (line.Available(Side::Host) > 0) next = std::min(next, quietAt);
     // Wake at least every 10 ms to notice the host changing its settings. The
     // wait is kept to the nanosecond: rounded down to whole milliseconds it
     // would spin through every byte time shorter than one.

@@ -5,6 +5,7 @@
 // pseudo-terminal; the host's break-info request frame is answered instead.
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <thread>
@@ -20,6 +21,12 @@ class PtyServer {
   PtyServer(const PtyServer&) = delete;
   PtyServer& operator=(const PtyServer&) = delete;
 
+  // The host's receive FIFO: bytes reach the host once `level` of them wait or
+  // the line has been quiet for four byte times, as a UART hands them to its
+  // driver; 1 hands each byte over as it arrives. Set before Start.
+  static constexpr std::size_t kDefaultFifoLevel = 14;
+  void SetReceiveFifo(std::size_t level) { fifoLevel_ = level == 0 ? 1 : level; }
+
   // Opens the pseudo-terminal and starts the pump; false with *error on failure.
   bool Start(std::string* error);
   void Stop();
@@ -34,6 +41,7 @@ class PtyServer {
   int master_ = -1;
   int slave_ = -1;
   std::string slavePath_;
+  std::size_t fifoLevel_ = kDefaultFifoLevel;
   std::atomic<bool> running_{false};
   std::thread thread_;
 };

@@ -67,6 +67,7 @@ bool SimLine::DeliverNext(Side to, std::int64_t nowNs, std::uint8_t* byte) {
   if (e.toHere.empty() || e.toHere.front().arrival > nowNs) return false;
   const InFlight f = e.toHere.front();
   e.toHere.pop_front();
+  e.lastArrival = f.arrival;
   *byte = f.sender.FramingMatches(e.settings) ? f.byte : Garble(f.byte, f.sender, e.settings);
   return true;
 }

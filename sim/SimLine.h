@@ -4,6 +4,7 @@
 // stop bits arrives as garbage (deterministic, so runs repeat exactly).
 // Breaks travel from the host to the receiver. Times are afx clock ns.
 #pragma once
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -49,6 +50,8 @@ class SimLine {
   // Takes the next byte travelling to `to` if it arrived by `nowNs` (bypassing the buffer).
   bool DeliverNext(Side to, std::int64_t nowNs, std::uint8_t* byte);
   std::size_t Available(Side to) const { return end(to).input.size(); }
+  // Arrival time of the last byte moved into `to`'s input buffer (INT64_MIN before any).
+  std::int64_t LastArrival(Side to) const { return end(to).lastArrival; }
   std::size_t Take(Side to, std::uint8_t* out, std::size_t max);
 
   // Purges: input that reached `to`, or output of `from` not yet on the wire at `nowNs`.
@@ -80,6 +83,7 @@ class SimLine {
     std::deque<InFlight> toHere;  // bytes travelling towards this end
     std::vector<std::uint8_t> input;
     std::int64_t freeAt = 0;      // when this end's transmitter is idle
+    std::int64_t lastArrival = INT64_MIN;
     ByteFilter filter;
   };
   struct BreakEdge {
