@@ -8,20 +8,7 @@ constexpr BYTE kMagic1 = 'R';
 constexpr BYTE kVersion = 1;
 constexpr size_t kHeaderSize = 4;
 constexpr size_t kChecksumSize = 2;
-constexpr DWORD kChannelCodes[] = {0, 1, 2, 256, 512, 768, 1024};
-
-bool ValidKind(BYTE kind) {
-  return kind == CERODictionary::kByte || kind == CERODictionary::kWord || kind == CERODictionary::kLong;
-}
-
-DWORD KindLimit(BYTE kind) { return kind == CERODictionary::kLong ? 0xFFFFFFFFu : (1u << (8 * kind)) - 1; }
 }  // namespace
-
-WORD CERODictionary::Sum(const BYTE* data, size_t size) {
-  unsigned sum = 0;
-  for (size_t i = 0; i < size; ++i) sum += data[i];
-  return static_cast<WORD>(sum);
-}
 
 bool CERODictionary::CheckBlock(const BYTE* block, size_t size) {
   if (block == nullptr || size != kBlockSize) return false;
@@ -40,8 +27,8 @@ bool CERODictionary::Load(const BYTE* data, size_t size) {
     e.id = static_cast<WORD>(data[at] << 8 | data[at + 1]);
     e.kind = data[at + 2];
     at += 3;
-    if (!ValidKind(e.kind) || size - at < e.kind) return false;
-    for (BYTE i = 0; i < e.kind; ++i) e.value = e.value << 8 | data[at + i];
+    if (!CRadioValue::IsScalarKind(e.kind) || size - at < e.kind) return false;
+    e.value = CRadioValue::ReadBe(data + at, e.kind);
     at += e.kind;
     if (std::any_of(entries.begin(), entries.end(), [&](const Entry& o) { return o.id == e.id; })) return false;
     entries.push_back(e);
@@ -95,7 +82,7 @@ DWORD CERODictionary::Get(WORD id, DWORD otherwise) const {
 bool CERODictionary::Set(WORD id, DWORD value) {
   for (Entry& e : m_entries) {
     if (e.id != id) continue;
-    if (value > KindLimit(e.kind)) return false;
+    if (value > CRadioValue::KindLimit(e.kind)) return false;
     e.value = value;
     return true;
   }
@@ -112,6 +99,5 @@ bool CERODictionary::SetTransmitPower(DWORD value) {
 }
 
 bool CERODictionary::SetChannelCode(DWORD value) {
-  return std::find(std::begin(kChannelCodes), std::end(kChannelCodes), value) != std::end(kChannelCodes) &&
-         SetWord(kChannelCode, value);
+  return CRadioValue::IsChannelCode(value) && SetWord(kChannelCode, value);
 }

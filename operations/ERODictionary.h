@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "afx/WinTypes.h"
+#include "operations/RadioValue.h"
 
 class CERODictionary {
  public:
@@ -25,9 +26,9 @@ class CERODictionary {
   static constexpr WORD kTransmitFrequency = 30;
   static constexpr WORD kReceiveFrequency = 31;
   static constexpr WORD kTransmitPower = 148;
-  static constexpr BYTE kByte = 1;
-  static constexpr BYTE kWord = 2;
-  static constexpr BYTE kLong = 4;
+  static constexpr BYTE kByte = CRadioValue::kByte;
+  static constexpr BYTE kWord = CRadioValue::kWord;
+  static constexpr BYTE kLong = CRadioValue::kLong;
   static constexpr size_t kBlockSize = 512;
   static constexpr DWORD kMaxTransmitPower = 20;
 
@@ -58,7 +59,7 @@ class CERODictionary {
 
   const std::vector<Entry>& Entries() const { return m_entries; }
 
-  static WORD Sum(const BYTE* data, size_t size);
+  static WORD Sum(const BYTE* data, size_t size) { return CRadioValue::Sum(data, size); }
   // The trailing block of a mode 7 area.
   static bool CheckBlock(const BYTE* block, size_t size);
 

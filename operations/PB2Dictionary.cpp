@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "operations/RadioValue.h"
 #include "protocol/TCPacket.h"
 
 namespace {
@@ -12,32 +13,9 @@ constexpr size_t kHeaderSize = 4;
 constexpr size_t kSettingHeader = 4;
 constexpr size_t kSumSize = 2;
 constexpr double kReplySeconds = 3.0;
-constexpr DWORD kChannelCodes[] = {0, 1, 2, 256, 512, 768, 1024};
-
-bool Scalar(BYTE kind) {
-  return kind == CPB2Dictionary::kByte || kind == CPB2Dictionary::kWord || kind == CPB2Dictionary::kLong;
-}
-
-DWORD KindLimit(BYTE kind) { return kind == CPB2Dictionary::kLong ? 0xFFFFFFFFu : (1u << (8 * kind)) - 1; }
 
 size_t SettingSize(const CPB2Dictionary::Setting& s) {
   return kSettingHeader + (s.kind == CPB2Dictionary::kTable ? 1 + 4 * s.table.size() : s.kind);
-}
-
-WORD Sum(const BYTE* data, size_t size) {
-  unsigned sum = 0;
-  for (size_t i = 0; i < size; ++i) sum += data[i];
-  return static_cast<WORD>(sum);
-}
-
-DWORD Be(const BYTE* p, size_t width) {
-  DWORD v = 0;
-  for (size_t i = 0; i < width; ++i) v = v << 8 | p[i];
-  return v;
-}
-
-void PutBe(std::vector<BYTE>& out, DWORD v, size_t width) {
-  for (size_t i = width; i-- > 0;) out.push_back(static_cast<BYTE>(v >> (8 * i)));
 }
 
 // One pipe request; the whole reply frame's data, or false.
@@ -64,15 +42,16 @@ bool CPB2Dictionary::Load(const BYTE* data, size_t size) {
     s.id = static_cast<WORD>(data[at + 1] << 8 | data[at + 2]);
     s.kind = data[at + 3];
     at += kSettingHeader;
-    if (Scalar(s.kind)) {
+    if (CRadioValue::IsScalarKind(s.kind)) {
       if (size - at < s.kind) return false;
-      s.value = Be(data + at, s.kind);
+      s.value = CRadioValue::ReadBe(data + at, s.kind);
       at += s.kind;
     } else if (s.kind == kTable) {
       if (size - at < 1) return false;
       const size_t count = data[at++];
       if (count > kMaxTable || size - at < 4 * count) return false;
-      for (size_t i = 0; i < count; ++i, at += 4) s.table.push_back(static_cast<UINT>(Be(data + at, 4)));
+      for (size_t i = 0; i < count; ++i, at += 4)
+        s.table.push_back(static_cast<UINT>(CRadioValue::ReadBe(data + at, 4)));
     } else {
       return false;
     }
@@ -81,12 +60,12 @@ bool CPB2Dictionary::Load(const BYTE* data, size_t size) {
       return false;
     settings.push_back(std::move(s));
   }
-  if (size - at != kSumSize || Sum(data, at) != static_cast<WORD>(data[at] << 8 | data[at + 1])) return false;
+  if (size - at != kSumSize || CRadioValue::Sum(data, at) != static_cast<WORD>(data[at] << 8 | data[at + 1])) return false;
   CPB2Dictionary loaded;
   loaded.m_settings = std::move(settings);
   const Setting* mode = loaded.Find(kMode);
   const Setting* setting = loaded.Find(kSetting);
-  if (mode == nullptr || setting == nullptr || !Scalar(mode->kind) || !Scalar(setting->kind)) return false;
+  if (mode == nullptr || setting == nullptr || !CRadioValue::IsScalarKind(mode->kind) || !CRadioValue::IsScalarKind(setting->kind)) return false;
   *this = std::move(loaded);
   return true;
 }
@@ -106,16 +85,16 @@ std::vector<BYTE> CPB2Dictionary::Encode() const {
   std::vector<BYTE> out{kMagic0, kMagic1, kVersion, static_cast<BYTE>(m_settings.size())};
   for (const Setting& s : m_settings) {
     out.push_back(s.group);
-    PutBe(out, s.id, 2);
+    CRadioValue::AppendBe(out, s.id, 2);
     out.push_back(s.kind);
     if (s.kind == kTable) {
       out.push_back(static_cast<BYTE>(s.table.size()));
-      for (UINT v : s.table) PutBe(out, v, 4);
+      for (UINT v : s.table) CRadioValue::AppendBe(out, v, 4);
     } else {
-      PutBe(out, s.value, s.kind);
+      CRadioValue::AppendBe(out, s.value, s.kind);
     }
   }
-  PutBe(out, Sum(out.data(), out.size()), 2);
+  CRadioValue::AppendBe(out, CRadioValue::Sum(out.data(), out.size()), 2);
   return out;
 }
 
@@ -146,12 +125,12 @@ const CPB2Dictionary::Setting* CPB2Dictionary::Find(Key key) const {
 
 DWORD CPB2Dictionary::Get(Key key, DWORD otherwise) const {
   const Setting* s = Find(key);
-  return s && Scalar(s->kind) ? s->value : otherwise;
+  return s && CRadioValue::IsScalarKind(s->kind) ? s->value : otherwise;
 }
 
 bool CPB2Dictionary::Set(Key key, DWORD value) {
   Setting* s = FindMutable(key);
-  if (s == nullptr || !Scalar(s->kind) || value > KindLimit(s->kind)) return false;
+  if (s == nullptr || !CRadioValue::IsScalarKind(s->kind) || value > CRadioValue::KindLimit(s->kind)) return false;
   s->value = value;
   return true;
 }
@@ -176,6 +155,5 @@ bool CPB2Dictionary::SetTransmitPower(DWORD value) {
 
 bool CPB2Dictionary::SetChannelCode(DWORD value) {
   const Setting* s = Find(kChannelCode);
-  return std::find(std::begin(kChannelCodes), std::end(kChannelCodes), value) != std::end(kChannelCodes) &&
-         s != nullptr && s->kind == kWord && Set(kChannelCode, value);
+  return CRadioValue::IsChannelCode(value) && s != nullptr && s->kind == kWord && Set(kChannelCode, value);
 }

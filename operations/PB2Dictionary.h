@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "afx/WinTypes.h"
+#include "operations/RadioValue.h"
 
 class CioInterface;
 
@@ -34,9 +35,9 @@ class CPB2Dictionary {
   static constexpr BYTE kReply = 0xA0;
   static constexpr BYTE kRead = 'r';
   static constexpr BYTE kWrite = 'w';
-  static constexpr BYTE kByte = 1;
-  static constexpr BYTE kWord = 2;
-  static constexpr BYTE kLong = 4;
+  static constexpr BYTE kByte = CRadioValue::kByte;
+  static constexpr BYTE kWord = CRadioValue::kWord;
+  static constexpr BYTE kLong = CRadioValue::kLong;
   static constexpr BYTE kTable = 0x10;
   static constexpr size_t kMaxTable = 16;
   static constexpr size_t kMaxEncoded = 240;
