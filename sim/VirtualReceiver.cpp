@@ -125,14 +125,7 @@ VirtualReceiver::VirtualReceiver(Profile profile)
   appSettings_ = Settings(profile_.baud, profile_.dataBits, profile_.parity, profile_.stopBits);
   monitorSettings_ = Settings(profile_.monitorBaud, 8, 'N', 1);
   errorLog_ = profile_.errorLog;
-  network_.dhcp = profile_.dhcp;
-  std::copy(std::begin(profile_.ip), std::end(profile_.ip), network_.ip);
-  std::copy(std::begin(profile_.netmask), std::end(profile_.netmask), network_.netmask);
-  std::copy(std::begin(profile_.broadcast), std::end(profile_.broadcast), network_.broadcast);
-  std::copy(std::begin(profile_.gateway), std::end(profile_.gateway), network_.gateway);
-  std::copy(std::begin(profile_.dns), std::end(profile_.dns), network_.dns);
-  network_.httpPort = profile_.httpPort;
-  std::copy(std::begin(profile_.httpExtra), std::end(profile_.httpExtra), network_.httpExtra);
+  network_ = InitialNetwork(profile_);
   radioConfig_ = RadioArea(profile_);
   radioSettings_ = InitialRadioSettings(profile_);
   autoOn_ = profile_.autoOn;
@@ -496,6 +489,35 @@ void Put(std::vector<std::uint8_t>& d, std::size_t at, std::uint64_t v, int byte
 }
 }  // namespace
 
+NetworkSettings VirtualReceiver::InitialNetwork(const Profile& profile) {
+  NetworkSettings n;
+  n.dhcp = profile.dhcp;
+  std::copy(std::begin(profile.ip), std::end(profile.ip), n.ip);
+  std::copy(std::begin(profile.netmask), std::end(profile.netmask), n.netmask);
+  std::copy(std::begin(profile.broadcast), std::end(profile.broadcast), n.broadcast);
+  std::copy(std::begin(profile.gateway), std::end(profile.gateway), n.gateway);
+  std::copy(std::begin(profile.dns), std::end(profile.dns), n.dns);
+  n.httpPort = profile.httpPort;
+  std::copy(std::begin(profile.httpExtra), std::end(profile.httpExtra), n.httpExtra);
+  return n;
+}
+
+void VirtualReceiver::PutEntryFields(std::vector<std::uint8_t>& d, std::size_t at, const ErrorLogEntry& e) {
+  Put(d, at, e.number, 4);
+  Put(d, at + 4, e.pc, 4);
+  Put(d, at + 8, e.da, 4);
+  Put(d, at + 12, e.rr1, 4);
+  Put(d, at + 16, e.rr2, 4);
+  Put(d, at + 20, e.version, 2);
+  Put(d, at + 22, e.year, 2);
+  d[at + 24] = e.month;
+  d[at + 25] = e.day;
+  d[at + 26] = e.id;
+  d[at + 27] = e.vpc;
+  Put(d, at + 28, e.timeOfWeek, 4);
+  Put(d, at + 32, e.week, 2);
+}
+
 std::vector<std::uint8_t> VirtualReceiver::ErrorLogReply(std::size_t index, bool longForm) const {
   std::vector<const ErrorLogEntry*> entries;
   for (const auto& e : errorLog_)
@@ -524,19 +546,7 @@ std::vector<std::uint8_t> VirtualReceiver::ErrorLogReply(std::size_t index, bool
   std::vector<std::uint8_t> d(129, 0);
   d[0] = 0xFF;
   d[1] = 0x0B;
-  Put(d, 5, e.number, 4);
-  Put(d, 9, e.pc, 4);
-  Put(d, 13, e.da, 4);
-  Put(d, 17, e.rr1, 4);
-  Put(d, 21, e.rr2, 4);
-  Put(d, 25, e.version, 2);
-  Put(d, 27, e.year, 2);
-  d[29] = e.month;
-  d[30] = e.day;
-  d[31] = e.id;
-  d[32] = e.vpc;
-  Put(d, 33, e.timeOfWeek, 4);
-  Put(d, 37, e.week, 2);
+  PutEntryFields(d, 5, e);
   Put(d, 39, e.upTime, 4);
   Put(d, 43, e.stackPointer, 4);
   for (int i = 0; i < 3; ++i) Put(d, 47 + 4 * static_cast<std::size_t>(i), 0x02440100u + 0x40u * static_cast<unsigned>(i), 4);
@@ -812,15 +822,7 @@ void VirtualReceiver::ResetRequest(const std::vector<std::uint8_t>& d) {
     errorLog_.clear();
     cloneFiles_.clear();
     appSettings_ = Settings(profile_.baud, profile_.dataBits, profile_.parity, profile_.stopBits);
-    network_ = NetworkSettings{};
-    network_.dhcp = profile_.dhcp;
-    std::copy(std::begin(profile_.ip), std::end(profile_.ip), network_.ip);
-    std::copy(std::begin(profile_.netmask), std::end(profile_.netmask), network_.netmask);
-    std::copy(std::begin(profile_.broadcast), std::end(profile_.broadcast), network_.broadcast);
-    std::copy(std::begin(profile_.gateway), std::end(profile_.gateway), network_.gateway);
-    std::copy(std::begin(profile_.dns), std::end(profile_.dns), network_.dns);
-    network_.httpPort = profile_.httpPort;
-    std::copy(std::begin(profile_.httpExtra), std::end(profile_.httpExtra), network_.httpExtra);
+    network_ = InitialNetwork(profile_);
   }
   Restart(ReceiverMode::Application, profile_.resetMs, done);
 }

@@ -154,6 +154,12 @@ class VirtualReceiver {
   // Monitor mode.
   void OnLoader(const LoaderFrame& frame);
 
+  // The network settings a receiver of `profile` starts with and returns to.
+  static NetworkSettings InitialNetwork(const Profile& profile);
+  // An entry's fields from its number to its week (34 bytes), in the order
+  // the long error-log reply and the newer log images share.
+  static void PutEntryFields(std::vector<std::uint8_t>& d, std::size_t at, const ErrorLogEntry& e);
+
   Profile profile_;
   Transcript transcript_;
   SimLine line_;

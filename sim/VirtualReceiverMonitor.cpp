@@ -111,19 +111,7 @@ std::vector<std::uint8_t> VirtualReceiver::ErrorLogImage() const {
         rec[36] = e.id;
         rec[37] = e.vpc;
       } else {
-        Put(rec, 1, e.number, 4);
-        Put(rec, 5, e.pc, 4);
-        Put(rec, 9, e.da, 4);
-        Put(rec, 13, e.rr1, 4);
-        Put(rec, 17, e.rr2, 4);
-        Put(rec, 21, e.version, 2);
-        Put(rec, 23, e.year, 2);
-        rec[25] = e.month;
-        rec[26] = e.day;
-        rec[27] = e.id;
-        rec[28] = e.vpc;
-        Put(rec, 29, e.timeOfWeek, 4);
-        Put(rec, 33, e.week, 2);
+        PutEntryFields(rec, 1, e);
         if (version == 3) {
           Put(rec, 35, e.upTime, 4);
           Put(rec, 39, e.stackPointer, 4);
@@ -180,7 +168,8 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
       flash_.Program(Be(d, 0, 4), d.data() + 4, d.size() - 4);
       ReplyLoader(cmd, {0x01});
       break;
-    case 4: {
+    case 4:
+    case 16: {
       const std::int64_t done = ReplyLoader(cmd, {0x01});
       Restart(ReceiverMode::Application, profile_.monitorToAppMs, done);
       break;
@@ -209,11 +198,6 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
       ram_.Store(Be(d, 0, 4), d.data() + 4, d.size() - 4);
       ReplyLoader(cmd, {0x01});
       break;
-    case 16: {
-      const std::int64_t done = ReplyLoader(cmd, {0x01});
-      Restart(ReceiverMode::Application, profile_.monitorToAppMs, done);
-      break;
-    }
     case 17: {
       const std::uint32_t baud = d.size() == 4 ? Be(d, 0, 4) : 0;
       const bool ok = profile_.acceptSwitchBaud && d.size() == 4 &&
