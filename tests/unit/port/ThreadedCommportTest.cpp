@@ -135,8 +135,8 @@ TEST_F(ThreadedCommportTest, ConfigureSetsTimeoutsWaitAndLine) {
   for (const Case& c : cases) {
     EXPECT_EQ(port_.Configure(c.settings), c.result) << c.settings.baudRate;
     const auto fields = [](const afx::COMMTIMEOUTS& t) {
-      return std::tie(t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
-                      t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant);
+      return std::make_tuple(t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                             t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant);
     };
     const afx::COMMTIMEOUTS t = port_.GetTimeouts();
     EXPECT_EQ(fields(t), fields(c.timeouts)) << c.settings.baudRate;
