@@ -442,9 +442,6 @@ TEST(SerialComException, MessagesComeFromTheStringTableWithCodeErrorAndPort) {
   EXPECT_NE(text.find("[303]"), std::string::npos);
   EXPECT_NE(text.find("[31]"), std::string::npos);
   EXPECT_NE(text.find("COM4."), std::string::npos);
-  const CSerialComException copy = CSerialComException(302, 9, 5);
-  EXPECT_EQ(copy.GetPortNumber(), 9u);
-  EXPECT_EQ(copy.GetSystemError(), 5u);
 }
 
 }  // namespace
