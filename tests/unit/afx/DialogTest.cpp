@@ -72,24 +72,6 @@ class TestDialog : public CDialog {
 
 }  // namespace
 
-TEST(DialogTest, InitialisesControlsFromMembers) {
-  ModuleScope module;
-  ScriptedUi ui;
-  ScopedUi scope(ui);
-  TestDialog dlg;
-  ui.onDialog = [](CDialog& d) {
-    EXPECT_EQ(d.Caption(), "Test Dialog");
-    EXPECT_EQ(d.FindControl(1000)->text, "receiver");
-    EXPECT_EQ(d.FindControl(1003)->text, "80");
-    EXPECT_FALSE(d.FindControl(1003)->enabled);
-    EXPECT_EQ(d.FindControl(1002)->selection, 1);
-    EXPECT_EQ(d.FindControl(1006)->check, 1);
-    EXPECT_EQ(d.FindControl(1007)->check, 0);
-    d.EndDialog(IDCANCEL);
-  };
-  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-}
-
 TEST(DialogTest, OkSavesAndValidates) {
   ModuleScope module;
   ScriptedUi ui;
@@ -139,12 +121,19 @@ TEST(DialogTest, OkSavesAndValidates) {
   }
 }
 
-TEST(DialogTest, CommandsReachHandlersAndListsKeepOrder) {
+TEST(DialogTest, ControlsStartFromMembersCommandsReachHandlersAndListsKeepOrder) {
   ModuleScope module;
   ScriptedUi ui;
   ScopedUi scope(ui);
   TestDialog dlg;
   ui.onDialog = [](CDialog& d) {
+    EXPECT_EQ(d.Caption(), "Test Dialog");
+    EXPECT_EQ(d.FindControl(1000)->text, "receiver");
+    EXPECT_EQ(d.FindControl(1003)->text, "80");
+    EXPECT_FALSE(d.FindControl(1003)->enabled);
+    EXPECT_EQ(d.FindControl(1002)->selection, 1);
+    EXPECT_EQ(d.FindControl(1006)->check, 1);
+    EXPECT_EQ(d.FindControl(1007)->check, 0);
     d.SendCommand(1004, BN_CLICKED);
     EXPECT_TRUE(d.FindControl(1003)->enabled);
     CListBox* list = d.GetDlgItem(1005);

@@ -1,16 +1,11 @@
 // The transcript line format, and the tap that writes it for real and provided devices.
 #include "afx/Transcript.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "afx/Clock.h"
 #include "afx/TranscriptRecorder.h"
+#include "support/PtyPair.h"
 #include "support/ScriptedReceiver.h"
 #include "support/TempDir.h"
 
@@ -226,10 +221,9 @@ TEST(TranscriptTest, TapRecordsWhatCrossesAProvidedDevice) {
 
 // On a pseudo-terminal: the real backend, with a peer answering on the other side.
 TEST(TranscriptTest, TapRecordsARealTerminalIntoAFile) {
-  int master = -1, slave = -1;
-  char name[256];
-  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-  ::close(slave);
+  testsupport::PtyPair pty;
+  const std::string name = pty.Slave();
+  ASSERT_FALSE(name.empty());
   TempDir dir;
   const std::string path = dir.File("session.txt");
   std::string error;
@@ -243,9 +237,8 @@ TEST(TranscriptTest, TapRecordsARealTerminalIntoAFile) {
     ASSERT_TRUE(port->SetLineSettings(Settings(115200, 8, 0, 0)));
     DWORD n = 0;
     ASSERT_TRUE(port->Write("\x01\x02\x03", 3, &n));
-    char seen[3];
-    ASSERT_EQ(::read(master, seen, 3), 3);
-    ASSERT_EQ(::write(master, "\xF0\xF1", 2), 2);
+    ASSERT_EQ(pty.Receive(3), "\x01\x02\x03");
+    pty.Send("\xF0\xF1");
     afx::COMMTIMEOUTS t;
     t.ReadTotalTimeoutConstant = 2000;
     port->SetTimeouts(t);
@@ -254,7 +247,6 @@ TEST(TranscriptTest, TapRecordsARealTerminalIntoAFile) {
     ASSERT_EQ(n, 2u);
   }
   recorder->Uninstall();
-  ::close(master);
   std::vector<afx::TranscriptEntry> entries;
   ASSERT_TRUE(afx::Transcript::ReadFile(path, &entries, &error)) << error;
   ASSERT_EQ(entries.size(), 5u);

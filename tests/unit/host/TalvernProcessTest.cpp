@@ -147,6 +147,7 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
   struct Case {
     std::vector<std::string> args;
     int want;
+    std::vector<std::string> has = {}, lacks = {};  // in stdout, and not
   };
   const Case cases[] = {
       {{}, 64},
@@ -163,15 +164,22 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
       {{"run", "7", "--replay"}, 64},
       {{"help", "fly"}, 64},
       {{"help", "run", "list"}, 64},
-      {{"--help"}, 0},
+      {{"--help"}, 0, {"Exit status: 0 success, 2 cancelled"}},
       {{"help", "ports"}, 0},
-      {{"--version"}, 0},
+      {{"help", "run"}, 0, {"--replay FILE", "Exit status:"}, {"reg query", "--ctrl-alt"}},  // one command's help
   };
   for (const Case& c : cases) {
     const Result r = Run(c.args);
-    EXPECT_EQ(r.status, c.want) << (c.args.empty() ? "(none)" : c.args[0]) << r.err;
+    SCOPED_TRACE((c.args.empty() ? "(none)" : c.args[0]) + "\n" + r.out);
+    EXPECT_EQ(r.status, c.want) << r.err;
+    for (const auto& text : c.has) EXPECT_NE(r.out.find(text), std::string::npos) << text;
+    for (const auto& text : c.lacks) EXPECT_EQ(r.out.find(text), std::string::npos) << text;
   }
-  EXPECT_NE(Run({"--help"}).out.find("Exit status: 0 success, 2 cancelled"), std::string::npos);
+  const Result version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("talvern ", 0), 0u) << version.out;
+  EXPECT_EQ(Lines(version.out).size(), 1u);
+  EXPECT_NE(version.out.find_first_of("0123456789"), std::string::npos);
 }
 
 TEST_F(TalvernProcessTest, JsonEventsOfAFailedRun) {
@@ -192,18 +200,6 @@ TEST_F(TalvernProcessTest, JsonEventsOfAFailedRun) {
   EXPECT_TRUE(box) << r.out;
   EXPECT_NE(r.out.find("{\"event\":\"status\",\"text\":\"There was a failure with the operation!\"}"), std::string::npos);
   EXPECT_EQ(lines.back().rfind("{\"event\":\"done\",\"result\":0,\"elapsed_s\":", 0), 0u) << lines.back();
-}
-
-TEST_F(TalvernProcessTest, VersionAndHelpOnOneCommand) {
-  const Result version = Run({"--version"});
-  EXPECT_EQ(version.out.rfind("talvern ", 0), 0u) << version.out;
-  EXPECT_EQ(Lines(version.out).size(), 1u);
-  EXPECT_NE(version.out.find_first_of("0123456789"), std::string::npos);
-  const Result run = Run({"help", "run"});
-  EXPECT_NE(run.out.find("--replay FILE"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("Exit status:"), std::string::npos);
-  EXPECT_EQ(run.out.find("reg query"), std::string::npos) << run.out;
-  EXPECT_EQ(run.out.find("--ctrl-alt"), std::string::npos) << run.out;
 }
 
 TEST_F(TalvernProcessTest, ReplayVerdictDecidesTheExitStatus) {

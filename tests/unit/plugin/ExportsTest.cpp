@@ -103,37 +103,36 @@ TEST_F(ExportsTest, InvalidIndicesKindsAndPages) {
   EXPECT_EQ(page(7, n), nullptr);
 }
 
-TEST_F(ExportsTest, TextsAndCopiesThatLeaveBuffersUnterminated) {
+TEST_F(ExportsTest, TextsFixedAnswersAndCopiesThatLeaveBuffersUnterminated) {
   LoadedPlugin plugin(false);
   auto desc = plugin.Get<PFN_GetDescription>("GetDescription");
   auto name = plugin.Get<PFN_GetOperation>("GetOperation");
   auto text = plugin.Get<PFN_GetText>("GetText");
-  char buffer[256] = {};
-  ASSERT_EQ(desc(7, buffer, sizeof buffer - 1), 1);
-  EXPECT_STREQ(buffer, "Retrieves the software version from the QZ7xx.");
+  struct Case {
+    int index;
+    int kind;  // -1: the description
+    const char* want;
+  } cases[] = {{7, -1, "Retrieves the software version from the QZ7xx."},
+               {7, TEXT_SUMMARY, "Operation to perform:\r\n\tVerify receiver software version"},
+               {0, TEXT_CONNECT, "Connect the QZ7xx to COM%d of the PC using the DB9 cable."},
+               {5, TEXT_ACTION, "Reset device to factory default"}};
+  char buffer[256];
+  for (const Case& c : cases) {
+    std::memset(buffer, 0, sizeof buffer);
+    const int n = sizeof buffer - 1;
+    ASSERT_EQ(c.kind < 0 ? desc(c.index, buffer, n) : text(c.index, c.kind, buffer, n), 1) << c.want;
+    EXPECT_STREQ(buffer, c.want);
+  }
+  EXPECT_EQ(plugin.Get<PFN_PreInitialize>("PreInitialize")(12345), 1);
+  EXPECT_EQ(plugin.Get<PFN_GetBitmapID>("GetBitmapID")(), 129);
   std::memset(buffer, 0, sizeof buffer);
-  ASSERT_EQ(text(7, TEXT_SUMMARY, buffer, sizeof buffer - 1), 1);
-  EXPECT_STREQ(buffer, "Operation to perform:\r\n\tVerify receiver software version");
-  std::memset(buffer, 0, sizeof buffer);
-  ASSERT_EQ(text(0, TEXT_CONNECT, buffer, sizeof buffer - 1), 1);
-  EXPECT_STREQ(buffer, "Connect the QZ7xx to COM%d of the PC using the DB9 cable.");
-  std::memset(buffer, 0, sizeof buffer);
-  ASSERT_EQ(text(5, TEXT_ACTION, buffer, sizeof buffer - 1), 1);
-  EXPECT_STREQ(buffer, "Reset device to factory default");
+  EXPECT_EQ(plugin.Get<PFN_GetVersionInfo>("GetVersionInfo")(buffer, sizeof buffer - 1), 1);
+  EXPECT_STREQ(buffer, "5.00b50");
 
   // A length shorter than the name: exactly that many bytes, no terminator.
   std::memset(buffer, '#', sizeof buffer);
   ASSERT_EQ(name(3, buffer, 4), 1);
   EXPECT_EQ(std::string(buffer, 6), "Load##");
-}
-
-TEST_F(ExportsTest, FixedAnswers) {
-  LoadedPlugin plugin(false);
-  EXPECT_EQ(plugin.Get<PFN_PreInitialize>("PreInitialize")(12345), 1);
-  EXPECT_EQ(plugin.Get<PFN_GetBitmapID>("GetBitmapID")(), 129);
-  char version[64] = {};
-  EXPECT_EQ(plugin.Get<PFN_GetVersionInfo>("GetVersionInfo")(version, sizeof version - 1), 1);
-  EXPECT_STREQ(version, "5.00b50");
 }
 
 TEST_F(ExportsTest, DoOperationRefusesBadBlocksButStillPostsDone) {

@@ -29,6 +29,17 @@ class Sink : public CLogSubscriber {
   std::vector<int> levels;
 };
 
+// A node attached to a hub with one subscriber at `level`.
+struct Wired {
+  explicit Wired(int level) : sink(level) {
+    hub.AddSubscriber(&sink);
+    node.Attach(&hub);
+  }
+  CLogHub hub;
+  Sink sink;
+  CLogNode node;
+};
+
 // Local time is UTC here so that the virtual clock's start (midnight) is the
 // time of day the lines count from.
 class LogNodeTest : public testing::Test {
@@ -66,14 +77,11 @@ TEST_F(LogNodeTest, LinePrefixCarriesTimeOfDayAndElapsedSeconds) {
   for (const Case& c : cases) {
     afx::VirtualClock clock;
     afx::ScopedClock scoped(clock);
-    CLogHub hub;
-    Sink sink(0);
-    hub.AddSubscriber(&sink);
-    CLogNode node(&hub);
+    Wired w(0);
     clock.AdvanceMs(c.elapsedMs);
-    node.Log0("n=%d", 5);
-    ASSERT_EQ(sink.lines.size(), 1u) << c.elapsedMs;
-    EXPECT_EQ(sink.lines[0], c.expected);
+    w.node.Log0("n=%d", 5);
+    ASSERT_EQ(w.sink.lines.size(), 1u) << c.elapsedMs;
+    EXPECT_EQ(w.sink.lines[0], c.expected);
   }
 }
 
@@ -104,10 +112,9 @@ TEST_F(LogNodeTest, DetachedNodeLogsNothingAndAttachFollowsTheNode) {
 }
 
 TEST_F(LogNodeTest, LineOverTheLimitIsDroppedNotCut) {
-  CLogHub hub;
-  Sink sink(0);
-  hub.AddSubscriber(&sink);
-  CLogNode node(&hub);
+  Wired w(0);
+  CLogNode& node = w.node;
+  Sink& sink = w.sink;
   node.Log0("%s", "");
   ASSERT_EQ(sink.lines.size(), 1u);
   const std::size_t prefix = sink.lines[0].size();
@@ -119,10 +126,9 @@ TEST_F(LogNodeTest, LineOverTheLimitIsDroppedNotCut) {
 }
 
 TEST_F(LogNodeTest, LevelFiltersSkipLinesNobodyAskedFor) {
-  CLogHub hub;
-  Sink sink(1);
-  hub.AddSubscriber(&sink);
-  CLogNode node(&hub);
+  Wired w(1);
+  CLogNode& node = w.node;
+  Sink& sink = w.sink;
   const BYTE bytes[1] = {0xAB};
 
   node.Log2("before any emission");  // highest level still 0: not even emitted
@@ -186,10 +192,9 @@ TEST_F(LogNodeTest, HexDumpLayout) {
        "\r\nRX [00 01 02 03 04 05 06 07 - 08 09 0A 0B 0C 0D 0E 0F - 10 11 12 13 14 15 16 17 - "
        "18 19 1A 1B 1C 1D 1E 1F \r\n     ]"},
   };
-  CLogHub hub;
-  Sink sink(3);
-  hub.AddSubscriber(&sink);
-  CLogNode node(&hub);
+  Wired w(3);
+  CLogNode& node = w.node;
+  Sink& sink = w.sink;
   node.Log0("prime");  // lets the hub see the level-3 subscriber
   for (const Case& c : cases) {
     sink.lines.clear();

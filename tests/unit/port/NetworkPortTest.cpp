@@ -261,10 +261,6 @@ class UdpPeer {
     return seen_;
   }
   std::size_t SeenCount() { return Seen().size(); }
-  DWORD Counter() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return counter_;
-  }
 
  private:
   void SendLocked(const Bytes& bytes) {

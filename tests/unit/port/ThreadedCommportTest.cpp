@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "afx/Clock.h"
@@ -133,12 +134,12 @@ TEST_F(ThreadedCommportTest, ConfigureSetsTimeoutsWaitAndLine) {
   ASSERT_TRUE(port_.Open(pty_.Slave().c_str()));
   for (const Case& c : cases) {
     EXPECT_EQ(port_.Configure(c.settings), c.result) << c.settings.baudRate;
+    const auto fields = [](const afx::COMMTIMEOUTS& t) {
+      return std::make_tuple(t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                             t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant);
+    };
     const afx::COMMTIMEOUTS t = port_.GetTimeouts();
-    EXPECT_EQ(t.ReadIntervalTimeout, c.timeouts.ReadIntervalTimeout) << c.settings.baudRate;
-    EXPECT_EQ(t.ReadTotalTimeoutMultiplier, c.timeouts.ReadTotalTimeoutMultiplier) << c.settings.baudRate;
-    EXPECT_EQ(t.ReadTotalTimeoutConstant, c.timeouts.ReadTotalTimeoutConstant) << c.settings.baudRate;
-    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, c.timeouts.WriteTotalTimeoutMultiplier) << c.settings.baudRate;
-    EXPECT_EQ(t.WriteTotalTimeoutConstant, c.timeouts.WriteTotalTimeoutConstant) << c.settings.baudRate;
+    EXPECT_EQ(fields(t), fields(c.timeouts)) << c.settings.baudRate;
     EXPECT_EQ(port_.GetWaitTimeout(), c.wait) << c.settings.baudRate;
     const afx::LineSettings line = journal_.lastLine;
     EXPECT_EQ(line.baudRate, c.settings.baudRate);

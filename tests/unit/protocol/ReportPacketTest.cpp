@@ -1,5 +1,6 @@
 // The report-packet family: request bytes, reply types and accessors.
 #include <functional>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,21 @@ class ReportPacketTest : public ::testing::Test {
   test::RecordingUi ui_;
 };
 
+// One request and its reply on packet type P, set up by `set`; the error log
+// has its own send, and `longForm` sends and receives the long frames.
+template <typename P, typename Set>
+std::function<bool(test::ScriptedIo&)> Exchange(Set set, bool longForm = false) {
+  return [set, longForm](test::ScriptedIo& io) {
+    P p;
+    set(p);
+    if constexpr (std::is_same_v<P, CTCErrorLog>) {
+      return p.SendRequest(io) && p.ReceiveReply(io);
+    } else {
+      return longForm ? p.SendLongPacket(io) && p.ReceiveLongPacket(io, 3.0) : p.SendPacket(io) && p.ReceiveReply(io);
+    }
+  };
+}
+
 TEST_F(ReportPacketTest, EachRequestGoesOutWithItsTypeAndEachReplyIsMatchedByItsType) {
   struct Case {
     const char* what;
@@ -35,60 +51,21 @@ TEST_F(ReportPacketTest, EachRequestGoesOutWithItsTypeAndEachReplyIsMatchedByIts
     Bytes request;
     int replyType;
   };
+  const auto none = [](auto&) {};
   const Case cases[] = {
-      {"version numbers",
-       [](test::ScriptedIo& io) {
-         CTCRetrieveVersionNumbers p;
-         return p.SendPacket(io) && p.ReceiveReply(io);
-       },
-       ReportFrame(0x06, {}), 0x07},
-      {"GPS time",
-       [](test::ScriptedIo& io) {
-         CTCRetrieveGPSTime p;
-         return p.SendPacket(io) && p.ReceiveReply(io);
-       },
-       ReportFrame(0x14, {}), 0x15},
-      {"error-log count",
-       [](test::ScriptedIo& io) {
-         CTCErrorLog p;
-         p.SetEntryCountRequest();
-         return p.SendRequest(io) && p.ReceiveReply(io);
-       },
+      {"version numbers", Exchange<CTCRetrieveVersionNumbers>(none), ReportFrame(0x06, {}), 0x07},
+      {"GPS time", Exchange<CTCRetrieveGPSTime>(none), ReportFrame(0x14, {}), 0x15},
+      {"error-log count", Exchange<CTCErrorLog>([](auto& p) { p.SetEntryCountRequest(); }),
        ReportFrame(0x91, B({0x06})), 0x92},
-      {"error-log entry",
-       [](test::ScriptedIo& io) {
-         CTCErrorLog p;
-         p.SetReadEntryRequest(0x0102);
-         return p.SendRequest(io) && p.ReceiveReply(io);
-       },
+      {"error-log entry", Exchange<CTCErrorLog>([](auto& p) { p.SetReadEntryRequest(0x0102); }),
        ReportFrame(0x91, B({0x08, 0x01, 0x02})), 0x92},
-      {"error-log entry, second form",
-       [](test::ScriptedIo& io) {
-         CTCErrorLog p;
-         p.SetReadEntryLongRequest(299);
-         return p.SendRequest(io) && p.ReceiveReply(io);
-       },
+      {"error-log entry, second form", Exchange<CTCErrorLog>([](auto& p) { p.SetReadEntryLongRequest(299); }),
        ReportFrame(0x91, B({0x0A, 0x01, 0x2B})), 0x92},
-      {"error-log clear",
-       [](test::ScriptedIo& io) {
-         CTCErrorLog p;
-         p.SetClearRequest();
-         return p.SendRequest(io) && p.ReceiveReply(io);
-       },
-       ReportFrame(0x91, B({0x01})), 0x92},
-      {"firmware status, short form",
-       [](test::ScriptedIo& io) {
-         CTCFirmwareUpload p;
-         p.SetStatusQuery();
-         return p.SendPacket(io) && p.ReceiveReply(io);
-       },
+      {"error-log clear", Exchange<CTCErrorLog>([](auto& p) { p.SetClearRequest(); }), ReportFrame(0x91, B({0x01})),
+       0x92},
+      {"firmware status, short form", Exchange<CTCFirmwareUpload>([](auto& p) { p.SetStatusQuery(); }),
        ReportFrame(0x9B, B({0x07, 0x00})), 0x9F},
-      {"firmware abandon, long form",
-       [](test::ScriptedIo& io) {
-         CTCFirmwareUpload p;
-         p.SetAbandonRequest();
-         return p.SendLongPacket(io) && p.ReceiveLongPacket(io, 3.0);
-       },
+      {"firmware abandon, long form", Exchange<CTCFirmwareUpload>([](auto& p) { p.SetAbandonRequest(); }, true),
        test::LongReportFrame(0x9B, B({0x06, 0x02})), 0x9F},
   };
   for (const Case& c : cases) {
