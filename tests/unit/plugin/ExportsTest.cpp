@@ -115,7 +115,8 @@ TEST_F(ExportsTest, TextsFixedAnswersAndCopiesThatLeaveBuffersUnterminated) {
   } cases[] = {{7, -1, "Retrieves the software version from the QZ7xx."},
                {7, TEXT_SUMMARY, "Operation to perform:\r\n\tVerify receiver software version"},
                {0, TEXT_CONNECT, "Connect the QZ7xx to COM%d of the PC using the DB9 cable."},
-               {5, TEXT_ACTION, "Reset device to factory default"}};
+               {5, TEXT_ACTION, "Reset device to factory default"},
+               {0, TEXT_SUCCESS, "The ethernet settings were configured successfully!"}};
   char buffer[256];
   for (const Case& c : cases) {
     std::memset(buffer, 0, sizeof buffer);
