@@ -22,6 +22,7 @@
 #include "support/FirmwareImages.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
+#include "support/Throws.h"
 
 namespace {
 
@@ -219,12 +220,8 @@ TEST_F(Catalogue, AddRemoveAndFallbackRoot) {
 }
 
 TEST_F(Catalogue, FileManagerChoosesTheClass) {
-  BlockSpec spec;
   const Bytes hopsa = HopsaImage(Pattern(100));
-  Bytes app = Pattern(64);
-  const Bytes block = EmbeddedBlock();
-  std::copy(block.begin(), block.end(), app.begin());
-  const Bytes timg = TimgImage({{2, 4, 30, 0x10000, app}});
+  const Bytes timg = TimgImage({{2, 4, 30, 0x10000, WithBlock(Pattern(64))}});
   const Bytes elf = ElfImage({{1, 5, 0x1000, Pattern(64)}});
   std::string srec;
   for (int i = 0; i < 6; ++i) srec += SRecordLine(1, 0x100 + 4 * i, Pattern(4)) + "\n";
@@ -270,16 +267,7 @@ TEST_F(Catalogue, FileManagerChoosesTheClass) {
       EXPECT_EQ(e.GetCode(), c.error);
     }
   }
-  EXPECT_THROW(
-      {
-        try {
-          CGarnexFlashFileMgr m(dir_.File("missing.timg").c_str());
-        } catch (const CLSFlashFileException& e) {
-          EXPECT_EQ(e.GetCode(), 853u);
-          throw;
-        }
-      },
-      CLSFlashFileException);
+  EXPECT_EQ(CodeOf<CLSFlashFileException>([&] { CGarnexFlashFileMgr m(dir_.File("missing.timg").c_str()); }), 853u);
 }
 
 class AddFirmwareDialog : public Catalogue {
@@ -387,10 +375,7 @@ TEST_F(AddFirmwareDialog, PathLosingFocusSuggestsDescription) {
 }
 
 TEST_F(AddFirmwareDialog, OkChecksTheFile) {
-  Bytes app = Pattern(64);
-  const Bytes block = EmbeddedBlock();
-  std::copy(block.begin(), block.end(), app.begin());
-  const std::string timg = WriteFile(dir_.File("fw.timg"), TimgImage({{2, 4, 30, 0x10000, app}}));
+  const std::string timg = WriteFile(dir_.File("fw.timg"), TimgImage({{2, 4, 30, 0x10000, WithBlock(Pattern(64))}}));
   const std::string noRecord = WriteFile(dir_.File("none.timg"), TimgImage({}));
   const std::string hopsa = WriteFile(dir_.File("fw.img"), HopsaImage(Pattern(10)));
   const std::string elf = WriteFile(dir_.File("fw.elf"), ElfImage({{1, 5, 0x1000, Pattern(64)}}));
