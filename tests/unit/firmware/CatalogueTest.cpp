@@ -87,19 +87,14 @@ TEST_F(Catalogue, InvalidKeysAreDeletedWithoutSkippingTheNext) {
   std::remove(gone.c_str());
   PutEntry("A good", file);
   PutEntry("B file deleted", gone);
-  PutKey("C install as text", {{"Description", REG_SZ, "C"},
-                               {"FirmwarePath", REG_SZ, file},
-                               {"DeviceType", REG_SZ, "QZ710"},
-                               {"OriginalInstall", REG_SZ, "0"}});
-  PutKey("D empty description", {{"Description", REG_SZ, ""},
-                                 {"FirmwarePath", REG_SZ, file},
-                                 {"DeviceType", REG_SZ, "QZ710"},
-                                 {"OriginalInstall", REG_DWORD, "", 0}});
+  // C, D and F are good entries with one value of the wrong kind written over.
+  PutEntry("C install as text", file);
+  PutKey("C install as text", {{"OriginalInstall", REG_SZ, "0"}});
+  PutEntry("D empty description", file);
+  PutKey("D empty description", {{"Description", REG_SZ, ""}});
   PutKey("E no install value", {{"Description", REG_SZ, "E"}, {"FirmwarePath", REG_SZ, file}, {"DeviceType", REG_SZ, "QZ710"}});
-  PutKey("F device as number", {{"Description", REG_SZ, "F"},
-                                {"FirmwarePath", REG_SZ, file},
-                                {"DeviceType", REG_DWORD, "", 710},
-                                {"OriginalInstall", REG_DWORD, "", 0}});
+  PutEntry("F device as number", file);
+  PutKey("F device as number", {{"DeviceType", REG_DWORD, "", 710}});
   PutEntry("G good", file);
   PutEntry("H also gone", gone);
 
