@@ -123,18 +123,6 @@ TEST(UpdateScenario, OutdatedMonitorQuestion) {
   }
 }
 
-// From 3.8 up on a serial line the application is switched to 115200 and takes the container.
-TEST(UpdateScenario, ApplicationRouteUploadsTheContainerAtTheRaisedSpeed) {
-  Update u(Profile("4.10"));
-  const Image image = MakeImage(3, 21);
-  u.Add(image.file);
-  EXPECT_EQ(u.Run(), 1) << u.Boxes();
-  EXPECT_EQ(u.Flash(kAppBase, image.application.size()), image.application);
-  EXPECT_TRUE(u.s.HasStatus("Done. The receiver will reboot itself momentarily."));
-  EXPECT_TRUE(u.s.Asked(0x48));
-  EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
-}
-
 TEST(UpdateScenario, CancelInMidTransferEndsAsCancelled) {
   Update u(Profile());
   const Image image = MakeImage(3, 21, "KELVOR ", 420, 64 * 1024);
@@ -255,19 +243,31 @@ TEST(UpdateScenario, DataLoggingQuestion) {
   }
 }
 
-// Over the receiver's USB link the speed is never changed: the link runs at
-// its own rate, and the port is reopened after every restart.
-TEST(UpdateScenario, UsbLinkKeepsTheSpeed) {
-  for (const bool container : {false, true}) {
-    SCOPED_TRACE(container ? "container through the application" : "file from the monitor");
-    Update u("port.number = 15\n" + Profile(container ? "4.10" : "3.50"));
-    const auto application = u.AddApplication(container);
+// From 3.8 up the application takes the container itself, on a serial line
+// after a switch to 115200. Over the receiver's USB link the speed is never
+// changed (the link runs at its own rate) and the port is reopened after
+// every restart, on either route.
+TEST(UpdateScenario, ApplicationRouteAndUsbLinkSpeeds) {
+  const struct {
+    const char* name;
+    bool usb, container;
+  } cases[] = {{"serial, container through the application", false, true},
+               {"USB, container through the application", true, true},
+               {"USB, file from the monitor", true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Update u((c.usb ? "port.number = 15\n" : "") + Profile(c.container ? "4.10" : "3.50"));
+    const auto application = u.AddApplication(c.container);
     const std::uint64_t generation = u.s.Receiver().LinkGeneration();
     EXPECT_EQ(u.Run(), 1) << u.Boxes();
     EXPECT_EQ(u.Flash(kAppBase, application.size()), application);
-    EXPECT_GT(u.s.Receiver().LinkGeneration(), generation);
-    EXPECT_FALSE(u.s.Asked(0x48));
-    EXPECT_FALSE(u.s.Asked(17, "loader"));
+    EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
+    EXPECT_EQ(u.s.HasStatus("Done. The receiver will reboot itself momentarily."), c.container);
+    EXPECT_EQ(u.s.Asked(0x48), !c.usb);
+    if (c.usb) {
+      EXPECT_GT(u.s.Receiver().LinkGeneration(), generation);
+      EXPECT_FALSE(u.s.Asked(17, "loader"));
+    }
   }
 }
 
