@@ -103,7 +103,7 @@ TEST(GarnexInfo, WrongSizesAreRefusedAndKeepTheRecord) {
   EXPECT_EQ(info.GetProductName(), "QZ710");
 }
 
-TEST(GarnexInfo, ErasedAndFullTextFields) {
+TEST(GarnexInfo, ErasedFullAndMissingFields) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
   Record r = ProductRecord();
   std::memset(&r[2], 0xFF, 32);                         // erased serial number
