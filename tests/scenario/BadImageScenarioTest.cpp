@@ -96,8 +96,7 @@ TEST(BadImageScenario, EveryBadImageIsRefusedBeforeAnythingIsErasedOrProgrammed)
       SCOPED_TRACE(std::string(c.name) + ", application " + version);
       test::SimScenario s(std::string("product.features = 1:0\nradio.pipe = nak\nproduct.installed = 3,50\nversion = ") +
                           version + "\n" + c.receiver);
-      const int result = Update(s, c.file, c.bytes);
-      EXPECT_NE(result, 1);
+      EXPECT_EQ(Update(s, c.file, c.bytes), 0);
       ASSERT_EQ(s.ui.boxes.size(), 1u);
       EXPECT_NE(s.ui.boxes[0].text.find(c.message), std::string::npos) << s.ui.boxes[0].text;
       EXPECT_NE(s.ui.boxes[0].text.find("[" + std::to_string(c.code) + "]"), std::string::npos) << s.ui.boxes[0].text;

@@ -6,6 +6,7 @@
 #include "operations/ResetToFactoryDefaultOperation.h"
 #include "operations/TCPSetupDlg.h"
 #include "operations/TCPSetupOperation.h"
+#include "operations/WipeCMBlockOperation.h"
 #include "support/SimScenario.h"
 
 namespace {
@@ -150,22 +151,26 @@ TEST(FactoryResetScenario, ConfirmedResetWaitsAMinute) {
   EXPECT_EQ(s.ui.boxes[0].flags & 0xF, MB_YESNO);
 }
 
-TEST(FactoryResetScenario, DeclinedOrUnansweredReset) {
-  {
+TEST(FactoryResetScenario, UnansweredResetIs707) {
+  test::SimScenario s("fault = nak n=1 type=0x58\n");
+  s.ui.answers = {IDYES};
+  CResetToFactoryDefaultOperation op;
+  EXPECT_EQ(s.Run(op), 0);
+  ASSERT_EQ(s.ui.boxes.size(), 2u);
+  EXPECT_NE(s.ui.boxes[1].text.find(FormatString(807, 707, s.Com())), std::string::npos);
+}
+
+// A declined confirmation ends the run before a byte is sent.
+TEST(ConfirmationScenario, DeclinedSendsNothing) {
+  CResetToFactoryDefaultOperation reset;
+  CWipeCMBlockOperation wipe;
+  for (COperation* op : std::initializer_list<COperation*>{&reset, &wipe}) {
+    SCOPED_TRACE(op == &reset ? "factory reset" : "wipe");
     test::SimScenario s;
     s.ui.answers = {IDNO};
-    CResetToFactoryDefaultOperation op;
-    EXPECT_EQ(s.Run(op), 0);
+    EXPECT_EQ(s.Run(*op), 0);
     EXPECT_TRUE(s.HostBytes().empty());
     EXPECT_EQ(s.window.progress, (std::vector<int>{100}));
-    EXPECT_TRUE(s.HasStatus(AfxLoadString(105)));
-  }
-  {
-    test::SimScenario s("fault = nak n=1 type=0x58\n");
-    s.ui.answers = {IDYES};
-    CResetToFactoryDefaultOperation op;
-    EXPECT_EQ(s.Run(op), 0);
-    ASSERT_EQ(s.ui.boxes.size(), 2u);
-    EXPECT_NE(s.ui.boxes[1].text.find(FormatString(807, 707, s.Com())), std::string::npos);
+    EXPECT_EQ(s.window.LastStatus(), AfxLoadString(105));
   }
 }

@@ -66,19 +66,27 @@ TEST(RadioCfgScenario, WritesTheChangeAndShowsTheAreaAgain) {
   EXPECT_EQ(s.window.LastStatus(), AfxLoadString(76));
 }
 
-TEST(RadioCfgScenario, CancelWritesNothingAndReboots) {
-  test::SimScenario s(kRadio);
-  const auto before = s.Receiver().RadioConfig();
-  s.ui.onDialog = [](CDialog& d) {
-    d.FindControl(CFrequencyDialog::kTransmitFrequency)->text = "460000";
-    d.SendCommand(IDCANCEL, BN_CLICKED);
-  };
-  CRadioCfgOperation op;
-  EXPECT_EQ(s.Run(op), 2);
-  EXPECT_EQ(s.Receiver().RadioConfig(), before);
-  EXPECT_FALSE(s.Asked(19, "loader"));
-  EXPECT_TRUE(s.Asked(4, "loader")) << "the monitor is left through a reboot";
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(625)));
+// A cancelled dialog, and the modes that have no dialog, write nothing and
+// leave the monitor through a reboot.
+TEST(RadioCfgScenario, CancelAndModesWithoutDialogWriteNothing) {
+  for (const char* mode : {"", "10", "11", "12", "40"}) {
+    SCOPED_TRACE(mode);
+    test::SimScenario s(std::string(kRadio) + (*mode ? std::string("radio.mode = ") + mode + "\n" : ""));
+    const auto before = s.Receiver().RadioConfig();
+    bool shown = false;
+    s.ui.onDialog = [&](CDialog& d) {
+      shown = true;
+      if (auto* frequency = d.FindControl(CFrequencyDialog::kTransmitFrequency)) frequency->text = "460000";
+      d.SendCommand(IDCANCEL, BN_CLICKED);
+    };
+    CRadioCfgOperation op;
+    EXPECT_EQ(s.Run(op), 2);
+    EXPECT_EQ(shown, *mode == '\0');
+    EXPECT_EQ(s.Receiver().RadioConfig(), before);
+    EXPECT_FALSE(s.Asked(19, "loader"));
+    EXPECT_TRUE(s.Asked(4, "loader"));
+    EXPECT_TRUE(s.HasStatus(AfxLoadString(625)));
+  }
 }
 
 TEST(RadioCfgScenario, WithoutTransmitterTheChannelIsReceiveOnly) {
@@ -115,19 +123,6 @@ TEST(RadioCfgScenario, HoppingRadioEditsItsNetwork) {
   EXPECT_EQ(s.Run(op), 1);
   EXPECT_EQ(shown, 2);
   EXPECT_EQ(Area(s).GetSetting(), 300u);
-}
-
-TEST(RadioCfgScenario, ModesWithoutDialogEndCancelledUntouched) {
-  for (const char* mode : {"10", "11", "12", "40"}) {
-    test::SimScenario s(std::string(kRadio) + "radio.mode = " + mode + "\n");
-    const auto before = s.Receiver().RadioConfig();
-    bool shown = false;
-    s.ui.onDialog = [&](CDialog&) { shown = true; };
-    CRadioCfgOperation op;
-    EXPECT_EQ(s.Run(op), 2) << mode;
-    EXPECT_FALSE(shown) << mode;
-    EXPECT_EQ(s.Receiver().RadioConfig(), before) << mode;
-  }
 }
 
 TEST(RadioCfgScenario, MonitorIsRebootedFirst) {

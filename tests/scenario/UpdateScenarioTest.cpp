@@ -102,22 +102,6 @@ class Update {
   CUpdateOperation op;
 };
 
-// The application is older than 3.8 and newer than 1.0, so it is programmed
-// from its monitor: the application section only, since the monitor is current.
-TEST(UpdateScenario, MonitorRouteWritesTheApplicationSection) {
-  Update u(Profile());
-  const Image image = MakeImage(3, 21);
-  u.Add(image.file);
-  EXPECT_EQ(u.Run(), 1) << u.Boxes();
-  EXPECT_EQ(u.Flash(kAppBase, image.application.size()), image.application);
-  EXPECT_NE(u.Flash(kMonitorBase, image.monitor.size()), image.monitor);
-  for (const char* status :
-       {"Erasing program flash...", "Updating the software of the QZ7xx...", "Rebooting the QZ7xx receiver..."})
-    EXPECT_TRUE(u.s.HasStatus(status)) << status;
-  EXPECT_EQ(u.s.window.progress.back(), 100);
-  EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
-}
-
 // An outdated monitor is installed first when the user agrees; a No writes nothing.
 TEST(UpdateScenario, OutdatedMonitorQuestion) {
   for (const int answer : {IDYES, IDNO}) {
@@ -139,27 +123,6 @@ TEST(UpdateScenario, OutdatedMonitorQuestion) {
   }
 }
 
-// From 3.8 up on a serial line the application is switched to 115200 and takes the container.
-TEST(UpdateScenario, ApplicationRouteUploadsTheContainerAtTheRaisedSpeed) {
-  Update u(Profile("4.10"));
-  const Image image = MakeImage(3, 21);
-  u.Add(image.file);
-  EXPECT_EQ(u.Run(), 1) << u.Boxes();
-  EXPECT_EQ(u.Flash(kAppBase, image.application.size()), image.application);
-  EXPECT_TRUE(u.s.HasStatus("Done. The receiver will reboot itself momentarily."));
-  EXPECT_TRUE(u.s.Asked(0x48));
-  EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
-}
-
-TEST(UpdateScenario, FileForAnotherPlatformIsRefusedBeforeAnythingIsErased) {
-  Update u(Profile());
-  u.Add(MakeImage(3, 21, "NESTIR ").file);
-  EXPECT_EQ(u.Run(), 0);
-  ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
-  EXPECT_NE(u.s.ui.boxes[0].text.find("firmware and hardware mismatch"), std::string::npos);
-  EXPECT_FALSE(u.Erased());
-}
-
 TEST(UpdateScenario, CancelInMidTransferEndsAsCancelled) {
   Update u(Profile());
   const Image image = MakeImage(3, 21, "KELVOR ", 420, 64 * 1024);
@@ -173,16 +136,18 @@ TEST(UpdateScenario, CancelInMidTransferEndsAsCancelled) {
   EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
 }
 
-// Files that are not containers are programmed from the monitor at the
-// application start plus each block's own address, after the sectors that
-// the identity's image size spans have been erased.
-TEST(UpdateScenario, SRecordAndElfFilesAreProgrammedFromTheMonitor) {
+// Below 3.8 every file is programmed from the monitor. A container gives
+// its application section only, since the monitor is current; other files
+// go to the application start plus each block's own address, after the
+// sectors that the identity's image size spans have been erased.
+TEST(UpdateScenario, MonitorRouteWritesTheApplication) {
   sim::IdentityBlock id;
   id.name = "KELVOR ";
   id.version = 420;
   const std::vector<std::uint8_t> srecImage = sim::ImageWriter::Application(id, 0x43100);
   const std::string srecText = sim::ImageWriter::SRecord(srecImage, 0);
   const std::vector<std::uint8_t> elfImage = ElfBody(420);
+  const Image container = MakeImage(3, 21);
   struct Case {
     const char* name;
     std::vector<std::uint8_t> file;
@@ -190,6 +155,7 @@ TEST(UpdateScenario, SRecordAndElfFilesAreProgrammedFromTheMonitor) {
     std::vector<std::uint32_t> erased;
   };
   const Case cases[] = {
+      {"fw_v420.timg", container.file, &container.application, {0x02440000}},
       {"fw_v420.srec", std::vector<std::uint8_t>(srecText.begin(), srecText.end()), &srecImage,
        {0x02440000, 0x02450000, 0x02460000, 0x02470000, 0x02480000}},
       {"fw_v420.elf", sim::ImageWriter::Elf(elfImage, 0), &elfImage, {0x02440000}},
@@ -202,8 +168,12 @@ TEST(UpdateScenario, SRecordAndElfFilesAreProgrammedFromTheMonitor) {
     EXPECT_EQ(u.Run(), 1) << u.Boxes();
     EXPECT_EQ(u.s.Receiver().Flash().EraseLog(), c.erased);
     EXPECT_EQ(u.Flash(kAppBase, c.image->size()), *c.image);
-    EXPECT_TRUE(u.s.HasStatus("Erasing program flash..."));
-    EXPECT_TRUE(u.s.HasStatus("Rebooting the QZ7xx receiver..."));
+    if (c.image == &container.application) {
+      EXPECT_NE(u.Flash(kMonitorBase, container.monitor.size()), container.monitor);
+    }
+    for (const char* status :
+         {"Erasing program flash...", "Updating the software of the QZ7xx...", "Rebooting the QZ7xx receiver..."})
+      EXPECT_TRUE(u.s.HasStatus(status)) << status;
     EXPECT_EQ(u.s.window.progress.back(), 100);
     EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
   }
@@ -273,19 +243,31 @@ TEST(UpdateScenario, DataLoggingQuestion) {
   }
 }
 
-// Over the receiver's USB link the speed is never changed: the link runs at
-// its own rate, and the port is reopened after every restart.
-TEST(UpdateScenario, UsbLinkKeepsTheSpeed) {
-  for (const bool container : {false, true}) {
-    SCOPED_TRACE(container ? "container through the application" : "file from the monitor");
-    Update u("port.number = 15\n" + Profile(container ? "4.10" : "3.50"));
-    const auto application = u.AddApplication(container);
+// From 3.8 up the application takes the container itself, on a serial line
+// after a switch to 115200. Over the receiver's USB link the speed is never
+// changed (the link runs at its own rate) and the port is reopened after
+// every restart, on either route.
+TEST(UpdateScenario, ApplicationRouteAndUsbLinkSpeeds) {
+  const struct {
+    const char* name;
+    bool usb, container;
+  } cases[] = {{"serial, container through the application", false, true},
+               {"USB, container through the application", true, true},
+               {"USB, file from the monitor", true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Update u((c.usb ? "port.number = 15\n" : "") + Profile(c.container ? "4.10" : "3.50"));
+    const auto application = u.AddApplication(c.container);
     const std::uint64_t generation = u.s.Receiver().LinkGeneration();
     EXPECT_EQ(u.Run(), 1) << u.Boxes();
     EXPECT_EQ(u.Flash(kAppBase, application.size()), application);
-    EXPECT_GT(u.s.Receiver().LinkGeneration(), generation);
-    EXPECT_FALSE(u.s.Asked(0x48));
-    EXPECT_FALSE(u.s.Asked(17, "loader"));
+    EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
+    EXPECT_EQ(u.s.HasStatus("Done. The receiver will reboot itself momentarily."), c.container);
+    EXPECT_EQ(u.s.Asked(0x48), !c.usb);
+    if (c.usb) {
+      EXPECT_GT(u.s.Receiver().LinkGeneration(), generation);
+      EXPECT_FALSE(u.s.Asked(17, "loader"));
+    }
   }
 }
 

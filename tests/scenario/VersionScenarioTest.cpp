@@ -41,13 +41,14 @@ TEST(VersionScenario, ShowsTheVersionsAndResetsTheReceiver) {
     const char* profile;
     const char* radio;
     bool asksRadio;
+    const char* serial;  // from the break info
   };
   const Case cases[] = {
-      {"radio fitted", "serial = 5012K00042\nradio.version = 2.31\n", "2.31", true},
-      {"no radio", "hw.flags = 0x00\n", "None", false},
-      {"radio pipe refused", "radio.pipe = nak\n", "None", false},
-      {"flags at byte 45", "hw.flags = 0x02\nhw.flags_at = 45\n", "2.31", true},
-      {"leading zeros in the radio text", "radio.version = 02.40\n", "2.40", true},
+      {"radio fitted", "serial = 5012K00042\nradio.version = 2.31\n", "2.31", true, "5012K00042"},
+      {"no radio", "hw.flags = 0x00\n", "None", false, "5012A00123"},
+      {"radio pipe refused", "radio.pipe = nak\n", "None", false, "5012A00123"},
+      {"flags at byte 45", "hw.flags = 0x02\nhw.flags_at = 45\n", "2.31", true, "5012A00123"},
+      {"leading zeros in the radio text", "radio.version = 02.40\n", "2.40", true, "5012A00123"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -58,6 +59,7 @@ TEST(VersionScenario, ShowsTheVersionsAndResetsTheReceiver) {
     EXPECT_EQ(shown.software, "4.10");
     EXPECT_EQ(shown.boot, "3.21");
     EXPECT_EQ(shown.radio, c.radio);
+    EXPECT_EQ(shown.serial, c.serial);
     EXPECT_EQ(shown.pcb, "");
     EXPECT_EQ(s.Asked(0x77), c.asksRadio);
     EXPECT_TRUE(s.Asked(0x06));
@@ -71,11 +73,6 @@ TEST(VersionScenario, ShowsTheVersionsAndResetsTheReceiver) {
     EXPECT_EQ(s.window.progress.back(), 100);
     EXPECT_TRUE(s.ui.boxes.empty());
   }
-}
-
-TEST(VersionScenario, SerialNumberComesFromTheBreakInfo) {
-  test::SimScenario s("serial = 5012K00042\n");
-  EXPECT_EQ(Capture(s).serial, "5012K00042");
 }
 
 TEST(VersionScenario, ReceiversItCannotServe) {

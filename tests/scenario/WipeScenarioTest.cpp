@@ -91,17 +91,6 @@ TEST(WipeScenario, ContentOutsideTheRangeSurvives) {
   }
 }
 
-TEST(WipeScenario, DeclinedSendsNothing) {
-  test::SimScenario s(kFlash);
-  s.ui.answers = {IDNO};
-  CWipeCMBlockOperation op;
-  EXPECT_EQ(s.Run(op), 0);
-  EXPECT_TRUE(s.HostBytes().empty());
-  EXPECT_TRUE(s.Receiver().Flash().EraseLog().empty());
-  EXPECT_EQ(s.window.progress, (std::vector<int>{100}));
-  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(105));
-}
-
 TEST(WipeScenario, MonitorWithoutTheCapabilityIsRefusedButRebooted) {
   test::SimScenario s(kFlash + "product.capability = 0\n");
   s.ui.answers = {IDYES};
@@ -127,6 +116,4 @@ TEST(WipeScenario, Texts) {
     ASSERT_TRUE(op.GetText(kind, buffer, sizeof buffer)) << kind;
     EXPECT_EQ(std::string(buffer), AfxLoadString(id)) << kind;
   }
-  EXPECT_EQ(CWipeCMBlockOperation::kFirstAddress, 0x100C0000u);
-  EXPECT_EQ(CWipeCMBlockOperation::kLastAddress, 0x100FFFFFu);
 }

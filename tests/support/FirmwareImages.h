@@ -71,6 +71,13 @@ inline Bytes EmbeddedBlock(const BlockSpec& s = {}) {
   return b;
 }
 
+// `bytes` with the identity block written over them from `at`.
+inline Bytes WithBlock(Bytes bytes, size_t at = 0, const BlockSpec& spec = {}) {
+  const Bytes block = EmbeddedBlock(spec);
+  std::copy(block.begin(), block.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  return bytes;
+}
+
 struct TimgSectionSpec {
   std::uint16_t type;
   std::uint8_t major = 1;

@@ -65,12 +65,6 @@ class ScriptedLine {
   void Feed(const std::string& text, std::int64_t delayMs = 0) { Feed(B(text), delayMs); }
   // The read that reaches this point fails with a device error.
   void FeedFailure(std::int64_t delayMs = 0) { chunks_.push_back(Chunk{{}, delayMs, std::nullopt, true, 0}); }
-  bool Drained() { return Head() == nullptr; }
-  size_t Pending() const {
-    size_t n = 0;
-    for (const Chunk& c : chunks_) n += c.bytes.size() - c.pos;
-    return n;
-  }
   void Clear() { chunks_.clear(); }
 
   static std::int64_t NowNs() { return afx::GetClock().NowNs(); }
@@ -154,8 +148,6 @@ class ScriptedIo : public CioInterface {
   explicit ScriptedIo(UINT port = 1) : port_(port) {}
 
   ScriptedLine line;
-  int inputPurges = 0;
-  int outputPurges = 0;
 
   void WriteByte(BYTE value) override { Write(&value, 1); }
   void Write(const BYTE* buffer, DWORD count) override {
@@ -167,12 +159,9 @@ class ScriptedIo : public CioInterface {
     if (n < 0) throw CSerialComException(CSerialComException::kRead, port_, 31);
     return static_cast<DWORD>(n);
   }
-  void FlushOutput() override { Purge(true, false); }
-  void FlushInput() override { Purge(false, true); }
-  void Purge(bool output, bool input) override {
-    if (output) ++outputPurges;
-    if (input) ++inputPurges;
-  }
+  void FlushOutput() override {}
+  void FlushInput() override {}
+  void Purge(bool, bool) override {}
   UINT GetPortNumber() const override { return port_; }
 
  private:
@@ -186,7 +175,6 @@ struct DeviceRecord {
   std::vector<afx::LineSettings> settings;  // every SetLineSettings, in order
   afx::LineSettings current;
   std::vector<bool> breaks;                 // every SetBreak, in order
-  std::vector<DWORD> purges;
   std::vector<DWORD> unsupportedSpeeds;
   bool failSettings = false;
   bool closed = false;
@@ -216,7 +204,6 @@ class ScriptedSerialDevice : public afx::SerialDevice {
     return true;
   }
   bool Purge(DWORD flags) override {
-    r_->purges.push_back(flags);
     if (flags & (afx::PURGE_RXABORT | afx::PURGE_RXCLEAR)) {
       // Only what has already arrived is discarded; the rest is still on its way.
       BYTE sink[256];

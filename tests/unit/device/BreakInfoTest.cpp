@@ -24,18 +24,12 @@ const std::string kFull =
     "PRODUCT,QZ710;PORT,1,115200,x,8,1,N,R;PORTSTATUS,FIX;VERSION,4.62,x;COMM,A;SERIAL,5012K34;REFVER,4.50";
 
 TEST(BreakInfoParse, FieldsComeFromTheirItems) {
-  struct Expect {
-    Expect(bool ok_, std::string product_ = "NoSuchProduct", int port_ = -1, int baud_ = 6, int dataBits_ = 1,
-           int stopBits_ = 0, int parity_ = 0, bool mode_ = false, bool fixed_ = false, std::string version_ = "",
-           std::string serial_ = "", std::string refver_ = "")
-        : ok(ok_), product(std::move(product_)), port(port_), baud(baud_), dataBits(dataBits_), stopBits(stopBits_),
-          parity(parity_), mode(mode_), fixed(fixed_), version(std::move(version_)), serial(std::move(serial_)),
-          refver(std::move(refver_)) {}
+  struct Expect {  // defaults: what a refused text leaves
     bool ok;
-    std::string product;
-    int port, baud, dataBits, stopBits, parity;
-    bool mode, fixed;
-    std::string version, serial, refver;
+    std::string product = "NoSuchProduct";
+    int port = -1, baud = 6, dataBits = 1, stopBits = 0, parity = 0;
+    bool mode = false, fixed = false;
+    std::string version = "", serial = "", refver = "";
   };
   struct Case {
     const char* what;

@@ -38,7 +38,6 @@ class FlashTest : public ::testing::Test {
     responder_ = std::make_unique<FrameResponder>(record_->line, kind, std::move(handler));
   }
   static Bytes Loader(int command, const Bytes& data) { return test::LoaderFrame(command, data); }
-  static Bytes Upload(const Bytes& data) { return test::LongReportFrame(0x9F, data); }
 
   std::string FileOf(const Bytes& bytes) {
     static int n = 0;

@@ -86,14 +86,6 @@ TEST(GarnexInfo, DecodesRecord) {
   EXPECT_EQ(info.GetFeatureValue(3), 0x0102);
 }
 
-TEST(GarnexInfo, ProductCodeFallsBackToProductId) {
-  Record r = ProductRecord();
-  r[336] = 0;
-  CGarnexInfo info;
-  ASSERT_TRUE(info.FillOutProductInfo(r.data(), 425));
-  EXPECT_EQ(info.GetProductCode(), 0xF0);
-}
-
 TEST(GarnexInfo, WrongSizesAreRefusedAndKeepTheRecord) {
   CGarnexInfo info;
   const Record good = ProductRecord();
@@ -111,7 +103,7 @@ TEST(GarnexInfo, WrongSizesAreRefusedAndKeepTheRecord) {
   EXPECT_EQ(info.GetProductName(), "QZ710");
 }
 
-TEST(GarnexInfo, ErasedAndFullTextFields) {
+TEST(GarnexInfo, ErasedFullAndMissingFields) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
   Record r = ProductRecord();
   std::memset(&r[2], 0xFF, 32);                         // erased serial number
@@ -120,6 +112,7 @@ TEST(GarnexInfo, ErasedAndFullTextFields) {
   r[74] = 0xFF;                                          // erased, rest zero
   std::memset(&r[110], 0, 36);
   PutText(r, 110, "X");
+  r[336] = 0;                                            // no product code: the product ID stands in
   CGarnexInfo info;
   ASSERT_TRUE(info.FillOutProductInfo(r.data(), 425));
   EXPECT_EQ(info.GetSerialNumber(), "None");
@@ -127,6 +120,7 @@ TEST(GarnexInfo, ErasedAndFullTextFields) {
   EXPECT_EQ(info.GetProductName(), CString(std::string(40, 'A'))) << "no terminator inside the field";
   EXPECT_EQ(info.GetOwnerStrOne(), "None");
   EXPECT_EQ(info.GetOwnerStrTwo(), "X");
+  EXPECT_EQ(info.GetProductCode(), 0xF0);
 
   r = ProductRecord();
   r[2] = 0xFF;  // only one erased byte: a serial number is still there

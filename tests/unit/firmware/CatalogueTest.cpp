@@ -22,6 +22,7 @@
 #include "support/FirmwareImages.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
+#include "support/Throws.h"
 
 namespace {
 
@@ -86,19 +87,14 @@ TEST_F(Catalogue, InvalidKeysAreDeletedWithoutSkippingTheNext) {
   std::remove(gone.c_str());
   PutEntry("A good", file);
   PutEntry("B file deleted", gone);
-  PutKey("C install as text", {{"Description", REG_SZ, "C"},
-                               {"FirmwarePath", REG_SZ, file},
-                               {"DeviceType", REG_SZ, "QZ710"},
-                               {"OriginalInstall", REG_SZ, "0"}});
-  PutKey("D empty description", {{"Description", REG_SZ, ""},
-                                 {"FirmwarePath", REG_SZ, file},
-                                 {"DeviceType", REG_SZ, "QZ710"},
-                                 {"OriginalInstall", REG_DWORD, "", 0}});
+  // C, D and F are good entries with one value of the wrong kind written over.
+  PutEntry("C install as text", file);
+  PutKey("C install as text", {{"OriginalInstall", REG_SZ, "0"}});
+  PutEntry("D empty description", file);
+  PutKey("D empty description", {{"Description", REG_SZ, ""}});
   PutKey("E no install value", {{"Description", REG_SZ, "E"}, {"FirmwarePath", REG_SZ, file}, {"DeviceType", REG_SZ, "QZ710"}});
-  PutKey("F device as number", {{"Description", REG_SZ, "F"},
-                                {"FirmwarePath", REG_SZ, file},
-                                {"DeviceType", REG_DWORD, "", 710},
-                                {"OriginalInstall", REG_DWORD, "", 0}});
+  PutEntry("F device as number", file);
+  PutKey("F device as number", {{"DeviceType", REG_DWORD, "", 710}});
   PutEntry("G good", file);
   PutEntry("H also gone", gone);
 
@@ -219,12 +215,8 @@ TEST_F(Catalogue, AddRemoveAndFallbackRoot) {
 }
 
 TEST_F(Catalogue, FileManagerChoosesTheClass) {
-  BlockSpec spec;
   const Bytes hopsa = HopsaImage(Pattern(100));
-  Bytes app = Pattern(64);
-  const Bytes block = EmbeddedBlock();
-  std::copy(block.begin(), block.end(), app.begin());
-  const Bytes timg = TimgImage({{2, 4, 30, 0x10000, app}});
+  const Bytes timg = TimgImage({{2, 4, 30, 0x10000, WithBlock(Pattern(64))}});
   const Bytes elf = ElfImage({{1, 5, 0x1000, Pattern(64)}});
   std::string srec;
   for (int i = 0; i < 6; ++i) srec += SRecordLine(1, 0x100 + 4 * i, Pattern(4)) + "\n";
@@ -270,16 +262,7 @@ TEST_F(Catalogue, FileManagerChoosesTheClass) {
       EXPECT_EQ(e.GetCode(), c.error);
     }
   }
-  EXPECT_THROW(
-      {
-        try {
-          CGarnexFlashFileMgr m(dir_.File("missing.timg").c_str());
-        } catch (const CLSFlashFileException& e) {
-          EXPECT_EQ(e.GetCode(), 853u);
-          throw;
-        }
-      },
-      CLSFlashFileException);
+  EXPECT_EQ(CodeOf<CLSFlashFileException>([&] { CGarnexFlashFileMgr m(dir_.File("missing.timg").c_str()); }), 853u);
 }
 
 class AddFirmwareDialog : public Catalogue {
@@ -387,10 +370,7 @@ TEST_F(AddFirmwareDialog, PathLosingFocusSuggestsDescription) {
 }
 
 TEST_F(AddFirmwareDialog, OkChecksTheFile) {
-  Bytes app = Pattern(64);
-  const Bytes block = EmbeddedBlock();
-  std::copy(block.begin(), block.end(), app.begin());
-  const std::string timg = WriteFile(dir_.File("fw.timg"), TimgImage({{2, 4, 30, 0x10000, app}}));
+  const std::string timg = WriteFile(dir_.File("fw.timg"), TimgImage({{2, 4, 30, 0x10000, WithBlock(Pattern(64))}}));
   const std::string noRecord = WriteFile(dir_.File("none.timg"), TimgImage({}));
   const std::string hopsa = WriteFile(dir_.File("fw.img"), HopsaImage(Pattern(10)));
   const std::string elf = WriteFile(dir_.File("fw.elf"), ElfImage({{1, 5, 0x1000, Pattern(64)}}));

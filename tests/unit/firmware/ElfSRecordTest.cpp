@@ -132,10 +132,8 @@ TEST(GarnexElfFile, ReadAtGathersAcrossSegments) {
 
 TEST(GarnexElfFile, IdentityRecordAtItsLoadAddress) {
   TempDir dir;
-  Bytes segment = Pattern(0x100, 4);
-  const Bytes block = EmbeddedBlock();
-  std::copy(block.begin(), block.end(), segment.begin() + 0x10);
-  const std::string path = WriteFile(dir.File("fw.elf"), ElfImage({{1, 5, 0x0, Pattern(0x40)}, {1, 5, 0x2FF0, segment}}));
+  const std::string path =
+      WriteFile(dir.File("fw.elf"), ElfImage({{1, 5, 0x0, Pattern(0x40)}, {1, 5, 0x2FF0, WithBlock(Pattern(0x100, 4), 0x10)}}));
   CGarnexElfFile f(path.c_str());
   CGarnexEmbeddedInfo info;
   f.ReadEmbeddedInfo(info);
@@ -339,10 +337,7 @@ TEST(GarnexSRecFile, ReadAtAcrossRecords) {
   EXPECT_FALSE(f.ReadAt(0x42FF0 + 390, got.data(), 20)) << "runs past the image";
 
   // The identity record at its offset read as a load address.
-  Bytes withRecord = image;
-  const Bytes block = EmbeddedBlock();
-  std::copy(block.begin(), block.end(), withRecord.begin() + 0x10);
-  const std::string p2 = WriteFile(dir.File("rec.mot"), SRecordData(0x42FF0, withRecord));
+  const std::string p2 = WriteFile(dir.File("rec.mot"), SRecordData(0x42FF0, WithBlock(image, 0x10)));
   CGarnexSRecFile g(p2.c_str());
   CGarnexEmbeddedInfo info;
   g.ReadEmbeddedInfo(info);

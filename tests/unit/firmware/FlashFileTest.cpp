@@ -123,12 +123,7 @@ TEST(FlashFileOpen, OpenFailuresAreTranslated) {
   }
 }
 
-Bytes ApplicationPayload(const BlockSpec& spec = {}, size_t size = 300) {
-  Bytes p = Pattern(size, 7);
-  const Bytes block = EmbeddedBlock(spec);
-  std::copy(block.begin(), block.end(), p.begin());
-  return p;
-}
+Bytes ApplicationPayload(const BlockSpec& spec = {}) { return WithBlock(Pattern(300, 7), 0, spec); }
 
 TEST(TimgFile, EmptyContainer) {
   TempDir dir;

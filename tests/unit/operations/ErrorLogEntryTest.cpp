@@ -147,16 +147,6 @@ TEST(ErrorLogEntry, ReplyFramingDecidesFormatAndState) {
   }
 }
 
-TEST(ErrorLogEntry, TypeTextFollowsRR1) {
-  const std::pair<DWORD, const char*> cases[] = {
-      {1, "Startup Error"}, {2, "Radio Error"}, {3, "Runtime Warning"}, {0, "Runtime Error"}, {4, "Runtime Error"}};
-  for (const auto& [rr1, text] : cases) {
-    CErrorLogEntry e(CErrorLogEntry::kShortFormat, 0);
-    e.m_nRR1 = rr1;
-    EXPECT_EQ(e.GetTypeText(), text) << rr1;
-  }
-}
-
 TEST(ErrorLogEntry, UtcTimeCountsFromTheGpsEpochPlusOffset) {
   test::PluginStrings strings;
   struct Case {
@@ -164,31 +154,34 @@ TEST(ErrorLogEntry, UtcTimeCountsFromTheGpsEpochPlusOffset) {
     DWORD tow;
     BYTE offset;
     const char* summaryTime;  // nullptr: not available
+    DWORD rr1;                // decides the type text
+    const char* type;
   };
   const Case cases[] = {
-      {0, 0, 0, "1/6/1980 0:00:00"},
-      {1877, 345600000, 18, "12/31/2015 0:00:18"},
+      {0, 0, 0, "1/6/1980 0:00:00", 1, "Startup Error"},
+      {1877, 345600000, 18, "12/31/2015 0:00:18", 2, "Radio Error"},
       // The offset carries the time over midnight into the next week.
-      {2400, 604799000, 18, "1/11/2026 0:00:17"},
-      {1024, 86399999, 0, "8/22/1999 23:59:59"},
-      {0xFFFF, 0, 0, nullptr},
-      {100, 0xFFFFFFFF, 0, nullptr},
+      {2400, 604799000, 18, "1/11/2026 0:00:17", 3, "Runtime Warning"},
+      {1024, 86399999, 0, "8/22/1999 23:59:59", 0, "Runtime Error"},
+      {0xFFFF, 0, 0, nullptr, 4, "Runtime Error"},
+      {100, 0xFFFFFFFF, 0, nullptr, 2, "Radio Error"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.week);
     CErrorLogEntry e(CErrorLogEntry::kShortFormat, 0);
     e.m_nNumber = 0x123;
-    e.m_nRR1 = 2;
+    e.m_nRR1 = c.rr1;
     e.m_nWeek = c.week;
     e.m_nTimeOfWeek = c.tow;
     e.m_nUtcOffset = c.offset;
     if (c.summaryTime) {
-      EXPECT_EQ(e.GetSummary(), std::string("Radio Error:\t0x00000123  At time: ") + c.summaryTime + " UTC");
+      EXPECT_EQ(e.GetSummary(), std::string(c.type) + ":\t0x00000123  At time: " + c.summaryTime + " UTC");
       EXPECT_EQ(CErrorEntryText(e).m_strTime, c.summaryTime);
     } else {
-      EXPECT_EQ(e.GetSummary(), "Radio Error:\t0x00000123  At time: Not Available");
+      EXPECT_EQ(e.GetSummary(), std::string(c.type) + ":\t0x00000123  At time: Not Available");
       EXPECT_EQ(CErrorEntryText(e).m_strTime, "N/A");
     }
+    EXPECT_EQ(e.GetTypeText(), c.type);
     // Showing it again gives the same and leaves the fields alone.
     EXPECT_EQ(e.GetSummary(), e.GetSummary());
     EXPECT_EQ(e.m_nTimeOfWeek, c.tow);
