@@ -154,6 +154,12 @@ TEST_F(ApplicationTest, ErrorLogInBothEntryFormsAndClear) {
   EXPECT_EQ(longForm->data[1], 0x0B);
   EXPECT_EQ(longForm->data[8], 0x55);
   EXPECT_EQ(longForm->data[31], 1);
+  // Every field of the first entry in its place, from the number to the week.
+  const auto first = host.Ask(0x91, {0x0A, 0x00, 0x00}, 0x92);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(Bytes(first->data.begin() + 5, first->data.begin() + 39),
+            (Bytes{0x11, 0x22, 0x33, 0x44, 0, 0, 0, 0xA0, 0, 0, 0, 0xB0, 0, 0, 0, 0x02, 0, 0, 0, 0xC0,
+                   0x01, 0x9C, 0x07, 0xE0, 3, 7, 7, 0x12, 0, 0, 0x13, 0x88, 0x08, 0x34}));
   // Clear answers a lone ACK and empties the log.
   host.SendReport(0x91, {0x01});
   EXPECT_TRUE(host.ReadReport(kAck));

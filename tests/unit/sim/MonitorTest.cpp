@@ -111,7 +111,7 @@ TEST_F(MonitorTest, ErrorLogImageInEveryVersion) {
   for (int version : {1, 2, 3}) {
     Profile p = Monitor();
     p.errorLogImageVersion = version;
-    p.errorLog.push_back({0xA1B2C3D4, 9, 0, 0, 0, 1, 0, 412, 2016, 3, 7, 1000, 2000});
+    p.errorLog.push_back({0xA1B2C3D4, 9, 0x12, 0xA0, 0xB0, 1, 0xC0, 412, 2016, 3, 7, 1000, 2000});
     SimHost host(p, "elog" + std::to_string(version));
     const auto map = host.AskLoader(43);
     ASSERT_TRUE(map);
@@ -131,6 +131,13 @@ TEST_F(MonitorTest, ErrorLogImageInEveryVersion) {
                     image->data.begin() + static_cast<std::ptrdiff_t>(size + number + 4)),
               (Bytes{0xA1, 0xB2, 0xC3, 0xD4}))
         << "version " << version;
+    if (version >= 2) {  // the newer records: every field from the number to the week in its place
+      EXPECT_EQ(Bytes(image->data.begin() + static_cast<std::ptrdiff_t>(size + 1),
+                      image->data.begin() + static_cast<std::ptrdiff_t>(size + 35)),
+                (Bytes{0xA1, 0xB2, 0xC3, 0xD4, 0, 0, 0, 0xA0, 0, 0, 0, 0xB0, 0, 0, 0, 0x01, 0, 0, 0, 0xC0,
+                       0x01, 0x9C, 0x07, 0xE0, 3, 7, 9, 0x12, 0, 0, 0x03, 0xE8, 0x07, 0xD0}))
+          << "version " << version;
+    }
   }
 }
 
