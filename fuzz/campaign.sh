@@ -6,8 +6,10 @@
 # time-out on an input that takes milliseconds: use NICE=0 there). A 1 s time-out per input,
 # leak detection on, libFuzzer's default memory limit. Afterwards every input
 # of the grown corpus is run once more on its own and the slowest is noted.
+# RESUME=1 goes on from the corpus a previous sitting grew (its executions add
+# to that sitting's) instead of starting again from the seeds.
 # One line per target goes to build/fuzz/campaign/summary.txt:
-#   target executions exec/s result slowest-corpus-input-ms
+#   target executions exec/s result slowest-corpus-input-ms fresh|resumed
 #   RUNS=10000000 GUARD=18000 fuzz/campaign.sh [fuzz_target ...]
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -22,8 +24,12 @@ targets=("$@")
 for target in "${targets[@]}"; do
   name=${target#fuzz_}
   work=$out/$name.corpus
-  rm -rf "$work" && mkdir -p "$work" "$out/$target"
-  [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+  if [ "${RESUME:-0}" = 1 ] && [ -d "$work" ]; then
+    mkdir -p "$out/$target"
+  else
+    rm -rf "$work" && mkdir -p "$work" "$out/$target"
+    [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+  fi
   nice -n "$niceness" "$bin/$target" "$work" -runs="$runs" -max_total_time="$guard" -timeout=1 \
     -artifact_prefix="$out/$target/" -print_final_stats=1 >"$out/$target.log" 2>&1
   status=$?
@@ -36,5 +42,7 @@ for target in "${targets[@]}"; do
   : >"$out/warm-up"
   slowest=$(find "$work" -type f -print0 | xargs -0 -r -n 500 nice -n "$niceness" "$bin/$target" -timeout=1 "$out/warm-up" 2>&1 |
             grep -v '^Executed .*/warm-up in' | sed -n 's/^Executed .* in \([0-9]*\) ms$/\1/p' | sort -n | tail -1)
-  echo "$target ${executed:-?} ${rate:-?} $result ${slowest:-?}" | tee -a "$out/summary.txt"
+  sitting=fresh
+  [ "${RESUME:-0}" = 1 ] && sitting=resumed
+  echo "$target ${executed:-?} ${rate:-?} $result ${slowest:-?} $sitting" | tee -a "$out/summary.txt"
 done
