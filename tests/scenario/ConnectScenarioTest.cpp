@@ -1,8 +1,13 @@
 // Bringing the virtual receiver into its monitor and to speed through the receiver interface.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 #include "afx/DeviceManager.h"
 #include "afx/Registry.h"
+#include "device/BreakInfo.h"
 #include "device/GarnexInterface.h"
 #include "port/SerialInterface.h"
 #include "support/SimScenario.h"
@@ -122,5 +127,132 @@ TEST(ConnectScenario, ReceiverThatStaysInItsApplication) {
   } catch (const CLSDeviceException& e) {
     EXPECT_EQ(e.GetCode(), 819u);
     EXPECT_EQ(e.GetPortNumber(), static_cast<DWORD>(s.Com()));
+  }
+}
+
+TEST(ConnectScenario, WaitsForTheRestartItsReceiverNeeds) {
+  // From the reboot request to the next question: the common restart, longer
+  // when the port mode announces a slow one, plus the model's own wait.
+  struct Case {
+    const char* profile;
+    std::int64_t waitMs;
+  };
+  const Case cases[] = {
+      {"product = QZ708\n", 14000},
+      {"product = QZ708\nport.mode = T\n", 24000},
+      {"product = QZ708\nport.mode = W\n", 24000},
+      {"product = QZ710\n", 14000 + 18000},
+      {"product = QZ740\n", 14000 + 6000},
+      {"product = QZ772\nport.mode = T\n", 24000 + 10000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile);
+    test::SimScenario s(c.profile);
+    CSerialInterface port;
+    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
+    CGarnexInterface device(&port, s.params);
+    EXPECT_TRUE(device.EnterMonitor());
+    std::int64_t rebootAt = -1;
+    std::int64_t nextAt = -1;
+    for (const auto& e : s.Receiver().GetTranscript().Entries()) {
+      if (e.note.rfind("request", 0) != 0) continue;
+      if (rebootAt >= 0) {
+        nextAt = e.timeNs;
+        break;
+      }
+      if (e.note.rfind("request report 0x87", 0) == 0) rebootAt = e.timeNs;
+    }
+    if (rebootAt < 0 || nextAt <= rebootAt) {
+      ADD_FAILURE() << "no reboot request, or nothing asked after it";
+      continue;
+    }
+    // The next request is a break, noted at its end: a quiet line, then the break itself.
+    const std::int64_t wantMs = c.waitMs + 2 * static_cast<std::int64_t>(CBreakInfo::kBreakMs);
+    const std::int64_t gapMs = (nextAt - rebootAt) / 1000000;
+    EXPECT_GE(gapMs, wantMs);
+    EXPECT_LT(gapMs, wantMs + 100);
+  }
+}
+
+TEST(ConnectScenario, DetectionAsksTheUserWhenNoReceiverAnswers) {
+  // One detection is three breaks, each followed by a break-info request.
+  struct Case {
+    const char* what;
+    const char* profile;
+    bool prompt;
+    std::vector<int> answers;
+    const char* boxText;  // the start of every box shown; nullptr: none
+    std::size_t boxes;
+    int result;  // 1 found, 0 not found, -1 the user cancelled
+  };
+  const Case cases[] = {
+      {"answers", "", true, {}, nullptr, 0, 1},
+      {"silent, not asked", "fault = silence n=1 count=0\n", false, {}, nullptr, 0, 0},
+      {"silent once, Retry", "fault = silence n=1 count=6\n", true, {IDRETRY}, "No device detected!", 1, 1},
+      {"silent, Retry then Cancel", "fault = silence n=1 count=0\n", true, {IDRETRY, IDCANCEL},
+       "No device detected!", 2, -1},
+      {"another product", "product = XR90\n", false, {IDCANCEL}, "Invalid Device!", 1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::SimScenario s(c.profile);
+    s.ui.answers.assign(c.answers.begin(), c.answers.end());
+    CSerialInterface port;
+    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
+    CGarnexInterface device(&port, s.params);
+    int result = -1;
+    try {
+      result = device.DetectReceiver(c.prompt) ? 1 : 0;
+    } catch (const CUserException&) {
+    }
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(s.ui.boxes.size(), c.boxes);
+    const std::string com = "COM" + std::to_string(s.Com());
+    for (const auto& box : s.ui.boxes) {
+      EXPECT_EQ(box.text.rfind(c.boxText, 0), 0u) << box.text;
+      EXPECT_NE(box.text.find(com), std::string::npos) << box.text;
+      EXPECT_EQ(box.flags & 0xF, MB_RETRYCANCEL);
+    }
+  }
+}
+
+TEST(ConnectScenario, ServiceRequestsInTheMonitor) {
+  struct Case {
+    const char* profile;
+    DWORD productIdError;  // 0: accepted
+  };
+  const Case cases[] = {{"", 0}, {"fault = nak n=1 type=13\n", 814}, {"fault = silence n=1 type=13\n", 801}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile);
+    test::SimScenario s(c.profile);
+    CSerialInterface port;
+    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
+    CGarnexInterface device(&port, s.params);
+    device.Connect(true);
+
+    DWORD error = 0;
+    try {
+      device.WriteProductId("SN-4471");
+    } catch (const CLSDeviceException& e) {
+      error = e.GetCode();
+    }
+    EXPECT_EQ(error, c.productIdError);
+    if (c.productIdError == 0) {
+      std::vector<std::uint8_t> field(32, 0);
+      std::memcpy(field.data(), "SN-4471", 7);
+      EXPECT_EQ(s.Receiver().ProductIdWritten(), field);
+    }
+
+    // Only modes 1 and 2 exist; anything else is not sent at all.
+    BYTE mode = 0;
+    device.SetAutoOn(2);
+    ASSERT_TRUE(device.GetAutoOn(&mode));
+    EXPECT_EQ(mode, 2);
+    device.SetAutoOn(3);
+    ASSERT_TRUE(device.GetAutoOn(&mode));
+    EXPECT_EQ(mode, 2);
+    EXPECT_EQ(s.Receiver().AutoOn(), 2);
+    const std::vector<int> loader = s.Requests("loader");
+    EXPECT_EQ(std::count(loader.begin(), loader.end(), 29), 1);
   }
 }
