@@ -7,15 +7,13 @@
 struct Simulation::Impl {
 #ifdef TALVERN_HAS_SIM
   std::shared_ptr<sim::SimAttachment> attachment;
-  std::string transcript;
 #endif
 };
 
 Simulation::Simulation() = default;
 Simulation::~Simulation() { Detach(); }
 
-bool Simulation::Attach(int port, const std::string& profilePath, const std::string& transcript,
-                        std::string* error) {
+bool Simulation::Attach(int port, const std::string& profilePath, std::string* error) {
 #ifdef TALVERN_HAS_SIM
   sim::Profile profile;
   if (!profilePath.empty() && !sim::Profile::Load(profilePath, &profile, error)) {
@@ -29,30 +27,23 @@ bool Simulation::Attach(int port, const std::string& profilePath, const std::str
     sim::Detach(attachment);
     return false;
   }
+  // The line's record is written by talvern's own transcript recorder as it
+  // goes; the receiver's copy would only grow with every byte, a whole image.
+  attachment->Receiver().GetTranscript().SetKeep(false);
   impl_ = std::make_unique<Impl>();
   impl_->attachment = std::move(attachment);
-  impl_->transcript = transcript;
   return true;
 #else
   (void)port;
   (void)profilePath;
-  (void)transcript;
   *error = "this build has no virtual receiver";
   return false;
 #endif
 }
 
-bool Simulation::Detach(std::string* error) {
-  bool ok = true;
+void Simulation::Detach() {
 #ifdef TALVERN_HAS_SIM
-  if (impl_ && impl_->attachment) {
-    if (!impl_->transcript.empty() && !impl_->attachment->WriteTranscript(impl_->transcript)) {
-      ok = false;
-      if (error) *error = "cannot write the transcript " + impl_->transcript;
-    }
-    sim::Detach(impl_->attachment);
-  }
+  if (impl_ && impl_->attachment) sim::Detach(impl_->attachment);
 #endif
   impl_.reset();
-  return ok;
 }

@@ -10,11 +10,10 @@ class Simulation {
   Simulation(const Simulation&) = delete;
   Simulation& operator=(const Simulation&) = delete;
 
-  // Attaches a virtual receiver (from `profile`, or the defaults) on COM `port`;
-  // writes the line's transcript to `transcript` when it is not empty.
-  bool Attach(int port, const std::string& profile, const std::string& transcript, std::string* error);
-  // Writes the transcript (when asked for) and removes the receiver.
-  bool Detach(std::string* error = nullptr);
+  // Attaches a virtual receiver (from `profile`, or the defaults) on COM `port`.
+  bool Attach(int port, const std::string& profile, std::string* error);
+  // Removes the receiver.
+  void Detach();
 
  private:
   struct Impl;

@@ -294,7 +294,7 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
   std::shared_ptr<afx::TranscriptRecorder> recorder;
   if (options.simulate) {
     std::string error;
-    if (!simulation.Attach(port, options.profile, std::string(), &error)) {
+    if (!simulation.Attach(port, options.profile, &error)) {
       std::fprintf(err, "talvern: %s\n", error.c_str());
       return 1;
     }
@@ -359,8 +359,7 @@ int Run(const Options& options, PluginLoader& plugin, Console& console, ConsoleP
   if (!window.TakeDone()) console.Line("warning: the plug-in did not post its completion message");
   if (result != 1) ReportPortHint(port, console, err);
   console.Done(result, elapsed, simulated, virtualRun);
-  std::string detachError;
-  if (!simulation.Detach(&detachError)) std::fprintf(err, "talvern: %s\n", detachError.c_str());
+  simulation.Detach();
   if (recorder) {
     recorder->Uninstall();
     if (!recorder->Healthy()) std::fprintf(err, "talvern: the transcript %s is incomplete: a write failed\n", options.transcript.c_str());

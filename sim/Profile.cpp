@@ -433,6 +433,7 @@ const std::map<std::string, Setter>& Setters() {
       {"flash.base", [](auto& v, Profile& p, auto* e) { return NumTo(v, 0, 0xFFFFFFFF, &p.flashBase, e); }},
       {"flash.app_start", [](auto& v, Profile& p, auto* e) { return NumTo(v, 0, 0xFFFFFFFF, &p.appStart, e); }},
       {"flash.regions", [](auto& v, Profile& p, auto* e) { return Regions(v, &p.regions, e); }},
+      {"flash.keep", [](auto& v, Profile& p, auto* e) { return Bool(v, &p.keepFlash, e); }},
       {"flash.top_sector", [](auto& v, Profile& p, auto* e) { return NumTo(v, 256, 0x1000000, &p.topSectorSize, e); }},
       {"controller.version", [](auto& v, Profile& p, auto* e) { return NumTo(v, 0, 255, &p.controllerVersion, e); }},
       {"monitor.auto_on", [](auto& v, Profile& p, auto* e) { return NumTo(v, 1, 2, &p.autoOn, e); }},

@@ -150,6 +150,10 @@ struct Profile {
   std::uint32_t appStart = 0x02440000;
   std::vector<FlashRegion> regions{{4, 0x4000}, {3, 0x10000}, {60, 0x10000}};
   std::uint32_t topSectorSize = 0x10000;
+  // False: the flash notes erases and programmed byte counts but keeps no
+  // contents (reads give 0xFF), so that a run with a very large image costs
+  // the receiver no memory of its own.
+  bool keepFlash = true;
   std::uint8_t controllerVersion = 0x12;
   std::uint8_t autoOn = 1;
 

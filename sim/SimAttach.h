@@ -22,7 +22,6 @@ class SimAttachment {
   int ComPort() const { return com_; }
   bool IsOpen() const { return open_; }
   bool IsAttached() const { return attached_; }
-  bool WriteTranscript(const std::string& path) { return receiver_.GetTranscript().WriteFile(path); }
 
  private:
   friend class SimSerialDevice;

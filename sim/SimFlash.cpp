@@ -4,8 +4,11 @@
 
 namespace sim {
 
-SimFlash::SimFlash(std::uint32_t base, std::vector<FlashRegion> regions, std::uint32_t topSectorSize)
-    : base_(base), regions_(std::move(regions)), topSectorSize_(topSectorSize ? topSectorSize : 0x10000) {}
+SimFlash::SimFlash(std::uint32_t base, std::vector<FlashRegion> regions, std::uint32_t topSectorSize, bool keepProgrammed)
+    : base_(base),
+      regions_(std::move(regions)),
+      topSectorSize_(topSectorSize ? topSectorSize : 0x10000),
+      keepProgrammed_(keepProgrammed) {}
 
 void SimFlash::SectorOf(std::uint32_t address, std::uint32_t* start, std::uint32_t* size) const {
   std::uint64_t regionStart = base_;
@@ -55,6 +58,8 @@ void SimFlash::EraseSector(std::uint32_t address) {
 // 4 GiB as the bus does): an image of megabytes is stored in as many page
 // look-ups as it has pages, not one per byte.
 void SimFlash::Program(std::uint32_t address, const std::uint8_t* data, std::size_t n) {
+  bytesProgrammed_ += n;
+  if (!keepProgrammed_) return;
   for (std::size_t done = 0; done < n;) {
     const auto a = static_cast<std::uint32_t>(address + done);
     const std::size_t run = std::min<std::size_t>(n - done, kPage - a % kPage);

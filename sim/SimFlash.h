@@ -13,7 +13,9 @@ namespace sim {
 
 class SimFlash {
  public:
-  explicit SimFlash(std::uint32_t base = 0, std::vector<FlashRegion> regions = {}, std::uint32_t topSectorSize = 0x10000);
+  // `keepProgrammed` false: Program counts its bytes but stores none of them.
+  explicit SimFlash(std::uint32_t base = 0, std::vector<FlashRegion> regions = {}, std::uint32_t topSectorSize = 0x10000,
+                    bool keepProgrammed = true);
 
   // The sector that holds `address`: its start and size.
   void SectorOf(std::uint32_t address, std::uint32_t* start, std::uint32_t* size) const;
@@ -26,6 +28,8 @@ class SimFlash {
   std::vector<std::uint8_t> Read(std::uint32_t address, std::size_t n) const;
   // Bytes that differ from 0xFF, for tests that check nothing else was touched.
   std::size_t ProgrammedBytes() const;
+  // Every byte handed to Program so far, kept or not.
+  std::uint64_t BytesProgrammed() const { return bytesProgrammed_; }
   // Addresses of every sector erased so far, in order.
   const std::vector<std::uint32_t>& EraseLog() const { return eraseLog_; }
 
@@ -35,6 +39,8 @@ class SimFlash {
   std::uint32_t base_;
   std::vector<FlashRegion> regions_;
   std::uint32_t topSectorSize_;
+  bool keepProgrammed_;
+  std::uint64_t bytesProgrammed_ = 0;
   std::map<std::uint32_t, std::vector<std::uint8_t>> pages_;
   std::vector<std::uint32_t> eraseLog_;
 };

@@ -33,12 +33,4 @@ std::string Transcript::Text() const {
   return text;
 }
 
-bool Transcript::WriteFile(const std::string& path) const {
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  if (!f) return false;
-  const std::string text = Text();
-  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace sim

@@ -31,8 +31,6 @@ class Transcript {
 
   static std::string Format(const Entry& entry);
   std::string Text() const;
-  // Writes Text() to `path`; false when the file cannot be written.
-  bool WriteFile(const std::string& path) const;
 
  private:
   std::vector<Entry> entries_;

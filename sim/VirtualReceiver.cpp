@@ -119,7 +119,7 @@ VirtualReceiver::VirtualReceiver(Profile profile)
     : profile_(std::move(profile)),
       line_(&transcript_),
       faults_(profile_.faults),
-      flash_(profile_.flashBase, profile_.regions, profile_.topSectorSize),
+      flash_(profile_.flashBase, profile_.regions, profile_.topSectorSize, profile_.keepFlash),
       report_([](std::uint8_t type) { return type == kUploadRequest; }),
       loader_(4096) {
   appSettings_ = Settings(profile_.baud, profile_.dataBits, profile_.parity, profile_.stopBits);
