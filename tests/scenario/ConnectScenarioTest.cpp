@@ -35,6 +35,15 @@ struct RecordingDeviceManager : afx::DeviceManager {
   }
 };
 
+// A port opened on the scenario's receiver, and the receiver interface over it.
+struct Connection {
+  explicit Connection(test::SimScenario& s) : device(&port, s.params) {
+    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
+  }
+  CSerialInterface port;
+  CGarnexInterface device;
+};
+
 }  // namespace
 
 TEST(ConnectScenario, SwitchesToTheRegisteredMaximumRate) {
@@ -58,40 +67,36 @@ TEST(ConnectScenario, SwitchesToTheRegisteredMaximumRate) {
     SCOPED_TRACE(c.name);
     test::SimScenario s(c.profile);
     if (c.maxBaud) SetMaxBaud(c.maxBaud);
-    CSerialInterface port;
-    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
-    CGarnexInterface device(&port, s.params);
-    device.Connect(c.switchBaud);
-    EXPECT_TRUE(device.IsConnected());
-    EXPECT_EQ(port.GetBaudRate(), c.want);
+    Connection link(s);
+    link.device.Connect(c.switchBaud);
+    EXPECT_TRUE(link.device.IsConnected());
+    EXPECT_EQ(link.port.GetBaudRate(), c.want);
     EXPECT_EQ(s.Receiver().MonitorSettings().baudRate, c.want);
     EXPECT_EQ(s.Asked(17, "loader"), c.asksSwitch);
     EXPECT_EQ(s.Asked(0x87), std::string(c.profile) != "mode = monitor\n");
     EXPECT_EQ(s.window.progress, (std::vector<int>{40, 80, 100}));
-    EXPECT_EQ(device.GetGarnexInfo().GetProductId(), 100);
-    EXPECT_EQ(device.GetFlashStart(), 0x02400000u);
-    EXPECT_EQ(device.GetFlashEnd(), 0x02440000u);
-    EXPECT_FALSE(device.IsDefaultLayout());
+    EXPECT_EQ(link.device.GetGarnexInfo().GetProductId(), 100);
+    EXPECT_EQ(link.device.GetFlashStart(), 0x02400000u);
+    EXPECT_EQ(link.device.GetFlashEnd(), 0x02440000u);
+    EXPECT_FALSE(link.device.IsDefaultLayout());
   }
 }
 
 TEST(ConnectScenario, FlashLayoutAndLoaderRevision) {
   test::SimScenario s("controller.version = 0x35\nmonitor.chip = Corval 5\n");
-  CSerialInterface port;
-  port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
-  CGarnexInterface device(&port, s.params);
-  device.Connect(true);
-  EXPECT_TRUE(device.IsCorval5());
+  Connection link(s);
+  link.device.Connect(true);
+  EXPECT_TRUE(link.device.IsCorval5());
   int revision = 0;
-  device.ReadLoaderRevision(&revision);
+  link.device.ReadLoaderRevision(&revision);
   EXPECT_EQ(revision, 305);
   CLSDeviceInterface::SectorList sectors;
-  device.BuildSectorList(0x02400000, 0x02440000, sectors);
+  link.device.BuildSectorList(0x02400000, 0x02440000, sectors);
   EXPECT_EQ(sectors, (CLSDeviceInterface::SectorList{0x02400000, 0x02404000, 0x02408000, 0x0240C000, 0x02410000,
                                                      0x02420000, 0x02430000}));
-  device.BuildSectorListForSize(0x20001, sectors);
+  link.device.BuildSectorListForSize(0x20001, sectors);
   EXPECT_EQ(sectors, (CLSDeviceInterface::SectorList{0x02440000, 0x02450000, 0x02460000}));
-  device.Reboot();
+  link.device.Reboot();
   // The receiver reads it later; the host side has written it.
   EXPECT_TRUE(s.HostSent({0x02, 0x04, 0x00, 0x00, 0x00, 0x04, 0x03}));
 }
@@ -100,29 +105,25 @@ TEST(ConnectScenario, UsbLinkIsReopenedAroundRestarts) {
   test::SimScenario s("port.number = 15\n");
   RecordingDeviceManager manager;
   afx::DeviceManager* previous = afx::SetDeviceManager(&manager);
-  CSerialInterface port;
-  port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
-  CGarnexInterface device(&port, s.params);
-  device.Connect(true);
+  Connection link(s);
+  link.device.Connect(true);
   afx::SetDeviceManager(previous);
   const std::string name = "Korvane GNSS (COM" + std::to_string(s.Com()) + ")";
   EXPECT_EQ(manager.calls, (std::vector<std::string>{"disable " + name, "enable " + name}));
-  EXPECT_TRUE(device.IsUsbLink());
+  EXPECT_TRUE(link.device.IsUsbLink());
   EXPECT_FALSE(s.Asked(17, "loader"));  // no speed change over USB
   EXPECT_EQ(s.window.progress, (std::vector<int>{40, 80, 100}));
-  device.Reboot();
-  EXPECT_TRUE(port.IsOpen());
+  link.device.Reboot();
+  EXPECT_TRUE(link.port.IsOpen());
   EXPECT_EQ(s.Receiver().Mode(), sim::ReceiverMode::Application);
 }
 
 TEST(ConnectScenario, ReceiverThatStaysInItsApplication) {
   // The monitor never comes: the reboot request is ignored.
   test::SimScenario s("fault = silence n=1 type=0x87\n");
-  CSerialInterface port;
-  port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
-  CGarnexInterface device(&port, s.params);
+  Connection link(s);
   try {
-    device.Connect(true);
+    link.device.Connect(true);
     FAIL() << "connected";
   } catch (const CLSDeviceException& e) {
     EXPECT_EQ(e.GetCode(), 819u);
@@ -148,10 +149,8 @@ TEST(ConnectScenario, WaitsForTheRestartItsReceiverNeeds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.profile);
     test::SimScenario s(c.profile);
-    CSerialInterface port;
-    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
-    CGarnexInterface device(&port, s.params);
-    EXPECT_TRUE(device.EnterMonitor());
+    Connection link(s);
+    EXPECT_TRUE(link.device.EnterMonitor());
     std::int64_t rebootAt = -1;
     std::int64_t nextAt = -1;
     for (const auto& e : s.Receiver().GetTranscript().Entries()) {
@@ -197,12 +196,10 @@ TEST(ConnectScenario, DetectionAsksTheUserWhenNoReceiverAnswers) {
     SCOPED_TRACE(c.what);
     test::SimScenario s(c.profile);
     s.ui.answers.assign(c.answers.begin(), c.answers.end());
-    CSerialInterface port;
-    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
-    CGarnexInterface device(&port, s.params);
+    Connection link(s);
     int result = -1;
     try {
-      result = device.DetectReceiver(c.prompt) ? 1 : 0;
+      result = link.device.DetectReceiver(c.prompt) ? 1 : 0;
     } catch (const CUserException&) {
     }
     EXPECT_EQ(result, c.result);
@@ -225,14 +222,12 @@ TEST(ConnectScenario, ServiceRequestsInTheMonitor) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.profile);
     test::SimScenario s(c.profile);
-    CSerialInterface port;
-    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
-    CGarnexInterface device(&port, s.params);
-    device.Connect(true);
+    Connection link(s);
+    link.device.Connect(true);
 
     DWORD error = 0;
     try {
-      device.WriteProductId("SN-4471");
+      link.device.WriteProductId("SN-4471");
     } catch (const CLSDeviceException& e) {
       error = e.GetCode();
     }
@@ -245,11 +240,11 @@ TEST(ConnectScenario, ServiceRequestsInTheMonitor) {
 
     // Only modes 1 and 2 exist; anything else is not sent at all.
     BYTE mode = 0;
-    device.SetAutoOn(2);
-    ASSERT_TRUE(device.GetAutoOn(&mode));
+    link.device.SetAutoOn(2);
+    ASSERT_TRUE(link.device.GetAutoOn(&mode));
     EXPECT_EQ(mode, 2);
-    device.SetAutoOn(3);
-    ASSERT_TRUE(device.GetAutoOn(&mode));
+    link.device.SetAutoOn(3);
+    ASSERT_TRUE(link.device.GetAutoOn(&mode));
     EXPECT_EQ(mode, 2);
     EXPECT_EQ(s.Receiver().AutoOn(), 2);
     const std::vector<int> loader = s.Requests("loader");
