@@ -151,8 +151,8 @@ struct Profile {
   std::vector<FlashRegion> regions{{4, 0x4000}, {3, 0x10000}, {60, 0x10000}};
   std::uint32_t topSectorSize = 0x10000;
   // False: the flash notes erases and programmed byte counts but keeps no
-  // programmed contents (those areas read as erased), so that a run with a very large image costs
-  // the receiver no memory of its own.
+  // programmed contents (those areas read as erased), so that a run with a
+  // very large image costs the receiver no memory of its own.
   bool keepFlash = true;
   std::uint8_t controllerVersion = 0x12;
   std::uint8_t autoOn = 1;
