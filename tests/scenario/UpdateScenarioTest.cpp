@@ -243,6 +243,19 @@ TEST(UpdateScenario, DataLoggingQuestion) {
   }
 }
 
+// A receiver that falls silent after its first answer is not taken for the
+// model it named then: no reboot request goes to it, and the run fails
+// within seconds instead of waiting out a restart that cannot come.
+TEST(UpdateScenario, AReceiverThatFallsSilentIsNotAskedToRestart) {
+  Update u(Profile("3.50", false, "fault = silence n=2 count=0\n"));
+  u.AddApplication(true);
+  EXPECT_EQ(u.Run(), 0);
+  ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
+  EXPECT_NE(u.s.ui.boxes[0].text.find("[801]"), std::string::npos) << u.Boxes();
+  EXPECT_FALSE(u.s.HostSent({0x02, 0x00, 0x87, 0x00, 0x87, 0x03}));
+  EXPECT_LT(u.s.Seconds(), 30.0);
+}
+
 // From 3.8 up the application takes the container itself, on a serial line
 // after a switch to 115200. Over the receiver's USB link the speed is never
 // changed (the link runs at its own rate) and the port is reopened after
