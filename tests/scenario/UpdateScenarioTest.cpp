@@ -256,6 +256,35 @@ TEST(UpdateScenario, AReceiverThatFallsSilentIsNotAskedToRestart) {
   EXPECT_LT(u.s.Seconds(), 30.0);
 }
 
+// The receiver's own install is never interrupted: a cancel asked for
+// while it copies the image into its flash is honoured once the install is
+// over, and nothing reaches the receiver before then.
+TEST(UpdateScenario, CancelDuringTheReceiversInstallWaitsForItsEnd) {
+  Update u(Profile("4.10", false, "upload.states = 1:2000,2:6000,3:30000,6:0\n"));
+  const auto application = u.AddApplication(true);
+  u.s.ui.answers = {IDOK};
+  std::int64_t cancelledNs = -1, installedNs = -1;
+  u.s.window.onProgress = [&](int percent) {
+    const std::int64_t now = static_cast<std::int64_t>(u.s.Seconds() * 1e9);
+    // Past half the bar the receiver reports copying its flash.
+    if (percent > 50 && cancelledNs < 0) {
+      cancelledNs = now;
+      u.s.cancel.Set();
+    }
+    if (percent == 100 && installedNs < 0) installedNs = now;
+  };
+  EXPECT_EQ(u.Run(), 2);
+  EXPECT_EQ(u.s.window.LastStatus(), "The operation was canceled.");
+  ASSERT_GT(cancelledNs, 0);
+  ASSERT_GT(installedNs, cancelledNs) << "the install did not run to its end";
+  for (const auto& e : u.s.Receiver().GetTranscript().Entries()) {
+    if (e.timeNs < cancelledNs || e.timeNs > installedNs) continue;
+    EXPECT_NE(e.note.rfind("request report 0x48", 0), 0u) << e.timeNs;
+    EXPECT_NE(e.note.rfind("request report 0x58", 0), 0u) << e.timeNs;
+  }
+  EXPECT_EQ(u.Flash(kAppBase, application.size()), application);
+}
+
 // From 3.8 up the application takes the container itself, on a serial line
 // after a switch to 115200. Over the receiver's USB link the speed is never
 // changed (the link runs at its own rate) and the port is reopened after
