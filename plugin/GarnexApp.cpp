@@ -48,11 +48,8 @@ BOOL CGarnexApp::InitInstance() {
     SetRegistryKey("KORVANE\\Talvern");
     SetProfileName("LSDevice");
 
-    char fileName[256];
-    if (AfxGetModuleFileName(fileName, sizeof fileName) > 0) {
-      CString version;
-      if (AfxQueryVersionString(fileName, "FileVersion", &version)) m_strVersion = version;
-    }
+    CString version;
+    if (AfxQueryVersionString(AfxGetModuleState(), "FileVersion", &version)) m_strVersion = version;
 
     RetrievePaths();
     if (!BuildOperationList()) return FALSE;
