@@ -4,7 +4,16 @@
 
 #include <cstdio>
 
-Console::Console(bool json, std::FILE* out) : json_(json), out_(out), tty_(!json && isatty(fileno(out))) {}
+#include "host/InterruptWatcher.h"
+
+Console::Console(bool json, std::FILE* out, std::FILE* err)
+    : json_(json), out_(out), err_(err), tty_(!json && isatty(fileno(out))) {}
+
+Console::~Console() = default;
+
+void Console::OperationStarted(afx::Event& cancel) { interrupts_ = std::make_unique<InterruptWatcher>(cancel); }
+
+void Console::OperationEnded() { interrupts_.reset(); }
 
 std::string Console::JsonEscape(const std::string& text) {
   std::string out = "\"";
@@ -49,14 +58,18 @@ void Console::BreakLine() {
   }
 }
 
-void Console::Hint(const std::string& text, std::FILE* err) {
+void Console::Warning(const std::string& text) { Line("warning: " + text); }
+
+void Console::Error(const std::string& text) { std::fprintf(err_, "talvern: %s\n", text.c_str()); }
+
+void Console::Hint(const std::string& text) {
   if (json_) {
     std::fprintf(out_, "{\"event\":\"hint\",\"text\":%s}\n", JsonEscape(text).c_str());
     std::fflush(out_);
     return;
   }
   BreakLine();
-  std::fprintf(err, "talvern: hint: %s\n", text.c_str());
+  std::fprintf(err_, "talvern: hint: %s\n", text.c_str());
 }
 
 void Console::Line(const std::string& text) {

@@ -4,19 +4,38 @@
 #pragma once
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
-class Console {
+#include "hostlib/RunView.h"
+
+class InterruptWatcher;
+
+class Console : public RunView {
  public:
-  Console(bool json, std::FILE* out);
+  Console(bool json, std::FILE* out, std::FILE* err);
+  ~Console() override;
 
   bool Json() const { return json_; }
   bool Tty() const { return tty_; }
 
-  void Caption(const std::string& text);
-  void Status(const std::string& text);
-  void Progress(int percent);
-  void Text(int kind, const std::string& text);
+  void Caption(const std::string& text) override;
+  void Status(const std::string& text) override;
+  void Progress(int percent) override;
+  void Text(int kind, const std::string& text) override;
+  void Warning(const std::string& text) override;
+  // Advice about the port: a "hint" event in JSON mode, else a line on stderr.
+  void Hint(const std::string& text) override;
+  void Error(const std::string& text) override;
+  // A plain line for people (nothing in JSON mode).
+  void Line(const std::string& text) override;
+  void Done(int result, double elapsed, double simulated, bool simulatedRun) override;
+  void OperationChosen(int index) override { operation_ = index; }
+  int Operation() const { return operation_; }
+  // Ctrl-C asks the operation to stop while it runs.
+  void OperationStarted(afx::Event& cancel) override;
+  void OperationEnded() override;
+
   void Clipboard(const std::string& text);
   void MessageBoxEvent(const std::string& text, const std::string& caption, unsigned flags, const char* buttons,
                        const std::string& answer);
@@ -24,11 +43,6 @@ class Console {
                    const std::string& result);
   void PageEvent(int operation, int index, unsigned templateId, const std::map<std::string, std::string>& controls,
                  const std::string& result);
-  void Done(int result, double elapsed, double simulated, bool simulatedRun);
-  // Advice about the port: a "hint" event in JSON mode, else a line on `err`.
-  void Hint(const std::string& text, std::FILE* err);
-  // A plain line for people (nothing in JSON mode).
-  void Line(const std::string& text);
   // Ends an in-place status line before other output.
   void BreakLine();
 
@@ -39,9 +53,12 @@ class Console {
 
   bool json_;
   std::FILE* out_;
+  std::FILE* err_;
   bool tty_;
   bool inPlace_ = false;
   std::string status_;
   int percent_ = -1;
   int printedDecile_ = -1;
+  int operation_ = -1;
+  std::unique_ptr<InterruptWatcher> interrupts_;
 };

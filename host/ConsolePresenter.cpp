@@ -329,18 +329,18 @@ INT_PTR ConsolePresenter::RunWizard(CPropertySheet& sheet) {
     if (action.empty()) action = "next";
     if (action == "cancel") {
       if (sheet.CancelAt(i)) {
-        console_.PageEvent(operation_, i, page->TemplateId(), ControlValues(*page), "cancel");
+        console_.PageEvent(console_.Operation(), i, page->TemplateId(), ControlValues(*page), "cancel");
         return IDCANCEL;
       }
       continue;
     }
     if (action == "back") {
-      console_.PageEvent(operation_, i, page->TemplateId(), ControlValues(*page), "back");
+      console_.PageEvent(console_.Operation(), i, page->TemplateId(), ControlValues(*page), "back");
       if (i > 0 && sheet.BackFrom(i)) --i;
       continue;
     }
     const bool moved = sheet.NextFrom(i);
-    console_.PageEvent(operation_, i, page->TemplateId(), ControlValues(*page), moved ? "next" : "stay");
+    console_.PageEvent(console_.Operation(), i, page->TemplateId(), ControlValues(*page), moved ? "next" : "stay");
     if (!moved) {
       // A page that refuses Next in a batch run would refuse it forever.
       if (!Interactive() || inputEnded_) return IDCANCEL;

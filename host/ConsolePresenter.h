@@ -24,9 +24,6 @@ class ConsolePresenter : public afx::UiPresenter {
   short GetKeyState(int virtualKey) override;
   void SetClipboardText(const std::string& text) override;
 
-  // The operation whose pages are shown (for page events).
-  void SetOperationIndex(int index) { operation_ = index; }
-
   // Applies one --set value to a control; returns the notification code the
   // change sends, or -1 when the value does not fit the control.
   static int ApplyValue(afx::Control& control, const std::string& value);
@@ -48,6 +45,5 @@ class ConsolePresenter : public afx::UiPresenter {
   const Options& options_;
   Console& console_;
   std::FILE* in_;
-  int operation_ = -1;
   bool inputEnded_ = false;
 };

@@ -225,54 +225,54 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     if (a == "--port") {
       const char* v = need("--port");
       if (!v) return false;
-      o->port = v;
+      o->run.port = v;
     } else if (a == "--simulate") {
-      o->simulate = true;
+      o->run.simulate = true;
     } else if (StartsWith(a, "--simulate=")) {
-      o->simulate = true;
-      o->profile = a.substr(std::strlen("--simulate="));
+      o->run.simulate = true;
+      o->run.profile = a.substr(std::strlen("--simulate="));
     } else if (a == "--realtime") {
-      o->realtime = true;
+      o->run.realtime = true;
     } else if (a == "--time-scale") {
       const char* v = need("--time-scale");
       if (!v) return false;
       char* end = nullptr;
-      o->timeScale = std::strtod(v, &end);
-      if (!end || *end != '\0' || !(o->timeScale > 0)) {
+      o->run.timeScale = std::strtod(v, &end);
+      if (!end || *end != '\0' || !(o->run.timeScale > 0)) {
         *error = std::string("--time-scale expects a positive number, got \"") + v + "\"";
         return false;
       }
     } else if (a == "--replay") {
       const char* v = need("--replay");
       if (!v) return false;
-      o->replay = v;
+      o->run.replay = v;
     } else if (a == "--transcript") {
       const char* v = need("--transcript");
       if (!v) return false;
-      o->transcript = v;
+      o->run.transcript = v;
     } else if (StartsWith(a, "-")) {
       *error = "unknown run option " + a;
       return false;
-    } else if (o->operation.empty()) {
-      o->operation = a;
+    } else if (o->run.operation.empty()) {
+      o->run.operation = a;
     } else {
       *error = "run takes one operation, got also \"" + a + "\"";
       return false;
     }
   }
-  if (o->operation.empty()) {
+  if (o->run.operation.empty()) {
     *error = "run needs an operation (index or exact name; see talvern list)";
     return false;
   }
-  if (!o->replay.empty() && o->simulate) {
+  if (!o->run.replay.empty() && o->run.simulate) {
     *error = "--replay and --simulate exclude each other";
     return false;
   }
-  if (!o->replay.empty() && !o->port.empty()) {
+  if (!o->run.replay.empty() && !o->run.port.empty()) {
     *error = "--replay serves its own port; leave out --port";
     return false;
   }
-  if (o->realtime && o->timeScale > 0) {
+  if (o->run.realtime && o->run.timeScale > 0) {
     *error = "--realtime and --time-scale exclude each other";
     return false;
   }

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "hostlib/OperationRun.h"
+
 struct SetValue {
   std::string dialog;   // template id, or "file" for file choosers
   std::string control;  // control id, or "path"
@@ -22,15 +24,7 @@ struct Options {
   std::string command;  // list, run, reg, ports, help, version
   std::vector<std::string> args;
 
-  // run
-  std::string operation;
-  std::string port;  // COM number or device path; empty: LastUsedCOM, else 1
-  bool simulate = false;
-  std::string profile;
-  bool realtime = false;
-  double timeScale = 0;
-  std::string transcript;
-  std::string replay;
+  RunSettings run;
 };
 
 // Parses argv; on a usage error returns false with `error` set.

@@ -1,4 +1,4 @@
-#include "host/PluginLoader.h"
+#include "hostlib/PluginLoader.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
