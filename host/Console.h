@@ -1,12 +1,13 @@
 // Everything the host shows: on a terminal a status line and a progress bar
 // redrawn in place (plain lines when stdout is not a terminal), or one JSON
-// object per line for scripts.
+// object per line for scripts (the events of docs/EVENTS.md).
 #pragma once
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "hostlib/HostPresenter.h"
 #include "hostlib/RunView.h"
 
 class InterruptWatcher;
@@ -23,26 +24,24 @@ class Console : public RunView {
   void Status(const std::string& text) override;
   void Progress(int percent) override;
   void Text(int kind, const std::string& text) override;
+  // Warnings, hints and errors go to stderr, or are events in JSON mode
+  // (errors both: people read stderr, programs the events).
   void Warning(const std::string& text) override;
-  // Advice about the port: a "hint" event in JSON mode, else a line on stderr.
   void Hint(const std::string& text) override;
   void Error(const std::string& text) override;
   // A plain line for people (nothing in JSON mode).
   void Line(const std::string& text) override;
-  void Done(int result, double elapsed, double simulated, bool simulatedRun) override;
-  void OperationChosen(int index) override { operation_ = index; }
-  int Operation() const { return operation_; }
+  void Done(const RunOutcome& outcome) override;
   // Ctrl-C asks the operation to stop while it runs.
   void OperationStarted(afx::Event& cancel) override;
   void OperationEnded() override;
 
   void Clipboard(const std::string& text);
-  void MessageBoxEvent(const std::string& text, const std::string& caption, unsigned flags, const char* buttons,
-                       const std::string& answer);
-  void DialogEvent(unsigned templateId, const std::string& caption, const std::map<std::string, std::string>& controls,
-                   const std::string& result);
-  void PageEvent(int operation, int index, unsigned templateId, const std::map<std::string, std::string>& controls,
-                 const std::string& result);
+  // JSON mode: the host waits for an answer to this box on stdin.
+  void AskEvent(const std::string& text, const std::string& caption, unsigned flags, const char* buttons);
+  void MessageBoxEvent(const Question& question, const std::vector<std::string>& options);
+  void DialogEvent(unsigned templateId, const std::string& caption, const FormReport& form, const std::string& result);
+  void PageEvent(int operation, int index, unsigned templateId, const FormReport& form, const std::string& result);
   // Ends an in-place status line before other output.
   void BreakLine();
 
@@ -50,6 +49,7 @@ class Console : public RunView {
 
  private:
   void Redraw();
+  void Emit(const std::string& json);
 
   bool json_;
   std::FILE* out_;
@@ -59,6 +59,5 @@ class Console : public RunView {
   std::string status_;
   int percent_ = -1;
   int printedDecile_ = -1;
-  int operation_ = -1;
   std::unique_ptr<InterruptWatcher> interrupts_;
 };

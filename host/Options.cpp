@@ -139,7 +139,19 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     } else if (a == "--ctrl-alt") {
       o->ctrlAlt = true;
     } else if (a == "--batch") {
-      o->batch = true;
+      o->answering.batch = true;
+    } else if (a == "--yes") {
+      o->answering.yes = true;
+    } else if (a == "--retries") {
+      const char* v = need("--retries");
+      if (!v) return false;
+      char* end = nullptr;
+      const long n = std::strtol(v, &end, 10);
+      if (!*v || *end != '\0' || n < 0 || n > 1000) {
+        *error = std::string("--retries expects a count 0..1000, got \"") + v + "\"";
+        return false;
+      }
+      o->answering.retries = static_cast<int>(n);
     } else if (a == "--json") {
       o->json = true;
     } else if (a == "--answer") {
@@ -152,14 +164,11 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
         return false;
       }
       const std::string button = s.substr(eq + 1);
-      static const char* const kButtons[] = {"ok", "cancel", "yes", "no", "retry", "abort", "ignore"};
-      bool known = false;
-      for (const char* b : kButtons) known = known || button == b;
-      if (!known) {
+      if (!AnswerPolicy::ButtonId(button)) {
         *error = "--answer: unknown button \"" + button + "\" (ok, cancel, yes, no, retry, abort, ignore)";
         return false;
       }
-      o->answers.emplace_back(s.substr(0, eq), button);
+      o->answering.answers.emplace_back(s.substr(0, eq), button);
     } else if (a == "--set") {
       const char* v = need("--set");
       if (!v) return false;

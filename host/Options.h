@@ -4,21 +4,16 @@
 #include <utility>
 #include <vector>
 
+#include "hostlib/AnswerPolicy.h"
+#include "hostlib/DialogPresets.h"
 #include "hostlib/OperationRun.h"
-
-struct SetValue {
-  std::string dialog;   // template id, or "file" for file choosers
-  std::string control;  // control id, or "path"
-  std::string value;
-};
 
 struct Options {
   std::string plugin;
   std::string registry;
   bool ctrlAlt = false;
-  bool batch = false;
   bool json = false;
-  std::vector<std::pair<std::string, std::string>> answers;  // text fragment -> button
+  AnswerSettings answering;  // --batch, --answer, --yes, --retries
   std::vector<SetValue> sets;
 
   std::string command;  // list, run, reg, ports, help, version

@@ -84,7 +84,7 @@ int RunTalvern(const Options& options, std::FILE* in, std::FILE* out, std::FILE*
     std::fprintf(err, "talvern: %s\n", error.c_str());
     return 1;
   }
-  if (options.command == "reg") return RunRegCommand(options.args, !options.batch && isatty(fileno(in)), in, out, err);
+  if (options.command == "reg") return RunRegCommand(options.args, !options.answering.batch && isatty(fileno(in)), in, out, err);
   if (options.command == "ports") return Ports(out, options.json);
 
   Console console(options.json, out, err);
@@ -101,7 +101,7 @@ int RunTalvern(const Options& options, std::FILE* in, std::FILE* out, std::FILE*
       return 1;
     }
     if (options.command == "list") status = List(plugin, out, options.json);
-    else status = OperationRun(plugin, console).Execute(options.run);
+    else status = OperationRun(plugin, presenter, console).Execute(options.run);
   }
   afx::SetUi(previous);
   return status;

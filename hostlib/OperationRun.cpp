@@ -19,10 +19,6 @@
 #include "hostlib/ReplayPort.h"
 #include "hostlib/Simulation.h"
 
-namespace {
-constexpr int kExitUsage = 64;
-}  // namespace
-
 std::string OperationRun::OperationName(PluginLoader& plugin, int index) {
   char buffer[512] = {};
   if (!plugin.GetOperation(index, buffer, sizeof buffer - 1)) return {};
@@ -39,30 +35,28 @@ int OperationRun::FindOperation(PluginLoader& plugin, const std::string& operati
   return -1;
 }
 
-int OperationRun::ChoosePort(const RunSettings& settings, int* status) {
+int OperationRun::ChoosePort(const RunSettings& settings, RunOutcome* outcome) {
   if (settings.port.empty()) {
     const int last = ReadLastUsedCom();
     return last ? last : 1;
   }
+  auto usage = [&](const std::string& text) {
+    view_.Error(text);
+    outcome->AddUsageError(text);
+    return 0;
+  };
   char* end = nullptr;
   const long n = std::strtol(settings.port.c_str(), &end, 10);
   if (*end == '\0') {
-    if (n < 1 || n > 1024) {
-      view_.Error("--port " + settings.port + ": a COM number lies in 1..1024");
-      *status = kExitUsage;
-      return 0;
-    }
+    if (n < 1 || n > 1024) return usage("--port " + settings.port + ": a COM number lies in 1..1024");
     return static_cast<int>(n);
   }
-  if (settings.simulate) {
-    view_.Error("--simulate takes a COM number for --port, not a device path");
-    *status = kExitUsage;
-    return 0;
-  }
+  if (settings.simulate) return usage("--simulate takes a COM number for --port, not a device path");
   const int port = afx::MapDevicePathToComPort(settings.port);
   if (port == 0) {
-    view_.Error("cannot map " + settings.port + " to a COM number: " + afx::RegistryLastError());
-    *status = 1;
+    const std::string error = "cannot map " + settings.port + " to a COM number: " + afx::RegistryLastError();
+    view_.Error(error);
+    outcome->SetHostFailure(error);
   }
   return port;
 }
@@ -76,22 +70,40 @@ void OperationRun::ReportPortHint(int port) {
 }
 
 int OperationRun::Execute(const RunSettings& settings) {
+  RunOutcome outcome;
   const int op = FindOperation(plugin_, settings.operation);
   if (op < 0) {
-    view_.Error("no operation \"" + settings.operation + "\" (see talvern list)");
-    return kExitUsage;
+    const std::string error = "no operation \"" + settings.operation + "\" (see talvern list)";
+    view_.Error(error);
+    outcome.AddUsageError(error);
+  } else {
+    presenter_.BeginRun(op, &outcome, &view_);
+    Perform(settings, op, &outcome);
+    presenter_.EndRun();
   }
-  int status = 0;
-  int port = ChoosePort(settings, &status);
-  if (port == 0) return status;
+  view_.Done(outcome);
+  return outcome.ExitStatus();
+}
+
+void OperationRun::Perform(const RunSettings& settings, int op, RunOutcome* outcome) {
+  auto fail = [&](const std::string& error) {
+    view_.Error(error);
+    outcome->SetHostFailure(error);
+  };
+  // What the templates already tell is refused before anything reaches the receiver.
+  const std::vector<std::string> problems = presenter_.Presets().Check(plugin_.Templates());
+  for (const std::string& problem : problems) {
+    view_.Error(problem);
+    outcome->AddUsageError(problem);
+  }
+  if (!problems.empty()) return;
+  int port = ChoosePort(settings, outcome);
+  if (port == 0) return;
 
   ReplayPort replay;
   if (!settings.replay.empty()) {
     std::string error;
-    if (!replay.Start(settings.replay, &port, &error)) {
-      view_.Error(error);
-      return 1;
-    }
+    if (!replay.Start(settings.replay, &port, &error)) return fail(error);
   }
   const bool virtualRun = settings.simulate || !settings.replay.empty();
 
@@ -109,20 +121,14 @@ int OperationRun::Execute(const RunSettings& settings) {
   std::shared_ptr<afx::TranscriptRecorder> recorder;
   if (settings.simulate) {
     std::string error;
-    if (!simulation.Attach(port, settings.profile, &error)) {
-      view_.Error(error);
-      return 1;
-    }
+    if (!simulation.Attach(port, settings.profile, &error)) return fail(error);
   }
   if (!settings.transcript.empty()) {
     // The tap in the serial-device layer records real ports, replays and the
     // virtual receiver alike, so every transcript can be replayed.
     std::string error;
     recorder = afx::TranscriptRecorder::Create(settings.transcript, &error);
-    if (!recorder) {
-      view_.Error(error);
-      return 1;
-    }
+    if (!recorder) return fail(error);
     auto annotator = std::make_shared<FrameAnnotator>();
     recorder->SetAnnotator([annotator](bool toDevice, const std::uint8_t* data, std::size_t n) {
       return annotator->Annotate(toDevice, data, n);
@@ -132,11 +138,24 @@ int OperationRun::Execute(const RunSettings& settings) {
 
   // Pages talk to the receiver on the last-used port, so record it first; a
   // replay puts the user's own port back afterwards.
-  const int previousPort = ReadLastUsedCom();
+  struct LastPort {
+    int previous = ReadLastUsedCom();
+    bool restore = false;
+    ~LastPort() {
+      if (restore) WriteLastUsedCom(previous);
+    }
+  } lastPort;
+  lastPort.restore = !settings.replay.empty() && lastPort.previous != 0;
   WriteLastUsedCom(port);
-  const bool restorePort = !settings.replay.empty() && previousPort != 0;
 
-  view_.OperationChosen(op);
+  const std::int64_t simStart = afx::GetClock().NowNs();
+  // How long the run really took, whatever clock the run itself uses.
+  afx::RealClock machine;
+  const std::int64_t realStart = machine.NowNs();
+  auto times = [&] {
+    outcome->SetTimes(static_cast<double>(machine.NowNs() - realStart) / 1e9,
+                      static_cast<double>(afx::GetClock().NowNs() - simStart) / 1e9, virtualRun);
+  };
   const int pages = plugin_.GetNumberOfPages(op);
   if (pages > 0) {
     CPropertySheet sheet(OperationName(plugin_, op).c_str());
@@ -146,9 +165,9 @@ int OperationRun::Execute(const RunSettings& settings) {
     }
     if (sheet.DoModal() != IDOK) {
       view_.Line("Cancelled before the operation started.");
-      view_.Done(2, 0, 0, virtualRun);
-      if (restorePort) WriteLastUsedCom(previousPort);
-      return 2;
+      outcome->SetCancelledBeforeStart();
+      times();
+      return;
     }
   }
 
@@ -160,34 +179,25 @@ int OperationRun::Execute(const RunSettings& settings) {
   HostWindow window(view_);
   afx::Event cancel(true, false);
   OperationParams params{port, op, &window, &cancel};
-  const std::int64_t simStart = afx::GetClock().NowNs();
-  // How long the run really took, whatever clock the run itself uses.
-  afx::RealClock machine;
-  const std::int64_t realStart = machine.NowNs();
   view_.OperationStarted(cancel);
   const int result = plugin_.DoOperation(&params);
   view_.OperationEnded();
-  const double elapsed = static_cast<double>(machine.NowNs() - realStart) / 1e9;
-  const double simulated = static_cast<double>(afx::GetClock().NowNs() - simStart) / 1e9;
+  times();
+  outcome->SetPluginResult(result, window.LastStatus());
+  if (cancel.IsSet()) outcome->SetInterrupted();
   if (!window.TakeDone()) view_.Warning("the plug-in did not post its completion message");
   if (result != 1) ReportPortHint(port);
-  view_.Done(result, elapsed, simulated, virtualRun);
   simulation.Detach();
   if (recorder) {
     recorder->Uninstall();
-    if (!recorder->Healthy()) view_.Error("the transcript " + settings.transcript + " is incomplete: a write failed");
+    if (!recorder->Healthy()) view_.Warning("the transcript " + settings.transcript + " is incomplete: a write failed");
   }
   if (!settings.replay.empty()) {
-    if (restorePort) WriteLastUsedCom(previousPort);
     const std::string verdict = replay.Verdict();
-    if (!verdict.empty()) {
-      view_.Error(verdict);
-      return 1;
-    }
+    if (!verdict.empty()) fail(verdict);
   }
-  switch (result) {
-    case 1: return 0;
-    case 2: return 2;
-    default: return 1;
+  for (const std::string& unused : presenter_.Presets().Unused()) {
+    view_.Warning(unused);
+    outcome->AddUnusedSet(unused);
   }
 }

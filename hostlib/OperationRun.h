@@ -1,12 +1,14 @@
 // One run of an operation, as every front end performs it: the operation and
 // port chosen, the clock, the virtual receiver or the replay, the transcript,
 // LastUsedCOM, the wizard pages, the texts, DoOperation with its cancel
-// event, and the end. The front end shows what the run reports (RunView) and
-// answers what the plug-in asks (its afx::UiPresenter).
+// event, and its outcome. The front end shows what the run reports
+// (RunView) and presents what the plug-in asks (its HostPresenter).
 #pragma once
 #include <string>
 
+#include "hostlib/HostPresenter.h"
 #include "hostlib/PluginLoader.h"
+#include "hostlib/RunOutcome.h"
 #include "hostlib/RunView.h"
 
 struct RunSettings {
@@ -22,9 +24,10 @@ struct RunSettings {
 
 class OperationRun {
  public:
-  OperationRun(PluginLoader& plugin, RunView& view) : plugin_(plugin), view_(view) {}
+  OperationRun(PluginLoader& plugin, HostPresenter& presenter, RunView& view)
+      : plugin_(plugin), presenter_(presenter), view_(view) {}
 
-  // Runs the operation; returns the exit status.
+  // Runs the operation and reports its outcome (RunView::Done); returns the exit status.
   int Execute(const RunSettings& settings);
 
   // The index of the operation named by `operation` (index or exact name), or -1.
@@ -32,10 +35,12 @@ class OperationRun {
   static std::string OperationName(PluginLoader& plugin, int index);
 
  private:
-  // The COM number that `settings` name; 0 with the exit status in `status` when there is none.
-  int ChoosePort(const RunSettings& settings, int* status);
+  void Perform(const RunSettings& settings, int op, RunOutcome* outcome);
+  // The COM number that `settings` name; 0 (the problem recorded) when there is none.
+  int ChoosePort(const RunSettings& settings, RunOutcome* outcome);
   void ReportPortHint(int port);
 
   PluginLoader& plugin_;
+  HostPresenter& presenter_;
   RunView& view_;
 };

@@ -7,6 +7,7 @@
 namespace afx {
 class Event;
 }
+class RunOutcome;
 
 class RunView {
  public:
@@ -24,10 +25,9 @@ class RunView {
   virtual void Error(const std::string& text) = 0;
   // A plain line for people.
   virtual void Line(const std::string& text) = 0;
-  virtual void Done(int result, double elapsed, double simulated, bool simulatedRun) = 0;
+  // The run is over: every run that got as far as naming its operation ends here.
+  virtual void Done(const RunOutcome& outcome) = 0;
 
-  // The operation chosen, before its pages are shown.
-  virtual void OperationChosen(int) {}
   // DoOperation starts and ends; `cancel` asks the operation to stop.
   virtual void OperationStarted(afx::Event&) {}
   virtual void OperationEnded() {}

@@ -195,11 +195,13 @@ TEST_F(TalvernProcessTest, JsonEventsOfAFailedRun) {
   for (const auto& l : lines)
     if (l.find("{\"event\":\"messagebox\",\"text\":\"DevQZ7xx Version: 5.00b50\\n\\n") == 0) {
       box = true;
-      EXPECT_NE(l.find("\"caption\":\"DevQZ710\",\"flags\":65584,\"buttons\":\"ok\",\"answer\":\"ok\"}"), std::string::npos) << l;
+      EXPECT_NE(l.find("\"caption\":\"DevQZ710\",\"flags\":65584,\"buttons\":\"ok\",\"answer\":\"ok\",\"source\":\"default\"}"), std::string::npos) << l;
     }
   EXPECT_TRUE(box) << r.out;
   EXPECT_NE(r.out.find("{\"event\":\"status\",\"text\":\"There was a failure with the operation!\"}"), std::string::npos);
-  EXPECT_EQ(lines.back().rfind("{\"event\":\"done\",\"result\":0,\"elapsed_s\":", 0), 0u) << lines.back();
+  EXPECT_EQ(lines.back().rfind("{\"event\":\"done\",\"outcome\":\"failed\",\"exit_status\":1,", 0), 0u) << lines.back();
+  EXPECT_NE(lines.back().find("\"plugin_result\":0,\"status\":\"There was a failure with the operation!\""),
+            std::string::npos);
 }
 
 TEST_F(TalvernProcessTest, ReplayVerdictDecidesTheExitStatus) {
