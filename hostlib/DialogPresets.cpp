@@ -126,10 +126,10 @@ int DialogPresets::ApplyValue(afx::Control& c, const std::string& value, std::st
 
 bool DialogPresets::Apply(CDialog& dialog, std::string* problem) {
   const UINT id = dialog.TemplateId();
-  for (size_t i = 0; i < values_.size(); ++i) {
-    const SetValue& v = values_[i];
+  for (size_t i = 0; i < values_.size(); ++i)
+    if (ForTemplate(values_[i], id)) used_[i] = true;
+  for (const SetValue& v : values_) {
     if (!ForTemplate(v, id)) continue;
-    used_[i] = true;
     afx::Control* c = IsNumber(v.control) ? dialog.FindControl(std::atoi(v.control.c_str())) : nullptr;
     std::string why = "no such control";
     const int code = c ? ApplyValue(*c, v.value, &why) : -1;
