@@ -166,9 +166,11 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
       {{"run", "7", "--replay"}, 64},
       {{"help", "fly"}, 64},
       {{"help", "run", "list"}, 64},
-      {{"--help"}, 0, {"Exit status: 0 success, 2 cancelled"}},
+      {{"--retries", "-1", "list"}, 64},
+      {{"--retries", "many", "list"}, 64},
+      {{"--help"}, 0, {"--yes", "--retries N", "3 stopped at a question", "docs/EVENTS.md"}},
       {{"help", "ports"}, 0},
-      {{"help", "run"}, 0, {"--replay FILE", "Exit status:"}, {"reg query", "--ctrl-alt"}},  // one command's help
+      {{"help", "run"}, 0, {"--replay FILE", "a unique beginning", "declined", "Exit status:"}, {"reg query", "--ctrl-alt"}},
   };
   for (const Case& c : cases) {
     const Result r = Run(c.args);
