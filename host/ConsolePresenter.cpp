@@ -1,7 +1,7 @@
 #include "host/ConsolePresenter.h"
 
+#include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "afx/Dialog.h"
@@ -21,9 +21,9 @@ std::string Trim(const std::string& s) {
   return c;
 }
 
-std::string ButtonList(UINT flags, const char* separator) {
+std::string ButtonList(UINT flags) {
   std::string list;
-  for (int b : AnswerPolicy::Buttons(flags)) list += (list.empty() ? "" : separator) + std::string(AnswerPolicy::ButtonName(b));
+  for (int b : AnswerPolicy::Buttons(flags)) list += (list.empty() ? "" : ", ") + std::string(AnswerPolicy::ButtonName(b));
   return list;
 }
 
@@ -59,7 +59,7 @@ int ConsolePresenter::AskButton(const std::string& text, const std::string& capt
     const int button = AnswerPolicy::ParseTyped(flags, line);
     if (button) return button;
     if (!console_.Json()) {
-      std::fprintf(stdout, "Name a button: %s (a unique beginning is enough) > ", ButtonList(flags, ", ").c_str());
+      std::fprintf(stdout, "Name a button: %s (a unique beginning is enough) > ", ButtonList(flags).c_str());
       std::fflush(stdout);
     }
   }
@@ -75,7 +75,7 @@ void ConsolePresenter::BoxAnswered(const Question& q, const std::vector<std::str
       answers += (i == 0 ? "" : i + 1 == options.size() ? " or " : ", ") + options[i];
     console_.Error(std::string(q.source == AnswerSource::kRetryLimit ? "stopped at a question, no retries left:"
                                                                      : "stopped at a question nobody answered:") +
-                   "\n  [" + q.caption + "] " + q.text + "\n  buttons: " + ButtonList(q.flags, ", ") +
+                   "\n  [" + q.caption + "] " + q.text + "\n  buttons: " + ButtonList(q.flags) +
                    "\n  answer it with " + answers + "\n  the plug-in was told: " + AnswerPolicy::ButtonName(q.button));
   } else if (q.source != AnswerSource::kUser) {
     console_.Line("[" + q.caption + "] " + q.text + " -> " + AnswerPolicy::ButtonName(q.button) + " (" +
