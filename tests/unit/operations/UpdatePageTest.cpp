@@ -161,15 +161,13 @@ TEST_F(UpdatePageTest, InsertRegistersTheFileInTheFirmwareFolder) {
   const struct {
     const char* name;
     std::string chosen;
-    bool inFolder;     // the chosen file is the one in the firmware folder
-    bool olderCopy;    // the firmware folder holds another fw.timg already
+    bool inFolder;  // the chosen file is the one in the firmware folder
     bool folderGone;
   } cases[] = {
-      {"in the folder", registered, true, false, false},
-      {"in the folder, spelt another way", folder + "/Firmware/./fw.timg", true, false, false},
-      {"elsewhere", folder + "/elsewhere/fw.timg", false, false, false},
-      {"elsewhere, over an older copy", folder + "/elsewhere/fw.timg", false, true, false},
-      {"elsewhere, no firmware folder", folder + "/elsewhere/fw.timg", false, false, true},
+      {"in the folder", registered, true, false},
+      {"in the folder, spelt another way", folder + "/Firmware/./fw.timg", true, false},
+      {"elsewhere", folder + "/elsewhere/fw.timg", false, false},
+      {"elsewhere, no firmware folder", folder + "/elsewhere/fw.timg", false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -183,7 +181,6 @@ TEST_F(UpdatePageTest, InsertRegistersTheFileInTheFirmwareFolder) {
     if (!c.folderGone) fs::create_directory(folder + "/Firmware");
     fs::create_directory(folder + "/elsewhere");
     dir_.Write(c.inFolder ? "Firmware/fw.timg" : "elsewhere/fw.timg", image);
-    if (c.olderCopy) dir_.Write("Firmware/fw.timg", std::string("older"));
 
     ui_.boxes.clear();
     ui_.onDialog = [&c](CDialog& d) {
