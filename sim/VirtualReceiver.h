@@ -25,6 +25,11 @@ namespace sim {
 
 enum class ReceiverMode { Application, Monitor, Restarting };
 
+// The receiver's timers count nanoseconds; profiles give milliseconds.
+constexpr std::int64_t kMs = 1'000'000;
+constexpr std::uint8_t kUploadRequest = 0x9B;
+constexpr std::uint8_t kUploadReply = 0x9F;
+
 // The packet through which a running application states its identity for an
 // application-mode update: upload request (type 0x9B) with the data 0x08 0x00,
 // answered by an upload reply (0x9F, long form) laid out as kIdentity* below.
@@ -126,6 +131,7 @@ class VirtualReceiver {
   std::int64_t Nak();
   void SendBreakInfo(bool atBreakSettings);
   afx::LineSettings ModeSettings() const;
+  static afx::LineSettings Settings(std::uint32_t baud, int dataBits, char parity, int stopBits);
 
   void Restart(ReceiverMode target, std::uint32_t delayMs, std::int64_t fromNs);
   void Disconnect(std::uint32_t ms);
@@ -156,6 +162,10 @@ class VirtualReceiver {
 
   // The network settings a receiver of `profile` starts with and returns to.
   static NetworkSettings InitialNetwork(const Profile& profile);
+  // The radio's configuration area and its own settings dictionary, as a
+  // receiver of `profile` starts with them.
+  static std::vector<std::uint8_t> RadioArea(const Profile& profile);
+  static std::vector<std::uint8_t> InitialRadioSettings(const Profile& profile);
   // An entry's fields from its number to its week (34 bytes), in the order
   // the long error-log reply and the newer log images share.
   static void PutEntryFields(std::vector<std::uint8_t>& d, std::size_t at, const ErrorLogEntry& e);
