@@ -12,8 +12,9 @@
 #include <thread>
 
 #include "afx/Clock.h"
-#include "afx/Dialog.h"
+#include "afx/PropertyPage.h"
 #include "afx/Format.h"
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "afx/ReplaySession.h"
 #include "afx/SerialDevice.h"
