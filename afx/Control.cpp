@@ -18,4 +18,16 @@ std::string Control::DisplayValue() const {
   return text;
 }
 
+Control* FindControl(ControlList& controls, int id) {
+  for (auto& c : controls)
+    if (c.id == id) return &c;
+  return nullptr;
+}
+
+const Control* FindControl(const ControlList& controls, int id) {
+  for (const auto& c : controls)
+    if (c.id == id) return &c;
+  return nullptr;
+}
+
 }  // namespace afx

@@ -28,4 +28,10 @@ struct Control {
   // The value a host shows for this control.
   std::string DisplayValue() const;
 };
+
+// A dialog's controls in template order.
+using ControlList = std::vector<Control>;
+// The control `id` of `controls`, or nullptr.
+Control* FindControl(ControlList& controls, int id);
+const Control* FindControl(const ControlList& controls, int id);
 }  // namespace afx

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "afx/Dialog.h"
 #include "afx/Exception.h"
 #include "afx/Trace.h"
 #include "afx/Ui.h"
@@ -14,14 +13,14 @@ void CDataExchange::Fail() { throw CUserException(); }
 namespace {
 afx::Control& ControlFor(CDataExchange* pDX, int id) {
   pDX->m_idLastControl = id;
-  afx::Control* c = pDX->m_pDlgWnd->FindControl(id);
+  afx::Control* c = afx::FindControl(pDX->m_controls, id);
   if (!c) {
     // A binding without a control in the template is a resource mistake;
     // keep the dialog usable and say so.
-    AfxTrace("DDX: template %u has no control %d", pDX->m_pDlgWnd->TemplateId(), id);
-    pDX->m_pDlgWnd->Controls().push_back(afx::Control{});
-    pDX->m_pDlgWnd->Controls().back().id = id;
-    c = pDX->m_pDlgWnd->FindControl(id);
+    AfxTrace("DDX: template %u has no control %d", pDX->m_templateId, id);
+    pDX->m_controls.push_back(afx::Control{});
+    pDX->m_controls.back().id = id;
+    c = &pDX->m_controls.back();
   }
   return *c;
 }
@@ -64,7 +63,7 @@ void DDX_Check(CDataExchange* pDX, int id, int& value) {
 
 void DDX_Radio(CDataExchange* pDX, int firstId, int& value) {
   // The group is the run of radio controls that starts at firstId in template order.
-  auto& controls = pDX->m_pDlgWnd->Controls();
+  auto& controls = pDX->m_controls;
   auto it = std::find_if(controls.begin(), controls.end(), [&](const afx::Control& c) { return c.id == firstId; });
   pDX->m_idLastControl = firstId;
   if (pDX->m_bSaveAndValidate) value = -1;
@@ -110,12 +109,12 @@ void DDX_LBString(CDataExchange* pDX, int id, CString& value) {
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
   ControlFor(pDX, id);
-  if (!control.IsAttached()) control.Attach(pDX->m_pDlgWnd, id);
+  if (!control.IsAttached()) control.Attach(&pDX->m_controls, id);
 }
 
 void DDV_MaxChars(CDataExchange* pDX, const CString& value, int maxChars) {
   if (!pDX->m_bSaveAndValidate) {
-    if (auto* c = pDX->m_pDlgWnd->FindControl(pDX->m_idLastControl)) c->limitText = maxChars;
+    if (auto* c = afx::FindControl(pDX->m_controls, pDX->m_idLastControl)) c->limitText = maxChars;
     return;
   }
   if (value.GetLength() > maxChars) {

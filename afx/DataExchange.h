@@ -5,15 +5,16 @@
 #include "afx/WinTypes.h"
 #include "afx/Wnd.h"
 
-class CDialog;
-
-// Moves data between a dialog's members and its controls.
+// Moves data between a dialog's members and its controls: `controls`, built
+// from template `templateId`.
 class CDataExchange {
  public:
-  CDataExchange(CDialog* dialog, BOOL saveAndValidate) : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
+  CDataExchange(afx::ControlList& controls, UINT templateId, BOOL saveAndValidate)
+      : m_controls(controls), m_templateId(templateId), m_bSaveAndValidate(saveAndValidate) {}
   // Ends validation: the caller's UpdateData returns FALSE.
   [[noreturn]] void Fail();
-  CDialog* m_pDlgWnd;
+  afx::ControlList& m_controls;
+  UINT m_templateId;
   BOOL m_bSaveAndValidate;
   int m_idLastControl = 0;
 };

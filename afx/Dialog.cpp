@@ -6,7 +6,7 @@
 
 CDialog::CDialog(UINT templateId, CWnd* parent)
     : templateId_(templateId), parent_(parent), moduleState_(AfxGetModuleState()) {
-  Attach(this, 0);
+  Attach(&controls_, 0);
 }
 
 BOOL CDialog::SendCommand(UINT id, UINT code) {
@@ -41,17 +41,9 @@ void CDialog::CreateControls() {
   }
 }
 
-afx::Control* CDialog::FindControl(int id) {
-  for (auto& c : controls_)
-    if (c.id == id) return &c;
-  return nullptr;
-}
+afx::Control* CDialog::FindControl(int id) { return afx::FindControl(controls_, id); }
 
-const afx::Control* CDialog::FindControl(int id) const {
-  for (const auto& c : controls_)
-    if (c.id == id) return &c;
-  return nullptr;
-}
+const afx::Control* CDialog::FindControl(int id) const { return afx::FindControl(controls_, id); }
 
 INT_PTR CDialog::DoModal() {
   CreateControls();
@@ -67,7 +59,7 @@ BOOL CDialog::OnInitDialog() {
 }
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {
-  CDataExchange dx(this, saveAndValidate);
+  CDataExchange dx(controls_, templateId_, saveAndValidate);
   try {
     DoDataExchange(&dx);
   } catch (const CUserException&) {
@@ -109,7 +101,7 @@ CWnd* CDialog::GetDlgItem(int id) {
     if (h->GetDlgCtrlID() == id) return h.get();
   if (!FindControl(id)) return nullptr;
   handles_.push_back(std::make_unique<CWnd>());
-  handles_.back()->Attach(this, id);
+  handles_.back()->Attach(&controls_, id);
   return handles_.back().get();
 }
 

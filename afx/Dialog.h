@@ -49,7 +49,7 @@ class CDialog : public CWnd {
   // Creates the controls from the template of the current module (once).
   void CreateControls();
   bool ControlsCreated() const { return created_; }
-  std::vector<afx::Control>& Controls() { return controls_; }
+  afx::ControlList& Controls() { return controls_; }
   afx::Control* FindControl(int id);
   const afx::Control* FindControl(int id) const;
   bool IsEnded() const { return ended_; }
@@ -67,7 +67,7 @@ class CDialog : public CWnd {
   UINT templateId_;
   CWnd* parent_;
   std::string caption_;
-  std::vector<afx::Control> controls_;
+  afx::ControlList controls_;
   bool created_ = false;
   bool ended_ = false;
   int endResult_ = 0;

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 
-#include "afx/Dialog.h"
-
 afx::Control* CWnd::Model() const {
-  if (!owner_) return nullptr;
-  return owner_->FindControl(id_);
+  return controls_ ? afx::FindControl(*controls_, id_) : nullptr;
 }
 
 void CWnd::SetWindowText(const char* text) {

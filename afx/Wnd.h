@@ -5,8 +5,6 @@
 #include "afx/String.h"
 #include "afx/WinTypes.h"
 
-class CDialog;
-
 // Notification codes carried with WM_COMMAND.
 constexpr UINT BN_CLICKED = 0;
 constexpr UINT LBN_SELCHANGE = 1;
@@ -23,13 +21,15 @@ constexpr int BST_CHECKED = 1;
 constexpr int LB_ERR = -1;
 constexpr int CB_ERR = -1;
 
-// A handle on one control (or on a dialog itself when id is 0).
+// A handle on one control of a dialog's list (or on a dialog itself when id
+// is 0). It looks its control up on every call, so it stays good while the
+// list grows.
 class CWnd {
  public:
   CWnd() = default;
   virtual ~CWnd() = default;
-  void Attach(CDialog* owner, int id) { owner_ = owner; id_ = id; }
-  bool IsAttached() const { return owner_ != nullptr; }
+  void Attach(afx::ControlList* controls, int id) { controls_ = controls; id_ = id; }
+  bool IsAttached() const { return controls_ != nullptr; }
   int GetDlgCtrlID() const { return id_; }
 
   virtual void SetWindowText(const char* text);
@@ -73,7 +73,7 @@ class CWnd {
   afx::Control* Model() const;
 
  protected:
-  CDialog* owner_ = nullptr;
+  afx::ControlList* controls_ = nullptr;
   int id_ = 0;
 };
 
