@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 #include "afx/Exception.h"
 #include "afx/Trace.h"
@@ -125,20 +126,21 @@ void DDV_MaxChars(CDataExchange* pDX, const CString& value, int maxChars) {
   }
 }
 
+namespace {
+template <typename T>
+void CheckRange(CDataExchange* pDX, T value, T minValue, T maxValue) {
+  if (!pDX->m_bSaveAndValidate || (value >= minValue && value <= maxValue)) return;
+  const std::string text =
+      "Please enter an integer between " + std::to_string(minValue) + " and " + std::to_string(maxValue) + ".";
+  AfxMessageBox(text.c_str(), MB_ICONEXCLAMATION);
+  pDX->Fail();
+}
+}  // namespace
+
 void DDV_MinMaxInt(CDataExchange* pDX, int value, int minValue, int maxValue) {
-  if (pDX->m_bSaveAndValidate && (value < minValue || value > maxValue)) {
-    CString text;
-    text.Format("Please enter an integer between %d and %d.", minValue, maxValue);
-    AfxMessageBox(text, MB_ICONEXCLAMATION);
-    pDX->Fail();
-  }
+  CheckRange(pDX, value, minValue, maxValue);
 }
 
 void DDV_MinMaxUInt(CDataExchange* pDX, UINT value, UINT minValue, UINT maxValue) {
-  if (pDX->m_bSaveAndValidate && (value < minValue || value > maxValue)) {
-    CString text;
-    text.Format("Please enter an integer between %u and %u.", minValue, maxValue);
-    AfxMessageBox(text, MB_ICONEXCLAMATION);
-    pDX->Fail();
-  }
+  CheckRange(pDX, value, minValue, maxValue);
 }
