@@ -30,7 +30,7 @@ class CERODictionary {
   static constexpr BYTE kWord = CRadioValue::kWord;
   static constexpr BYTE kLong = CRadioValue::kLong;
   static constexpr size_t kBlockSize = 512;
-  static constexpr DWORD kMaxTransmitPower = 20;
+  static constexpr DWORD kMaxTransmitPower = CRadioValue::kMaxTransmitPower;
 
   struct Entry {
     WORD id = 0;
@@ -43,6 +43,7 @@ class CERODictionary {
   bool Load(const BYTE* data, size_t size);
   // Writes the dictionary over the start of `data`; false when it does not fit.
   bool Store(BYTE* data, size_t size) const;
+  std::vector<BYTE> Encode() const;
   size_t EncodedSize() const;
 
   const Entry* Find(WORD id) const;
@@ -52,9 +53,8 @@ class CERODictionary {
   bool Set(WORD id, DWORD value);
   int GetMode() const { return static_cast<int>(Get(kMode)); }
   DWORD GetSetting() const { return Get(kSetting); }
-  // 0 .. 20, and only on a 16-bit entry.
+  // Only on an entry that takes the value (CRadioValue::TakesTransmitPower, TakesChannelCode).
   bool SetTransmitPower(DWORD value);
-  // One of the channel codes 0, 1, 2, 256, 512, 768, 1024, and only on a 16-bit entry.
   bool SetChannelCode(DWORD value);
 
   const std::vector<Entry>& Entries() const { return m_entries; }
@@ -64,6 +64,5 @@ class CERODictionary {
   static bool CheckBlock(const BYTE* block, size_t size);
 
  private:
-  bool SetWord(WORD id, DWORD value);
   std::vector<Entry> m_entries;
 };

@@ -41,7 +41,7 @@ class CPB2Dictionary {
   static constexpr BYTE kTable = 0x10;
   static constexpr size_t kMaxTable = 16;
   static constexpr size_t kMaxEncoded = 240;
-  static constexpr DWORD kMaxTransmitPower = 20;
+  static constexpr DWORD kMaxTransmitPower = CRadioValue::kMaxTransmitPower;
 
   // Where the settings the operation and its dialog touch live.
   struct Key {
@@ -87,9 +87,8 @@ class CPB2Dictionary {
 
   int GetMode() const { return static_cast<int>(Get(kMode)); }
   DWORD GetSetting() const { return Get(kSetting); }
-  // 0 .. 20, and only on a 16-bit setting.
+  // Only on a setting that takes the value (CRadioValue::TakesTransmitPower, TakesChannelCode).
   bool SetTransmitPower(DWORD value);
-  // One of the channel codes 0, 1, 2, 256, 512, 768, 1024, and only on a 16-bit setting.
   bool SetChannelCode(DWORD value);
 
   const std::vector<Setting>& Settings() const { return m_settings; }
