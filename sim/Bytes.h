@@ -8,7 +8,7 @@
 
 namespace sim {
 
-inline void Put(std::vector<std::uint8_t>& d, std::size_t at, std::uint64_t v, int bytes) {
+inline void PutBe(std::vector<std::uint8_t>& d, std::size_t at, std::uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) d[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * (bytes - 1 - i)));
 }
 
@@ -16,15 +16,10 @@ inline void PutText(std::vector<std::uint8_t>& d, std::size_t at, const std::str
   for (std::size_t i = 0; i < size; ++i) d[at + i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0;
 }
 
-inline std::uint32_t Be(const std::vector<std::uint8_t>& d, std::size_t at, int bytes) {
+inline std::uint32_t GetBe(const std::vector<std::uint8_t>& d, std::size_t at, int bytes) {
   std::uint32_t v = 0;
   for (int i = 0; i < bytes; ++i) v = v << 8 | d[at + static_cast<std::size_t>(i)];
   return v;
-}
-
-inline std::uint32_t Be32(const std::vector<std::uint8_t>& d, std::size_t at) {
-  return static_cast<std::uint32_t>(d[at]) << 24 | static_cast<std::uint32_t>(d[at + 1]) << 16 |
-         static_cast<std::uint32_t>(d[at + 2]) << 8 | d[at + 3];
 }
 
 inline std::string Hex(std::uint8_t b) {

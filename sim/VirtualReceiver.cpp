@@ -33,7 +33,7 @@ VirtualReceiver::VirtualReceiver(Profile profile)
       loader_(4096) {
   appSettings_ = Settings(profile_.baud, profile_.dataBits, profile_.parity, profile_.stopBits);
   monitorSettings_ = Settings(profile_.monitorBaud, 8, 'N', 1);
-  errorLog_ = profile_.errorLog;
+  errorLog_ = SimErrorLog(profile_.errorLog);
   network_ = InitialNetwork(profile_);
   radioConfig_ = RadioArea(profile_);
   radioSettings_ = InitialRadioSettings(profile_);

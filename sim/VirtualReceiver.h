@@ -17,6 +17,7 @@
 #include "sim/LoaderCodec.h"
 #include "sim/Profile.h"
 #include "sim/ReportCodec.h"
+#include "sim/SimErrorLog.h"
 #include "sim/SimFlash.h"
 #include "sim/SimLine.h"
 #include "sim/Transcript.h"
@@ -99,7 +100,7 @@ class VirtualReceiver {
   const afx::LineSettings& ApplicationSettings() const { return appSettings_; }
   const afx::LineSettings& MonitorSettings() const { return monitorSettings_; }
   const FaultRules& Faults() const { return faults_; }
-  std::size_t ErrorLogCount() const;
+  std::size_t ErrorLogCount() const { return errorLog_.Count(); }
 
   // The 425-byte product record, the 68-byte flash and 72-byte hardware
   // descriptions, the memory map and the error-log image, as sent.
@@ -107,7 +108,6 @@ class VirtualReceiver {
   std::vector<std::uint8_t> FlashDescription(bool hardware) const;
   std::vector<std::uint8_t> MemoryMap() const;
   std::vector<std::uint8_t> ErrorLogImage() const;
-  std::vector<std::uint8_t> ErrorLogReply(std::size_t index, bool longForm) const;
 
  private:
   struct Timer {
@@ -166,9 +166,6 @@ class VirtualReceiver {
   // receiver of `profile` starts with them.
   static std::vector<std::uint8_t> RadioArea(const Profile& profile);
   static std::vector<std::uint8_t> InitialRadioSettings(const Profile& profile);
-  // An entry's fields from its number to its week (34 bytes), in the order
-  // the long error-log reply and the newer log images share.
-  static void PutEntryFields(std::vector<std::uint8_t>& d, std::size_t at, const ErrorLogEntry& e);
 
   Profile profile_;
   Transcript transcript_;
@@ -197,7 +194,7 @@ class VirtualReceiver {
   afx::LineSettings monitorSettings_;
 
   // Application state.
-  std::vector<ErrorLogEntry> errorLog_;
+  SimErrorLog errorLog_;
   bool pipeOpen_ = false;
   std::size_t syncIndex_ = 0;
   // Radio software transfer through the pipe ('U' start, 'D' data, 'E' end).

@@ -90,30 +90,30 @@ std::vector<std::uint8_t> VirtualReceiver::ProductRecord() const {
   r[146] = profile_.board;
   r[147] = profile_.capability;
   r[148] = profile_.dateMonth;
-  Put(r, 149, profile_.dateYear, 2);
+  PutBe(r, 149, profile_.dateYear, 2);
   r[151] = profile_.installedMajor;
   r[152] = profile_.installedMinor;
-  Put(r, 155, 0x0101, 2);
+  PutBe(r, 155, 0x0101, 2);
   for (std::size_t i = 0; i < 32; ++i) {
     const auto f = i < profile_.features.size() ? profile_.features[i] : std::pair<std::uint16_t, std::uint16_t>{0xFFFF, 0};
-    Put(r, 169 + 4 * i, f.first, 2);
-    Put(r, 171 + 4 * i, f.second, 2);
+    PutBe(r, 169 + 4 * i, f.first, 2);
+    PutBe(r, 171 + 4 * i, f.second, 2);
   }
   r[336] = profile_.productCode;
-  Put(r, 375, profile_.productId, 2);
+  PutBe(r, 375, profile_.productId, 2);
   return r;
 }
 
 std::vector<std::uint8_t> VirtualReceiver::FlashDescription(bool hardware) const {
   std::vector<std::uint8_t> d(hardware ? 72 : 68, 0);
-  Put(d, 0, profile_.flashBase, 4);
+  PutBe(d, 0, profile_.flashBase, 4);
   PutText(d, 10, profile_.chip, 16);
-  Put(d, 26, profile_.appStart, 4);
+  PutBe(d, 26, profile_.appStart, 4);
   for (std::size_t i = 0; i < 3; ++i) {
-    Put(d, 36 + 4 * i, profile_.regions[i].sectors, 4);
-    Put(d, 52 + 4 * i, profile_.regions[i].sectorSize, 4);
+    PutBe(d, 36 + 4 * i, profile_.regions[i].sectors, 4);
+    PutBe(d, 52 + 4 * i, profile_.regions[i].sectorSize, 4);
   }
-  Put(d, 64, profile_.topSectorSize, 4);
+  PutBe(d, 64, profile_.topSectorSize, 4);
   if (hardware) {
     d[68] = profile_.board;
     d[69] = profile_.hwFlags;

@@ -23,7 +23,7 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
         ReplyLoader(cmd, {0x00});
         break;
       }
-      flash_.EraseSector(Be(d, 1, 4));
+      flash_.EraseSector(GetBe(d, 1, 4));
       eraseBusyUntil_ = now_ + static_cast<std::int64_t>(profile_.eraseMs) * kMs;
       ReplyLoader(cmd, {0x01});
       break;
@@ -39,7 +39,7 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
         ReplyLoader(cmd, {0x00});
         break;
       }
-      flash_.Program(Be(d, 0, 4), d.data() + 4, d.size() - 4);
+      flash_.Program(GetBe(d, 0, 4), d.data() + 4, d.size() - 4);
       ReplyLoader(cmd, {0x01});
       break;
     case 4:
@@ -53,8 +53,8 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
         ReplyLoader(cmd, {});
         break;
       }
-      const std::uint32_t n = std::min<std::uint32_t>(Be(d, 4, 2), 2055);
-      ReplyLoader(cmd, flash_.Read(Be(d, 0, 4), n));
+      const std::uint32_t n = std::min<std::uint32_t>(GetBe(d, 4, 2), 2055);
+      ReplyLoader(cmd, flash_.Read(GetBe(d, 0, 4), n));
       break;
     }
     case 6:
@@ -69,11 +69,11 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
         ReplyLoader(cmd, {0x00});
         break;
       }
-      ram_.Store(Be(d, 0, 4), d.data() + 4, d.size() - 4);
+      ram_.Store(GetBe(d, 0, 4), d.data() + 4, d.size() - 4);
       ReplyLoader(cmd, {0x01});
       break;
     case 17: {
-      const std::uint32_t baud = d.size() == 4 ? Be(d, 0, 4) : 0;
+      const std::uint32_t baud = d.size() == 4 ? GetBe(d, 0, 4) : 0;
       const bool ok = profile_.acceptSwitchBaud && d.size() == 4 &&
                       (baud == 2400 || baud == 4800 || baud == 9600 || baud == 14400 || baud == 19200 ||
                        baud == 38400 || baud == 57600 || baud == 115200 || baud == 230400 || baud == 460800);
@@ -111,7 +111,7 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
         ReplyLoader(cmd, {0x00});
         break;
       }
-      const std::size_t offset = Be(d, 0, 2);
+      const std::size_t offset = GetBe(d, 0, 2);
       const std::size_t n = d.size() - 4;
       if (controllerBuffer_.size() < offset + n) controllerBuffer_.resize(offset + n, 0xFF);
       std::copy(d.begin() + 4, d.end(), controllerBuffer_.begin() + static_cast<std::ptrdiff_t>(offset));

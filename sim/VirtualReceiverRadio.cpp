@@ -101,13 +101,13 @@ void VirtualReceiver::RadioLoad(const std::vector<std::uint8_t>& d) {
   const std::uint8_t step = d[0];
   bool ok = false;
   if (step == 'U' && d.size() == 9) {
-    radioExpectedSize_ = Be32(d, 1);
-    radioExpectedCrc_ = Be32(d, 5);
+    radioExpectedSize_ = GetBe(d, 1, 4);
+    radioExpectedCrc_ = GetBe(d, 5, 4);
     radioIncoming_.clear();
     radioLoading_ = radioExpectedSize_ > 0 && radioExpectedSize_ <= 0x100000;
     ok = radioLoading_;
   } else if (step == 'D' && d.size() > 5 && d.size() <= 205) {
-    ok = radioLoading_ && Be32(d, 1) == radioIncoming_.size() &&
+    ok = radioLoading_ && GetBe(d, 1, 4) == radioIncoming_.size() &&
          radioIncoming_.size() + (d.size() - 5) <= radioExpectedSize_;
     if (ok) radioIncoming_.insert(radioIncoming_.end(), d.begin() + 5, d.end());
   } else if (step == 'E' && d.size() == 1) {

@@ -175,7 +175,7 @@ void VirtualReceiver::ResetRequest(const std::vector<std::uint8_t>& d) {
   const std::int64_t done = Ack();
   if (d[1] == 3) {
     // Factory defaults: settings, logs and stored files go.
-    errorLog_.clear();
+    errorLog_.Clear();
     cloneFiles_.clear();
     appSettings_ = Settings(profile_.baud, profile_.dataBits, profile_.parity, profile_.stopBits);
     network_ = InitialNetwork(profile_);

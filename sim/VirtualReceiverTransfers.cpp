@@ -97,7 +97,7 @@ void VirtualReceiver::Upload(const std::vector<std::uint8_t>& d) {
     installStartNs_ = -1;
     reply(0, 0);
   } else if (d[0] == 0x06 && (d[1] == 0x00 || d[1] == 0x01) && d.size() >= 6) {
-    const std::uint32_t address = Be32(d, 2);
+    const std::uint32_t address = GetBe(d, 2, 4);
     const std::size_t n = d.size() - 6;
     if (address > (16u << 20) || installStartNs_ >= 0) {
       reply(3, 0);
@@ -112,7 +112,7 @@ void VirtualReceiver::Upload(const std::vector<std::uint8_t>& d) {
     r[0] = kIdentityQuery;
     r[kIdentityProductCode] = profile_.productCode;
     r[kIdentityCapability] = profile_.capability;
-    Put(r, kIdentityProductId, profile_.productId, 2);
+    PutBe(r, kIdentityProductId, profile_.productId, 2);
     r[kIdentityInstalled] = profile_.installedMajor;
     r[kIdentityInstalled + 1] = profile_.installedMinor;
     r[kIdentityMonitor] = profile_.monitorMajor;
@@ -144,8 +144,8 @@ void VirtualReceiver::FinishInstall() {
     container = n > 0 && n < 64 && payload <= u.size();
     for (std::size_t i = 0; container && i < n; ++i) {
       const std::size_t e = 0x6C + 84 * i;
-      const std::uint32_t length = Be32(u, e + 8);
-      const std::uint32_t address = Be32(u, e + 0x10);
+      const std::uint32_t length = GetBe(u, e + 8, 4);
+      const std::uint32_t address = GetBe(u, e + 0x10, 4);
       if (payload + length > u.size()) {
         container = false;
         break;
