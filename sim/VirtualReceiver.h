@@ -156,6 +156,8 @@ class VirtualReceiver {
   std::vector<std::uint8_t> VersionText() const;
   std::vector<std::uint8_t> GpsTimeText() const;
   std::vector<std::uint8_t> Capability() const;
+  // The running application's identity, the reply to kIdentityQuery.
+  std::vector<std::uint8_t> IdentityReply() const;
 
   // Monitor mode.
   void OnLoader(const LoaderFrame& frame);

@@ -75,6 +75,21 @@ std::vector<std::uint8_t> VirtualReceiver::Capability() const {
   return d;
 }
 
+std::vector<std::uint8_t> VirtualReceiver::IdentityReply() const {
+  std::vector<std::uint8_t> r(kIdentityReplySize, 0);
+  r[0] = kIdentityQuery;
+  r[kIdentityProductCode] = profile_.productCode;
+  r[kIdentityCapability] = profile_.capability;
+  PutBe(r, kIdentityProductId, profile_.productId, 2);
+  r[kIdentityInstalled] = profile_.installedMajor;
+  r[kIdentityInstalled + 1] = profile_.installedMinor;
+  r[kIdentityMonitor] = profile_.monitorMajor;
+  r[kIdentityMonitor + 1] = profile_.monitorMinor;
+  PutText(r, kIdentityProductName, profile_.product, 40);
+  PutText(r, kIdentitySerial, profile_.serial, 32);
+  return r;
+}
+
 std::vector<std::uint8_t> VirtualReceiver::ProductRecord() const {
   std::vector<std::uint8_t> r(425, 0);
   r[0] = profile_.monitorMajor;

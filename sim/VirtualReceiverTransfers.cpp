@@ -108,18 +108,7 @@ void VirtualReceiver::Upload(const std::vector<std::uint8_t>& d) {
     if (d[1] == 0x00) uploadInstallForm_ = true;
     reply(2, 0);
   } else if (d[0] == kIdentityQuery && d[1] == 0x00) {
-    std::vector<std::uint8_t> r(kIdentityReplySize, 0);
-    r[0] = kIdentityQuery;
-    r[kIdentityProductCode] = profile_.productCode;
-    r[kIdentityCapability] = profile_.capability;
-    PutBe(r, kIdentityProductId, profile_.productId, 2);
-    r[kIdentityInstalled] = profile_.installedMajor;
-    r[kIdentityInstalled + 1] = profile_.installedMinor;
-    r[kIdentityMonitor] = profile_.monitorMajor;
-    r[kIdentityMonitor + 1] = profile_.monitorMinor;
-    std::copy(profile_.product.begin(), profile_.product.end(), r.begin() + kIdentityProductName);
-    std::copy(profile_.serial.begin(), profile_.serial.end(), r.begin() + kIdentitySerial);
-    ReplyReport(kUploadReply, r, true);
+    ReplyReport(kUploadReply, IdentityReply(), true);
   } else {
     Nak();
   }
