@@ -68,7 +68,7 @@ Outcome RunWizard(const std::string& input, int button) {
   std::fputs(input.c_str(), in);
   std::rewind(in);
   Options options;
-  Console console(false, shown);
+  Console console(false, shown, shown);
   ConsolePresenter presenter(options, console, in);
   out.result = presenter.RunWizard(sheet);
   std::fclose(in);

@@ -1,11 +1,11 @@
 // The progress window the plug-in reports to.
 #pragma once
 #include "afx/Window.h"
-#include "host/Console.h"
+#include "hostlib/RunView.h"
 
 class HostWindow : public afx::Window {
  public:
-  explicit HostWindow(Console& console) : console_(console) {}
+  explicit HostWindow(RunView& view) : view_(view) {}
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   // Drains posted messages; true when UM_OPERATION_DONE was among them.
   bool TakeDone();
@@ -14,6 +14,6 @@ class HostWindow : public afx::Window {
  private:
   void OnTextChanged(const std::string& text) override;
 
-  Console& console_;
+  RunView& view_;
   std::string lastStatus_;
 };
