@@ -6,8 +6,6 @@ namespace {
 constexpr BYTE kMagic0 = 'E';
 constexpr BYTE kMagic1 = 'R';
 constexpr BYTE kVersion = 1;
-constexpr size_t kHeaderSize = 4;
-constexpr size_t kChecksumSize = 2;
 }  // namespace
 
 bool CERODictionary::CheckBlock(const BYTE* block, size_t size) {
@@ -15,7 +13,7 @@ bool CERODictionary::CheckBlock(const BYTE* block, size_t size) {
 }
 
 bool CERODictionary::Load(const BYTE* data, size_t size) {
-  if (data == nullptr || size < kHeaderSize + kChecksumSize) return false;
+  if (data == nullptr || size < kHeaderSize + kSumSize) return false;
   if (!CRadioValue::HasHeader(data, size, kMagic0, kMagic1, kVersion)) return false;
   std::vector<Entry> entries;
   size_t at = kHeaderSize;
@@ -31,7 +29,7 @@ bool CERODictionary::Load(const BYTE* data, size_t size) {
     if (std::any_of(entries.begin(), entries.end(), [&](const Entry& o) { return o.id == e.id; })) return false;
     entries.push_back(e);
   }
-  if (size - at < kChecksumSize || !CRadioValue::SumHolds(data, at)) return false;
+  if (size - at < kSumSize || !CRadioValue::SumHolds(data, at)) return false;
   m_entries = std::move(entries);
   if (Find(kMode) == nullptr || Find(kSetting) == nullptr) {
     m_entries.clear();
@@ -41,7 +39,7 @@ bool CERODictionary::Load(const BYTE* data, size_t size) {
 }
 
 size_t CERODictionary::EncodedSize() const {
-  size_t size = kHeaderSize + kChecksumSize;
+  size_t size = kHeaderSize + kSumSize;
   for (const Entry& e : m_entries) size += 3u + e.kind;
   return size;
 }
@@ -83,12 +81,4 @@ bool CERODictionary::Set(WORD id, DWORD value) {
     return true;
   }
   return false;
-}
-
-bool CERODictionary::SetTransmitPower(DWORD value) {
-  return CRadioValue::SetChecked(*this, kTransmitPower, value, CRadioValue::TakesTransmitPower);
-}
-
-bool CERODictionary::SetChannelCode(DWORD value) {
-  return CRadioValue::SetChecked(*this, kChannelCode, value, CRadioValue::TakesChannelCode);
 }

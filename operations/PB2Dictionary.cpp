@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
-#include "operations/RadioValue.h"
 #include "protocol/TCPacket.h"
 
 namespace {
 constexpr BYTE kMagic0 = 'P';
 constexpr BYTE kMagic1 = 'B';
 constexpr BYTE kVersion = 2;
-constexpr size_t kHeaderSize = 4;
 constexpr size_t kSettingHeader = 4;
-constexpr size_t kSumSize = 2;
 constexpr double kReplySeconds = 3.0;
 
 size_t SettingSize(const CPB2Dictionary::Setting& s) {
@@ -146,12 +143,4 @@ bool CPB2Dictionary::SetTable(Key key, const std::vector<UINT>& values) {
   if (EncodedSize() - 4 * s->table.size() + 4 * values.size() > kMaxEncoded) return false;
   s->table = values;
   return true;
-}
-
-bool CPB2Dictionary::SetTransmitPower(DWORD value) {
-  return CRadioValue::SetChecked(*this, kTransmitPower, value, CRadioValue::TakesTransmitPower);
-}
-
-bool CPB2Dictionary::SetChannelCode(DWORD value) {
-  return CRadioValue::SetChecked(*this, kChannelCode, value, CRadioValue::TakesChannelCode);
 }

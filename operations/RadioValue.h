@@ -1,7 +1,7 @@
-// What both radio settings dictionaries share: a header of two magic bytes
-// and a version, values one, two or four bytes wide, big-endian, a 16-bit
-// byte sum after the block, and the rules for the transmit power and the
-// channel code.
+// What both radio settings dictionaries share: a header of two magic bytes,
+// a version and a count, values one, two or four bytes wide, big-endian, a
+// 16-bit byte sum after the block, and the rules for the transmit power and
+// the channel code.
 #pragma once
 #include <cstddef>
 #include <vector>
@@ -14,6 +14,8 @@ class CRadioValue {
   static constexpr BYTE kWord = 2;
   static constexpr BYTE kLong = 4;
   static constexpr DWORD kMaxTransmitPower = 20;
+  static constexpr size_t kHeaderSize = 4;
+  static constexpr size_t kSumSize = 2;
 
   static bool IsScalarKind(BYTE kind) { return kind == kByte || kind == kWord || kind == kLong; }
   // The largest value a scalar of `kind` holds.
@@ -23,12 +25,6 @@ class CRadioValue {
   // of 0, 1, 2, 256, 512, 768, 1024.
   static bool TakesTransmitPower(BYTE kind, DWORD value) { return kind == kWord && value <= kMaxTransmitPower; }
   static bool TakesChannelCode(BYTE kind, DWORD value) { return kind == kWord && IsChannelCode(value); }
-  // Sets `key` of `dictionary` when it is there and `takes` its kind and the value.
-  template <typename Dictionary, typename Key>
-  static bool SetChecked(Dictionary& dictionary, Key key, DWORD value, bool (*takes)(BYTE kind, DWORD value)) {
-    const auto* entry = dictionary.Find(key);
-    return entry != nullptr && takes(entry->kind, value) && dictionary.Set(key, value);
-  }
 
   // True when `size` bytes at `data` (at least three) start with the header.
   static bool HasHeader(const BYTE* data, size_t size, BYTE magic0, BYTE magic1, BYTE version);
@@ -39,4 +35,6 @@ class CRadioValue {
   static void AppendBe(std::vector<BYTE>& out, DWORD value, size_t width);
   // Appends the sum of everything in `out`.
   static void AppendSum(std::vector<BYTE>& out);
+
+  bool operator==(const CRadioValue&) const = default;
 };
