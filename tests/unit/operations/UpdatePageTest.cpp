@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "firmware/AddFirmwareDlg.h"
 #include "firmware/FirmwareEntryManager.h"
