@@ -359,9 +359,9 @@ void CLSDeviceInterface::UploadFirmware(CLSFlashFile& file, DWORD, int from, int
       for (bool waiting = true; waiting;) {
         request.SetStatusQuery();
         const bool answered = UploadExchange(request, reply, port, com);
+        // No cancel point here: the receiver is copying the image into its
+        // flash, and a reset now could leave it with neither image.
         Sleep(2000);
-        // The wait has no bound of its own; the user can still walk away.
-        CheckCancel(m_params);
         if (!answered) continue;
         const BYTE state = ByteAt(reply, kUploadState, 0xFF);
         switch (state) {
@@ -399,6 +399,8 @@ void CLSDeviceInterface::UploadFirmware(CLSFlashFile& file, DWORD, int from, int
       e.ReportError();
       throw CLSDeviceException(809, com, true);
     }
+    // A cancel asked for during the install is honoured once it is over.
+    CheckCancel(m_params);
   }
   SetProgress(m_params, to);
 }
