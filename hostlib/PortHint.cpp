@@ -13,6 +13,8 @@
 #include <fstream>
 #include <set>
 
+#include "hostlib/PortInventory.h"
+
 namespace {
 
 std::string RealPath(const std::string& path) {
@@ -60,19 +62,32 @@ bool UserListedInGroup(const group* g) {
   return false;
 }
 
-std::string PermissionHint(const std::string& path) {
+std::string PermissionHint(const std::string& path, const PortHintSystem& system) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return "";
+  DeviceAccess a;
+  a.path = path;
+  a.mode = st.st_mode;
+  const passwd* owner = ::getpwuid(st.st_uid);
+  a.owner = owner ? owner->pw_name : std::to_string(st.st_uid);
+  a.gid = st.st_gid;
   const group* g = ::getgrgid(st.st_gid);
-  const std::string name = g ? g->gr_name : std::to_string(st.st_gid);
-  const std::string about = path + " (" + ModeText(st.st_mode) + ") belongs to group " + name;
-  if (ProcessInGroup(st.st_gid))
-    return about + ", which you are in, but its mode does not let the group read and write it; ask the "
-                   "administrator to fix the device's udev rule";
-  if (g && UserListedInGroup(g))
-    return about + "; you were added to it after this login began: log out and in again (or run `newgrp " + name + "`)";
-  return about + ", which you are not in: `sudo usermod -aG " + name + " " + UserName() +
-         "`, then log out and in again";
+  a.group = g ? g->gr_name : std::to_string(st.st_gid);
+  a.inGroup = ProcessInGroup(st.st_gid);
+  a.listedInGroup = g && UserListedInGroup(g);
+  a.user = UserName();
+  for (const char* name : {"dialout", "uucp"})
+    if (::getgrnam(name)) {
+      a.serialGroup = name;
+      break;
+    }
+  const std::string real = RealPath(path);
+  a.node = real.substr(real.rfind('/') + 1);
+  PortInfo usb;
+  ReadUsbIdentity(system.sys, a.node, &usb);
+  a.vendorId = usb.vendorId;
+  a.productId = usb.productId;
+  return PermissionAdvice(a);
 }
 
 std::string Holders(const std::vector<std::pair<int, std::string>>& holders) {
@@ -115,7 +130,7 @@ std::string MissingHint(const std::string& path, const PortHintSystem& system) {
   std::string hint = ::stat(path.c_str(), &st) == 0 ? path + " has no device behind it" : "there is no " + path;
   if (path.find("/by-id/") != std::string::npos)
     hint += " (a receiver that is restarting is missing for a few seconds)";
-  const auto present = PresentSerialPorts(system.dev);
+  const auto present = PresentSerialPorts({system.dev, system.sys});
   if (present.empty()) return hint + "; no USB or on-board serial ports are present: is the receiver connected and powered?";
   hint += "; present:";
   for (const std::string& p : present) hint += " " + p;
@@ -143,26 +158,41 @@ std::vector<std::pair<int, std::string>> ProcessesHolding(const std::string& pat
   return holders;
 }
 
-std::vector<std::string> PresentSerialPorts(const std::string& dev) {
-  std::vector<std::string> ports;
-  std::set<std::string> reached;
-  const std::string byId = dev + "/serial/by-id";
-  for (const std::string& name : Entries(byId)) {
-    ports.push_back(byId + "/" + name);
-    reached.insert(RealPath(byId + "/" + name));
+std::string PermissionAdvice(const DeviceAccess& a) {
+  const std::string about = a.path + " (" + ModeText(a.mode) + " " + a.owner + ":" + a.group + ")";
+  const bool groupMayUse = (a.mode & 060) == 060;
+  auto join = [&](const std::string& group) {
+    return "`sudo usermod -aG " + group + " " + a.user + "`, then log out and in again";
+  };
+  // Joining root would grant nothing a device rule should, and much else besides.
+  if (groupMayUse && a.gid != 0) {
+    if (a.inGroup)
+      return about + ": you are in group " + a.group + ", which may read and write it; something else refuses "
+                     "you (an access list or a security module): ask the administrator";
+    if (a.listedInGroup)
+      return about + ": you were added to group " + a.group + " after this login began: log out and in again (or run "
+                     "`newgrp " + a.group + "`)";
+    return about + ": group " + a.group + " may read and write it, and you are not in it: " + join(a.group);
   }
-  for (const std::string& name : Entries(dev)) {
-    if (name.rfind("ttyUSB", 0) != 0 && name.rfind("ttyACM", 0) != 0 && name.rfind("ttyAMA", 0) != 0) continue;
-    const std::string path = dev + "/" + name;
-    if (!reached.count(RealPath(path))) ports.push_back(path);
-  }
-  return ports;
+  const std::string group = a.serialGroup.empty() ? "dialout" : a.serialGroup;
+  const std::string match = a.vendorId.empty()
+                                ? "KERNEL==\"" + a.node + "\""
+                                : "ATTRS{idVendor}==\"" + a.vendorId + "\", ATTRS{idProduct}==\"" + a.productId + "\"";
+  std::string text = about + (a.gid != 0 && a.inGroup ? ": your group " + a.group + " may not read and write it"
+                                                      : ": only " + a.owner + " may open it") +
+                     ". A udev rule that gives it to group " + group +
+                     " lets you in: put `SUBSYSTEM==\"tty\", " + match + ", GROUP=\"" + group +
+                     "\", MODE=\"0660\"` in /etc/udev/rules.d/60-serial-receiver.rules, run `sudo udevadm control "
+                     "--reload-rules && sudo udevadm trigger`";
+  if (a.serialGroup.empty()) text += ", create the group (`sudo groupadd " + group + "`)";
+  if (!(a.inGroup && a.group == group)) text += ", and join " + group + ": " + join(group);
+  return text;
 }
 
 std::string PortHint(const std::string& path, int err, const PortHintSystem& system) {
   switch (err) {
     case EACCES:
-    case EPERM: return PermissionHint(path);
+    case EPERM: return PermissionHint(path, system);
     case EBUSY:
     case EWOULDBLOCK: return BusyHint(path, system);
     case ENOENT:
