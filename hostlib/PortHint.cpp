@@ -1,6 +1,5 @@
 #include "hostlib/PortHint.h"
 
-#include <dirent.h>
 #include <grp.h>
 #include <limits.h>
 #include <pwd.h>
@@ -11,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <set>
 
 #include "hostlib/PortInventory.h"
 
@@ -20,17 +18,6 @@ namespace {
 std::string RealPath(const std::string& path) {
   char real[PATH_MAX];
   return ::realpath(path.c_str(), real) ? std::string(real) : path;
-}
-
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') names.emplace_back(e->d_name);
-    ::closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 std::string ModeText(mode_t mode) {
@@ -102,7 +89,7 @@ std::string Holders(const std::vector<std::pair<int, std::string>>& holders) {
 bool IsAcm(const std::string& path) { return RealPath(path).find("/ttyACM") != std::string::npos; }
 
 bool ModemManagerRunning(const std::string& proc) {
-  for (const std::string& pid : Entries(proc)) {
+  for (const std::string& pid : FolderEntries(proc)) {
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
     std::string comm;
     std::getline(std::ifstream(proc + "/" + pid + "/comm"), comm);
@@ -142,10 +129,10 @@ std::string MissingHint(const std::string& path, const PortHintSystem& system) {
 std::vector<std::pair<int, std::string>> ProcessesHolding(const std::string& path, const std::string& proc) {
   const std::string target = RealPath(path);
   std::vector<std::pair<int, std::string>> holders;
-  for (const std::string& pid : Entries(proc)) {
+  for (const std::string& pid : FolderEntries(proc)) {
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
     const std::string fdDir = proc + "/" + pid + "/fd";
-    for (const std::string& fd : Entries(fdDir)) {
+    for (const std::string& fd : FolderEntries(fdDir)) {
       char link[PATH_MAX];
       const ssize_t n = ::readlink((fdDir + "/" + fd).c_str(), link, sizeof link - 1);
       if (n <= 0 || std::string(link, static_cast<size_t>(n)) != target) continue;

@@ -17,17 +17,6 @@ std::string RealPath(const std::string& path) {
   return ::realpath(path.c_str(), real) ? std::string(real) : std::string();
 }
 
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') names.emplace_back(e->d_name);
-    ::closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::string ReadAttribute(const std::string& dir, const char* name) {
   std::string value;
   std::getline(std::ifstream(dir + "/" + name), value);
@@ -65,6 +54,17 @@ bool IsSerialNode(const PortInventoryRoots& roots, const std::string& name) {
 
 }  // namespace
 
+std::vector<std::string> FolderEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (dirent* e = ::readdir(d))
+      if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+    ::closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 void ReadUsbIdentity(const std::string& sys, const std::string& node, PortInfo* info) {
   // The nearest ancestor of the tty's device with an idVendor is the USB device.
   std::string dir = RealPath(sys + "/class/tty/" + node + "/device");
@@ -88,11 +88,11 @@ std::vector<std::string> PresentSerialPorts(const PortInventoryRoots& roots) {
   std::vector<std::string> ports;
   std::set<std::string> reached;
   const std::string byId = roots.dev + "/serial/by-id";
-  for (const std::string& name : Entries(byId)) {
+  for (const std::string& name : FolderEntries(byId)) {
     ports.push_back(byId + "/" + name);
     reached.insert(RealPath(byId + "/" + name));
   }
-  for (const std::string& name : Entries(roots.dev)) {
+  for (const std::string& name : FolderEntries(roots.dev)) {
     if (!IsSerialNode(roots, name)) continue;
     const std::string path = roots.dev + "/" + name;
     if (!reached.count(RealPath(path))) ports.push_back(path);
@@ -117,7 +117,7 @@ std::vector<PortInfo> TakePortInventory(const std::vector<std::pair<int, std::st
     ports.push_back(info);
   }
   const std::string byPath = roots.dev + "/serial/by-path";
-  for (const std::string& name : Entries(byPath)) {
+  for (const std::string& name : FolderEntries(byPath)) {
     const auto it = byDevice.find(RealPath(byPath + "/" + name));
     if (it != byDevice.end() && ports[it->second].byPath.empty()) ports[it->second].byPath = byPath + "/" + name;
   }

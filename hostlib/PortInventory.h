@@ -36,5 +36,8 @@ std::vector<std::string> PresentSerialPorts(const PortInventoryRoots& roots = {}
 std::vector<PortInfo> TakePortInventory(const std::vector<std::pair<int, std::string>>& mapped,
                                         const PortInventoryRoots& roots = {});
 
+// The names in folder `dir` (no dot files), sorted; none when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& dir);
+
 // The USB device above tty `node` in sysfs (vendor, product, ...), if any.
 void ReadUsbIdentity(const std::string& sys, const std::string& node, PortInfo* info);
