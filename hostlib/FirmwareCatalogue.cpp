@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "afx/Dialog.h"
+#include "afx/PropertyPage.h"
+#include "afx/PropertySheet.h"
 #include "hostlib/HostRegistry.h"
 #include "hostlib/OperationRun.h"
 

@@ -25,10 +25,7 @@ std::string HostWindow::LastStatus() const {
   return lastStatus_;
 }
 
-void HostWindow::OnSetText(const std::string& text) {
-  afx::Window::OnSetText(text);
-  view_.Caption(text);
-}
+void HostWindow::OnTextChanged(const std::string& text) { view_.Caption(text); }
 
 bool HostWindow::TakeDone() {
   bool done = false;

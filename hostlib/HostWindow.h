@@ -13,7 +13,6 @@ class HostWindow : public afx::Window {
  public:
   explicit HostWindow(RunView& view) : view_(view) {}
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-  void OnSetText(const std::string& text) override;
   // Drains posted messages; true when UM_OPERATION_DONE was among them.
   bool TakeDone();
   // The last status text; safe to ask from another thread.
@@ -22,6 +21,8 @@ class HostWindow : public afx::Window {
   void CountBytesWith(std::function<std::uint64_t()> bytes) { bytes_ = std::move(bytes); }
 
  private:
+  void OnTextChanged(const std::string& text) override;
+
   RunView& view_;
   mutable std::mutex mutex_;
   std::string lastStatus_;

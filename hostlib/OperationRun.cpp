@@ -9,6 +9,8 @@
 #include "afx/Clock.h"
 #include "afx/Dialog.h"
 #include "afx/Format.h"
+#include "afx/PropertyPage.h"
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "afx/String.h"
 #include "afx/SerialDevice.h"

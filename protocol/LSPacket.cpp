@@ -12,14 +12,6 @@ enum class State { Hunt, Command, LengthHigh, LengthLow, Data, ChecksumHigh, Che
 }  // namespace
 
 bool CLSPacket::SendPacket(CioInterface& port) {
-  const BYTE current = m_nCommand;
-  if (!m_bResend) {
-    m_savedData = m_data;
-    m_nSavedCommand = m_nCommand;
-  } else {
-    m_data = m_savedData;
-    m_nCommand = m_nSavedCommand;
-  }
   // The length field is 16 bits wide; payloads never exceed it.
   const size_t size = m_data.size() & 0xFFFF;
   const BYTE header[4] = {STX, m_nCommand, static_cast<BYTE>(size >> 8), static_cast<BYTE>(size)};
@@ -27,7 +19,7 @@ bool CLSPacket::SendPacket(CioInterface& port) {
   for (size_t i = 0; i < size; ++i) sum = static_cast<WORD>(sum + m_data[i]);
   const BYTE trailer[3] = {static_cast<BYTE>(sum >> 8), static_cast<BYTE>(sum), ETX};
 
-  TRACE("loader command %u%s, %zu bytes\n", m_nCommand, m_bResend ? " again" : "", size);
+  TRACE("loader command %u, %zu bytes\n", m_nCommand, size);
   bool ok = true;
   try {
     port.Write(header, sizeof header);
@@ -37,7 +29,6 @@ bool CLSPacket::SendPacket(CioInterface& port) {
     e.ReportError(MB_OK);
     ok = false;
   }
-  if (m_bResend) m_nCommand = current;
   return ok;
 }
 
