@@ -35,7 +35,7 @@ receivers and sets up their Ethernet, radio and modem.
 
 Global options
   --plugin PATH      plug-in library; default: DevQZ710.so beside the talvern
-                     binary, then the install's lib dir
+                     binary, then the install's lib/talvern folder
   --registry FILE    registry store, a text file in the Windows .reg export format
                      (default $TALVERN_REGISTRY, else $XDG_CONFIG_HOME/talvern/registry.reg,
                      else ~/.config/talvern/registry.reg)
@@ -90,19 +90,6 @@ struct CommandText {
 constexpr CommandText kCommands[] = {
     {"list", R"(  list                       one line per operation: index, name, description, page count
 )"},
-    {"firmware", R"(  firmware list              the firmware catalogue as the update page lists it (the
-                             newest file marked with *)
-  firmware add FILE [--description TEXT]
-                             register FILE through the plug-in's own register dialog:
-                             it checks the file, copies it into the install's Firmware
-                             folder and names it TEXT (by default a name made from the
-                             file name, such as "Fw V4.80 Beta" for fw_v480_beta.timg)
-  firmware remove NAME       unregister the entry NAME and delete its file (it asks
-                             first: answer yes, or give --yes with --batch)
-                             The list is not narrowed to a connected receiver; the
-                             update page of "Load GPS software" narrows it to the
-                             receiver's platform.
-)"},
     {"run", R"(  run OP [--port N|PATH] [--simulate[=PROFILE] | --replay FILE]
          [--realtime | --time-scale X] [--transcript FILE] [--timeout SECONDS]
                              run operation OP (index or exact name): show its pages, its
@@ -144,6 +131,19 @@ constexpr CommandText kCommands[] = {
                              cancelled, declined (a question answered No or Cancel by
                              you or an --answer), stopped at a question, or ended by a
                              usage error.
+)"},
+    {"firmware", R"(  firmware list              the firmware catalogue as the update page lists it (the
+                             newest file marked with *)
+  firmware add FILE [--description TEXT]
+                             register FILE through the plug-in's own register dialog:
+                             it checks the file, copies it into the install's Firmware
+                             folder and names it TEXT (by default a name made from the
+                             file name, such as "Fw V4.80 Beta" for fw_v480_beta.timg)
+  firmware remove NAME       unregister the entry NAME and delete its file (it asks
+                             first: answer yes, or give --yes with --batch)
+                             The list is not narrowed to a connected receiver; the
+                             update page of "Load GPS software" narrows it to the
+                             receiver's platform.
 )"},
     {"reg", R"(  reg query KEY [/v NAME]    registry tools spelled like the Windows reg command
   reg add KEY [/v NAME /t REG_SZ|REG_DWORD /d DATA] [/f]

@@ -166,6 +166,7 @@ void OperationRun::Perform(const RunSettings& settings, int op, RunOutcome* outc
   PortTap tap(recorder);
   // Pages talk to the receiver on the last-used port, so it is set first.
   runPort.Use(port, !virtualRun);
+  auto opened = [&] { return tap.Opened(afx::ResolveSerialDeviceName("COM" + std::to_string(port))); };
   afx::Event cancel(true, false);
   clock.SetLimit(settings.timeout, &cancel);
 
@@ -188,6 +189,7 @@ void OperationRun::Perform(const RunSettings& settings, int op, RunOutcome* outc
       view_.Line("Cancelled before the operation started.");
       outcome->SetCancelledBeforeStart();
       times();
+      runPort.Finish(opened());
       return;
     }
   }
@@ -216,7 +218,7 @@ void OperationRun::Perform(const RunSettings& settings, int op, RunOutcome* outc
   else if (cancel.IsSet()) outcome->SetInterrupted();
   if (!window.TakeDone()) view_.Warning("the plug-in did not post its completion message");
   if (result != 1) ReportPortHint(port);
-  runPort.Finish(tap.Opened(afx::ResolveSerialDeviceName("COM" + std::to_string(port))));
+  runPort.Finish(opened());
   simulation.Detach();
   if (recorder && !recorder->Healthy())
     view_.Warning("the transcript " + settings.transcript + " is incomplete: a write failed");

@@ -8,7 +8,8 @@ TransferRate TransferMeter::Update(int percent, std::int64_t nowNs, std::uint64_
   while (samples_.size() > 2 && samples_[1].first <= nowNs - kWindowNs) samples_.pop_front();
   const std::int64_t spanNs = nowNs - samples_.front().first;
   const std::uint64_t crossed = bytes - samples_.front().second;
-  if (spanNs >= kSettleNs && crossed >= kMinBytes) rate.bytesPerSecond = static_cast<double>(crossed) * 1e9 / spanNs;
+  // A full bar has nothing left to transfer.
+  if (spanNs >= kSettleNs && crossed >= kMinBytes && percent < 100) rate.bytesPerSecond = static_cast<double>(crossed) * 1e9 / spanNs;
 
   // The pace is taken from the first step the bar makes after it started
   // or fell back (a new phase): the time it stood still before says nothing.
