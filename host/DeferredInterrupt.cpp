@@ -1,14 +1,23 @@
 #include "host/DeferredInterrupt.h"
 
-#include <pthread.h>
+#include <atomic>
+
+namespace {
+std::atomic<bool> g_interrupted{false};
+
+void Note(int) { g_interrupted = true; }
+}  // namespace
 
 DeferredInterrupt::DeferredInterrupt() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &set, &old_);
+  g_interrupted = false;
+  struct sigaction action {};
+  action.sa_handler = Note;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a read waiting for the person returns
+  sigaction(SIGINT, &action, &old_);
 }
 
-// A signal that came meanwhile is delivered as the mask is put back.
-DeferredInterrupt::~DeferredInterrupt() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+DeferredInterrupt::~DeferredInterrupt() {
+  sigaction(SIGINT, &old_, nullptr);
+  if (g_interrupted) raise(SIGINT);
+}
