@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "afx/Trace.h"
+
 namespace afx {
 
 namespace {
@@ -110,7 +112,11 @@ Clock* SetClock(Clock* clock) { return g_clock.exchange(clock); }
 
 }  // namespace afx
 
-void Sleep(DWORD ms) { afx::GetClock().SleepMs(ms); }
+void Sleep(DWORD ms) {
+  // The long waits are steps worth seeing in a trace (a receiver restarting, settling).
+  if (ms >= 1000) AfxTrace("wait %.1f s", ms / 1000.0);
+  afx::GetClock().SleepMs(ms);
+}
 
 DWORD GetTickCount() { return static_cast<DWORD>(afx::GetClock().NowNs() / 1'000'000); }
 

@@ -251,6 +251,7 @@ bool CBreakInfo::RetrieveBreakInfo(CSerialInterface& port, bool retry, bool noWa
     }
   }
   if (reply) {
+    TRACE("break info: %s\n", reply->c_str());
     m_bValid = ParsePacketData(reply->c_str()) ? 1 : 0;
     if (m_bValid && !m_bPortMode) {
       ApplyPortSettings(port);

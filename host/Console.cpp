@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "afx/Ui.h"
 #include "host/InterruptWatcher.h"
@@ -83,12 +85,31 @@ std::string QuestionJson(const Question& q) {
 
 }  // namespace
 
+std::string Console::RateText(double bytesPerSecond) {
+  char text[32];
+  if (bytesPerSecond < 1000) std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
+  else if (bytesPerSecond < 1e6) std::snprintf(text, sizeof text, "%.1f kB/s", bytesPerSecond / 1e3);
+  else std::snprintf(text, sizeof text, "%.1f MB/s", bytesPerSecond / 1e6);
+  return text;
+}
+
+std::string Console::TimeLeftText(double seconds) {
+  const long s = static_cast<long>(seconds + 0.5);
+  char text[32];
+  if (s < 60) std::snprintf(text, sizeof text, "%ld s left", s);
+  else if (s < 3600) std::snprintf(text, sizeof text, "%ld:%02ld left", s / 60, s % 60);
+  else std::snprintf(text, sizeof text, "%ld:%02ld:%02ld left", s / 3600, s / 60 % 60, s % 60);
+  return text;
+}
+
 void Console::Emit(const std::string& json) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::fprintf(out_, "%s\n", json.c_str());
   std::fflush(out_);
 }
 
 void Console::BreakLine() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (inPlace_) {
     std::fputc('\n', out_);
     inPlace_ = false;
@@ -96,24 +117,28 @@ void Console::BreakLine() {
 }
 
 void Console::Warning(const std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (json_) return Emit("{\"event\":\"warning\",\"text\":" + JsonEscape(text) + "}");
   BreakLine();
   std::fprintf(err_, "talvern: warning: %s\n", text.c_str());
 }
 
 void Console::Hint(const std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (json_) return Emit("{\"event\":\"hint\",\"text\":" + JsonEscape(text) + "}");
   BreakLine();
   std::fprintf(err_, "talvern: hint: %s\n", text.c_str());
 }
 
 void Console::Error(const std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (json_) Emit("{\"event\":\"error\",\"text\":" + JsonEscape(text) + "}");
   BreakLine();
   std::fprintf(err_, "talvern: %s\n", text.c_str());
 }
 
 void Console::Line(const std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (json_) return;
   BreakLine();
   std::fprintf(out_, "%s\n", text.c_str());
@@ -121,12 +146,16 @@ void Console::Line(const std::string& text) {
 }
 
 void Console::Redraw() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!tty_) return;
   const int p = percent_ < 0 ? 0 : percent_ > 100 ? 100 : percent_;
   const int filled = p * 30 / 100;
   std::string bar(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(30 - filled), '.');
-  std::fprintf(out_, "\r\033[K[%s] %3d%%  %s", bar.c_str(), p, status_.c_str());
+  std::string rate;
+  if (rate_.bytesPerSecond >= 0) rate += "  " + RateText(rate_.bytesPerSecond);
+  if (rate_.secondsLeft >= 0) rate += "  " + TimeLeftText(rate_.secondsLeft);
+  std::fprintf(out_, "\r\033[K[%s] %3d%%%s  %s", bar.c_str(), p, rate.c_str(), status_.c_str());
   std::fflush(out_);
   inPlace_ = true;
 }
@@ -137,6 +166,7 @@ void Console::Caption(const std::string& text) {
 }
 
 void Console::Status(const std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   status_ = text;
   if (json_) {
     Emit("{\"event\":\"status\",\"text\":" + JsonEscape(text) + "}");
@@ -148,19 +178,52 @@ void Console::Status(const std::string& text) {
   }
 }
 
-void Console::Progress(int percent) {
+void Console::Progress(int percent) { ProgressWithRate(percent, TransferRate{}); }
+
+void Console::ProgressWithRate(int percent, const TransferRate& rate) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   const bool changed = percent != percent_;
   percent_ = percent;
+  rate_ = rate;
   if (json_) {
-    Emit("{\"event\":\"progress\",\"percent\":" + std::to_string(percent) + "}");
+    char fields[96] = "";
+    if (rate.bytesPerSecond >= 0) std::snprintf(fields, sizeof fields, ",\"rate_bps\":%.0f", rate.bytesPerSecond);
+    if (rate.secondsLeft >= 0)
+      std::snprintf(fields + std::strlen(fields), sizeof fields - std::strlen(fields), ",\"eta_s\":%.0f",
+                    rate.secondsLeft);
+    Emit("{\"event\":\"progress\",\"percent\":" + std::to_string(percent) + fields + "}");
   } else if (tty_) {
     Redraw();
   } else if (changed && (percent / 10 != printedDecile_ || percent == 100)) {
     // A log or a pipe gets one line per tenth, not one per percent.
     printedDecile_ = percent / 10;
-    std::fprintf(out_, "progress: %d%%\n", percent);
+    std::string extra;
+    if (rate.bytesPerSecond >= 0) extra += RateText(rate.bytesPerSecond);
+    if (rate.secondsLeft >= 0) extra += (extra.empty() ? "" : ", ") + TimeLeftText(rate.secondsLeft);
+    std::fprintf(out_, "progress: %d%%%s\n", percent, extra.empty() ? "" : (" (" + extra + ")").c_str());
     std::fflush(out_);
   }
+}
+
+void Console::Stopping(const std::string& why, int secondsWaited, const std::string& lastStatus) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (json_)
+    return Emit("{\"event\":\"stopping\",\"reason\":" + JsonEscape(why) + ",\"waited_s\":" +
+                std::to_string(secondsWaited) + ",\"status\":" + JsonEscape(lastStatus) + "}");
+  BreakLine();
+  std::fprintf(err_,
+               "talvern: %s; waiting %d s so far for the operation to reach a point where it can stop (last status: "
+               "%s)\n",
+               why.c_str(), secondsWaited, lastStatus.empty() ? "none" : lastStatus.c_str());
+  std::fflush(err_);
+}
+
+void Console::Trace(const std::string& line) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  BreakLine();
+  std::string text = line;
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  std::fprintf(err_, "trace: %s\n", text.c_str());
 }
 
 void Console::Text(int kind, const std::string& text) {
@@ -206,7 +269,10 @@ void Console::PageEvent(int operation, int index, unsigned templateId, const For
         ",\"template\":" + std::to_string(templateId) + "," + FormJson(form) + ",\"result\":" + JsonEscape(result) + "}");
 }
 
-void Console::Done(const RunOutcome& outcome) {
+void Console::Done(const RunOutcome& outcome) { Finish(outcome, ""); }
+
+void Console::Finish(const RunOutcome& outcome, const std::string& closing) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   const Outcome kind = outcome.Decide();
   char times[128];
   if (json_) {
@@ -226,6 +292,10 @@ void Console::Done(const RunOutcome& outcome) {
       std::snprintf(times, sizeof times, ",\"simulated_s\":%.3f", outcome.Simulated());
       json += times;
     }
+    if (outcome.TimedOut()) {
+      std::snprintf(times, sizeof times, ",\"timed_out_s\":%g", outcome.TimeOut());
+      json += times;
+    }
     return Emit(json + "}");
   }
   BreakLine();
@@ -237,6 +307,12 @@ void Console::Done(const RunOutcome& outcome) {
     Line("  \"" + AnswerPolicy::Fragment(q.text) + "\" -> " + AnswerPolicy::ButtonName(q.button) + " (" +
          AnswerPolicy::SourceName(q.source) + ")");
   }
+  if (outcome.TimedOut()) {
+    std::string text = outcome.TimeOutText();
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    Line(text + ".");
+  }
+  if (!closing.empty()) return Line(closing);
   if (!outcome.Timed())
     std::snprintf(times, sizeof times, ".");
   else if (outcome.VirtualRun())

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ class Console : public RunView {
   void Caption(const std::string& text) override;
   void Status(const std::string& text) override;
   void Progress(int percent) override;
+  void ProgressWithRate(int percent, const TransferRate& rate) override;
   void Text(int kind, const std::string& text) override;
   // Warnings, hints and errors go to stderr, or are events in JSON mode
   // (errors both: people read stderr, programs the events).
@@ -32,9 +34,15 @@ class Console : public RunView {
   // A plain line for people (nothing in JSON mode).
   void Line(const std::string& text) override;
   void Done(const RunOutcome& outcome) override;
+  // The same, closed by `closing` instead of the operation's last line (for
+  // commands that are not an operation's run).
+  void Finish(const RunOutcome& outcome, const std::string& closing);
   // Ctrl-C asks the operation to stop while it runs.
   void OperationStarted(afx::Event& cancel) override;
   void OperationEnded() override;
+  void Stopping(const std::string& why, int secondsWaited, const std::string& lastStatus) override;
+  // A line of the plug-in's trace (stderr, also with --json).
+  void Trace(const std::string& line);
 
   void Clipboard(const std::string& text);
   // JSON mode: the host waits for an answer to this box on stdin.
@@ -46,11 +54,16 @@ class Console : public RunView {
   void BreakLine();
 
   static std::string JsonEscape(const std::string& text);
+  // "960 B/s", "11.5 kB/s"; "1:20 left", "12 s left".
+  static std::string RateText(double bytesPerSecond);
+  static std::string TimeLeftText(double seconds);
 
  private:
   void Redraw();
   void Emit(const std::string& json);
 
+  // The operation's thread and the stop ticker both print.
+  std::recursive_mutex mutex_;
   bool json_;
   std::FILE* out_;
   std::FILE* err_;
@@ -58,6 +71,7 @@ class Console : public RunView {
   bool inPlace_ = false;
   std::string status_;
   int percent_ = -1;
+  TransferRate rate_;
   int printedDecile_ = -1;
   std::unique_ptr<InterruptWatcher> interrupts_;
 };

@@ -10,6 +10,7 @@
 #include "afx/PropertyPage.h"
 #include "afx/PropertySheet.h"
 #include "afx/String.h"
+#include "host/ResourceText.h"
 
 namespace {
 
@@ -33,7 +34,10 @@ std::string ButtonList(UINT flags) {
 }  // namespace
 
 ConsolePresenter::ConsolePresenter(const Options& options, Console& console, std::FILE* in)
-    : HostPresenter(options.answering, options.sets, options.ctrlAlt), console_(console), in_(in) {}
+    : HostPresenter(options.answering, options.sets, options.ctrlAlt),
+      console_(console),
+      in_(in),
+      editForms_(options.command != "firmware") {}
 
 bool ConsolePresenter::ReadLine(std::string* line) {
   if (inputEnded_ || !in_) return false;
@@ -88,20 +92,28 @@ void ConsolePresenter::BoxAnswered(const Question& q, const std::vector<std::str
 
 void ConsolePresenter::PrintForm(CDialog& dialog, bool wizard, bool lastPage) {
   console_.BreakLine();
-  std::printf("\n== %s (template %u) ==\n", dialog.Caption().c_str(), dialog.TemplateId());
-  int n = 0;
-  for (const afx::Control& c : dialog.Controls()) {
-    ++n;
-    if (!c.visible) continue;
+  std::printf("\n== %s ==\n", dialog.Caption().c_str());
+  const std::vector<afx::Control>& controls = dialog.Controls();
+  bool keys = false;
+  for (size_t i = 0; i < controls.size(); ++i) {
+    const afx::Control& c = controls[i];
+    if (!c.visible || ResourceText::IsLabel(controls, i)) continue;
+    const int n = static_cast<int>(i) + 1;
+    const std::string text = ResourceText::Plain(c.text);
+    const std::string label = ResourceText::LabelOf(controls, i);
     const char* state = c.enabled ? "" : " (disabled)";
-    if (c.kind == "static" || c.kind == "groupbox" || c.kind == "picture") {
-      if (!c.text.empty()) std::printf("      %s\n", c.text.c_str());
+    if (c.kind == "static" || c.kind == "picture") {
+      if (!text.empty()) std::printf("      %s\n", text.c_str());
+    } else if (c.kind == "groupbox") {
+      if (!text.empty()) std::printf("      -- %s --\n", text.c_str());
     } else if (c.kind == "button") {
-      std::printf("  %2d. [%s]%s\n", n, c.text.c_str(), state);
+      std::printf("  %2d. [%s]%s\n", n, text.c_str(), state);
     } else if (c.kind == "checkbox" || c.kind == "radio") {
-      std::printf("  %2d. [%c] %s%s\n", n, c.check ? 'x' : ' ', c.text.c_str(), state);
+      std::printf("  %2d. [%c] %s%s\n", n, c.check ? 'x' : ' ', text.c_str(), state);
     } else if (c.IsList()) {
-      std::printf("  %2d. list %d%s:\n", n, c.id, state);
+      keys = keys || (c.kind == "listbox" && c.HasStyle("wantkeys") && c.enabled);
+      std::printf("  %2d. %s%s:\n", n, label.empty() ? "list" : label.c_str(), state);
+      if (c.items.empty()) std::printf("        (empty)\n");
       for (size_t r = 0; r < c.items.size(); ++r) {
         std::string row = c.items[r];
         if (r < c.subItems.size())
@@ -109,14 +121,12 @@ void ConsolePresenter::PrintForm(CDialog& dialog, bool wizard, bool lastPage) {
         std::printf("        %s#%zu %s\n", static_cast<int>(r) == c.selection ? ">" : " ", r, row.c_str());
       }
     } else {
-      std::printf("  %2d. %d: %s%s\n", n, c.id, c.text.c_str(), state);
+      std::printf("  %2d. %s%s%s\n", n, label.empty() ? "" : (label + ": ").c_str(), c.text.c_str(), state);
     }
   }
-  if (wizard)
-    std::printf("Change a control by its number (d N double-clicks a list); %s, 'back' or 'cancel' > ",
-                lastPage ? "'finish'" : "'next'");
-  else
-    std::printf("Change a control by its number (d N double-clicks a list); 'ok' or 'cancel' > ");
+  std::printf("Change a control by its number (d N double-clicks a list%s); %s > ",
+              keys ? ", k N insert or k N delete presses that key on list N" : "",
+              wizard ? (lastPage ? "'finish', 'back' or 'cancel'" : "'next', 'back' or 'cancel'") : "'ok' or 'cancel'");
   std::fflush(stdout);
 }
 
@@ -131,9 +141,20 @@ std::string ConsolePresenter::EditForm(CDialog& dialog, bool wizard, bool lastPa
     if (word == "cancel") return "cancel";
     if (word == "back" && wizard) return "back";
     bool doubleClick = false;
+    std::string key;
     if (word.rfind("d ", 0) == 0) {
       doubleClick = true;
       line = Trim(line.substr(2));
+    } else if (word.rfind("k ", 0) == 0) {
+      // "k N insert": the number, then the key's name.
+      line = Trim(line.substr(2));
+      const size_t space = line.find(' ');
+      key = space == std::string::npos ? "" : Trim(line.substr(space + 1));
+      line = line.substr(0, space);
+      if (!DialogPresets::KeyCode(key)) {
+        std::printf("Say k N insert or k N delete.\n");
+        continue;
+      }
     }
     char* end = nullptr;
     const long n = std::strtol(line.c_str(), &end, 10);
@@ -147,7 +168,10 @@ std::string ConsolePresenter::EditForm(CDialog& dialog, bool wizard, bool lastPa
       continue;
     }
     const UINT id = static_cast<UINT>(c.id);
-    if (c.kind == "button") {
+    std::string why;
+    if (!key.empty()) {
+      if (!DialogPresets::PressKey(dialog, c, key, &why)) std::printf("No key there: %s.\n", why.c_str());
+    } else if (c.kind == "button") {
       dialog.SendCommand(id, BN_CLICKED);
     } else if (doubleClick && c.IsList()) {
       dialog.SendCommand(id, LBN_DBLCLK);
@@ -162,7 +186,6 @@ std::string ConsolePresenter::EditForm(CDialog& dialog, bool wizard, bool lastPa
       std::fflush(stdout);
       std::string value;
       if (!ReadLine(&value)) return "";
-      std::string why;
       const int code = DialogPresets::ApplyValue(c, value, &why);
       if (code < 0) std::printf("That value does not fit: %s.\n", why.c_str());
       else dialog.SendCommand(id, static_cast<UINT>(code));
@@ -190,8 +213,15 @@ void ConsolePresenter::PageLeft(int index, CDialog& page, const std::string& res
 std::string ConsolePresenter::AskFile(CFileDialog& dialog) {
   if (!console_.Json()) {
     console_.BreakLine();
-    std::printf("\n%s file%s%s (Enter cancels) > ", dialog.IsOpenDialog() ? "Open" : "Save",
-                dialog.Filter().empty() ? "" : ", filter ", dialog.Filter().c_str());
+    const auto choices = ResourceText::FilterChoices(dialog.Filter());
+    std::printf("\n%s a file", dialog.IsOpenDialog() ? "Open" : "Save");
+    if (!choices.empty()) std::printf(" of one of these kinds:\n");
+    for (const auto& choice : choices)
+      std::printf("    %s%s\n", choice.label.c_str(),
+                  choice.label.find('*') == std::string::npos && !choice.patterns.empty()
+                      ? (" (" + choice.patterns + ")").c_str()
+                      : "");
+    std::printf("%sPath (Enter cancels) > ", choices.empty() ? "\n" : "");
     std::fflush(stdout);
   }
   std::string line;

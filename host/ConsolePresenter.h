@@ -18,7 +18,7 @@ class ConsolePresenter : public HostPresenter {
  protected:
   int AskButton(const std::string& text, const std::string& caption, UINT flags) override;
   void BoxAnswered(const Question& question, const std::vector<std::string>& options) override;
-  bool EditsForms() const override { return !Batch() && !console_.Json(); }
+  bool EditsForms() const override { return editForms_ && !Batch() && !console_.Json(); }
   std::string EditForm(CDialog& dialog, bool wizard, bool lastPage) override;
   void DialogClosed(CDialog& dialog, const std::string& result) override;
   void PageLeft(int index, CDialog& page, const std::string& result) override;
@@ -31,4 +31,6 @@ class ConsolePresenter : public HostPresenter {
   Console& console_;
   std::FILE* in_;
   bool inputEnded_ = false;
+  // The firmware command fills its dialog from its own arguments.
+  bool editForms_;
 };

@@ -7,6 +7,12 @@ namespace {
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
+bool ParseNumber(const char* text, double* out) {
+  char* end = nullptr;
+  *out = std::strtod(text, &end);
+  return *text && end && *end == '\0';
+}
+
 bool ParseSet(const std::string& spec, SetValue* out) {
   const size_t colon = spec.find(':');
   const size_t eq = spec.find('=');
@@ -29,7 +35,7 @@ receivers and sets up their Ethernet, radio and modem.
 
 Global options
   --plugin PATH      plug-in library; default: DevQZ710.so beside the talvern
-                     binary, then the install's lib dir
+                     binary, then the install's lib/talvern folder
   --registry FILE    registry store, a text file in the Windows .reg export format
                      (default $TALVERN_REGISTRY, else $XDG_CONFIG_HOME/talvern/registry.reg,
                      else ~/.config/talvern/registry.reg)
@@ -59,9 +65,17 @@ Global options
                      error before anything is sent to the receiver; so is a value
                      the dialog refuses, or one for a dialog that never appears
                      in a run that otherwise succeeds.
+  --key DLG:CTRL=insert|delete   press Insert or Delete on list CTRL of the
+                     page or dialog DLG when it shows, through the page's own key
+                     handler (on the firmware page 130, list 1002: Insert
+                     registers a firmware file, Delete unregisters the selected
+                     one); repeatable, taken in order together with --set
   --json             one JSON object per line on stdout for every host event,
                      instead of the terminal UI (docs/EVENTS.md); it does not
                      change how questions are answered
+  --trace            the plug-in's protocol steps on stderr: port opens, speed
+                     changes, packets by type, waits and retries (also with
+                     TALVERN_TRACE=1 in the environment)
   -h, --help         this text
   --version          talvern's version
 
@@ -77,15 +91,17 @@ constexpr CommandText kCommands[] = {
     {"list", R"(  list                       one line per operation: index, name, description, page count
 )"},
     {"run", R"(  run OP [--port N|PATH] [--simulate[=PROFILE] | --replay FILE]
-         [--realtime | --time-scale X] [--transcript FILE]
+         [--realtime | --time-scale X] [--transcript FILE] [--timeout SECONDS]
                              run operation OP (index or exact name): show its pages, its
                              summary, then run it. --port N is a COM number 1..1024;
                              --port PATH maps that device path to a COM number (name a USB
                              receiver by its /dev/serial/by-id/... link: that name survives
-                             the receiver's restarts). Without --port the last COM port used
-                             (LastUsedCOM) is taken.
+                             the receiver's restarts); the mapping and LastUsedCOM are kept
+                             only when the run opened the device. Without --port the last
+                             COM port that opened (LastUsedCOM) is taken, else COM1.
                              --simulate attaches the built-in virtual receiver (with an
-                             optional profile file).
+                             optional profile file) on COM N, or on the first COM number
+                             no device is mapped to.
                              --replay FILE plays the receiver's part of a transcript: the
                              operation must send what was recorded; the first byte or
                              action that differs ends the run with a message naming it.
@@ -94,8 +110,17 @@ constexpr CommandText kCommands[] = {
                              --transcript FILE writes every byte each way with its time,
                              line settings, breaks, purges, opens and closes, on real
                              ports as in simulated and replayed runs (docs/TRANSCRIPT.md).
+                             --timeout SECONDS asks the operation to stop, as Ctrl-C does,
+                             once the run has taken that long (on the run's clock, so in
+                             virtual time for simulated runs); 0 is no limit, the default
+                             without --batch; with --batch the default is 3600.
                              When the port cannot be opened, a line of advice follows the
-                             plug-in's message (on stderr; a "hint" event with --json).
+                             plug-in's message (on stderr; a "hint" event with --json);
+                             when a run that talked to a receiver fails or is cancelled,
+                             a line says what to check next.
+                             Ctrl-C asks the operation to stop; until it has, talvern
+                             says every second that it waits and shows the last status.
+                             A second Ctrl-C ends talvern at once (exit 130).
                              Questions: without --batch each message box is put to you:
                              name a button (a unique beginning is enough); Enter alone
                              takes the button of a box that has only one. With --batch
@@ -107,17 +132,33 @@ constexpr CommandText kCommands[] = {
                              you or an --answer), stopped at a question, or ended by a
                              usage error.
 )"},
+    {"firmware", R"(  firmware list              the firmware catalogue as the update page lists it (the
+                             newest file marked with *)
+  firmware add FILE [--description TEXT]
+                             register FILE through the plug-in's own register dialog:
+                             it checks the file, copies it into the install's Firmware
+                             folder and names it TEXT (by default a name made from the
+                             file name, such as "Fw V4.80 Beta" for fw_v480_beta.timg)
+  firmware remove NAME       unregister the entry NAME and delete its file (it asks
+                             first: answer yes, or give --yes with --batch)
+                             The list is not narrowed to a connected receiver; the
+                             update page of "Load GPS software" narrows it to the
+                             receiver's platform.
+)"},
     {"reg", R"(  reg query KEY [/v NAME]    registry tools spelled like the Windows reg command
   reg add KEY [/v NAME /t REG_SZ|REG_DWORD /d DATA] [/f]
   reg delete KEY [/v NAME] [/f]
   reg import FILE.reg
   reg export KEY FILE.reg
 )"},
-    {"ports", R"(  ports                      every serial port present, with its /dev/serial/by-id name,
-                             USB vendor:product, maker, product and serial number where
-                             known, and the COM number mapped to it in
-                             HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM; then mapped
-                             COM numbers whose device is missing
+    {"ports", R"(  ports                      every serial port with hardware behind it: USB and ACM
+                             ports, on-board UARTs whose type the kernel knows (a ttyS
+                             with a 16550A at 0x3F8 is the PC's COM1), with their
+                             /dev/serial/by-id and by-path names, USB vendor:product,
+                             maker, product and serial number, and the COM number that
+                             reaches them (mapped in HKEY_LOCAL_MACHINE\HARDWARE\
+                             DEVICEMAP\SERIALCOMM, or COM n+1 for ttyS n); then mapped COM
+                             numbers whose device is missing
 )"},
     {"help", R"(  help [COMMAND]             this text, or the part about COMMAND
 )"},
@@ -143,6 +184,44 @@ std::string CommandHelp(const std::string& command) {
     if (command == c.name) return std::string("usage:\n") + c.text + kExitText;
   return "";
 }
+
+namespace {
+
+bool ParseFirmware(int argc, char** argv, int i, Options* o, std::string* error) {
+  for (; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--description") {
+      if (i + 1 >= argc) {
+        *error = "--description needs a value";
+        return false;
+      }
+      o->description = argv[++i];
+    } else if (StartsWith(a, "-")) {
+      *error = "unknown firmware option " + a;
+      return false;
+    } else {
+      o->args.push_back(a);
+    }
+  }
+  const std::string sub = o->args.empty() ? "" : o->args[0];
+  const size_t want = sub == "list" ? 1 : sub == "add" || sub == "remove" ? 2 : 0;
+  if (want == 0) {
+    *error = "firmware needs list, add FILE or remove NAME";
+    return false;
+  }
+  if (o->args.size() != want) {
+    *error = sub == "list" ? "firmware list takes no arguments"
+                           : "firmware " + sub + " takes one " + (sub == "add" ? "FILE" : "NAME");
+    return false;
+  }
+  if (!o->description.empty() && sub != "add") {
+    *error = "--description goes with firmware add";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
   int i = 1;
@@ -182,6 +261,18 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
       o->answering.retries = static_cast<int>(n);
     } else if (a == "--json") {
       o->json = true;
+    } else if (a == "--trace") {
+      o->trace = true;
+    } else if (a == "--key") {
+      const char* v = need("--key");
+      if (!v) return false;
+      SetValue sv;
+      if (!ParseSet(v, &sv) || !DialogPresets::KeyCode(sv.value)) {
+        *error = std::string("--key expects DLG:CTRL=insert or DLG:CTRL=delete, got \"") + v + "\"";
+        return false;
+      }
+      sv.key = true;
+      o->sets.push_back(sv);
     } else if (a == "--answer") {
       const char* v = need("--answer");
       if (!v) return false;
@@ -228,7 +319,7 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     if (i < argc) {
       o->args.push_back(argv[i++]);
       if (CommandHelp(o->args[0]).empty()) {
-        *error = "no help on \"" + o->args[0] + "\" (commands: list, run, reg, ports, help)";
+        *error = "no help on \"" + o->args[0] + "\" (commands: list, run, firmware, reg, ports, help)";
         return false;
       }
     }
@@ -253,10 +344,13 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     }
     return true;
   }
+  if (o->command == "firmware") return ParseFirmware(argc, argv, i, o, error);
   if (o->command != "run") {
     *error = "unknown command " + o->command;
+    o->command.clear();
     return false;
   }
+  bool timeoutGiven = false;
   for (; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--port") {
@@ -273,9 +367,7 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     } else if (a == "--time-scale") {
       const char* v = need("--time-scale");
       if (!v) return false;
-      char* end = nullptr;
-      o->run.timeScale = std::strtod(v, &end);
-      if (!end || *end != '\0' || !(o->run.timeScale > 0)) {
+      if (!ParseNumber(v, &o->run.timeScale) || !(o->run.timeScale > 0)) {
         *error = std::string("--time-scale expects a positive number, got \"") + v + "\"";
         return false;
       }
@@ -287,6 +379,14 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
       const char* v = need("--transcript");
       if (!v) return false;
       o->run.transcript = v;
+    } else if (a == "--timeout") {
+      const char* v = need("--timeout");
+      if (!v) return false;
+      if (!ParseNumber(v, &o->run.timeout) || !(o->run.timeout >= 0) || o->run.timeout > 1e7) {
+        *error = std::string("--timeout expects seconds (0 for no limit), got \"") + v + "\"";
+        return false;
+      }
+      timeoutGiven = true;
     } else if (StartsWith(a, "-")) {
       *error = "unknown run option " + a;
       return false;
@@ -313,5 +413,12 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     *error = "--realtime and --time-scale exclude each other";
     return false;
   }
+  // An unattended run must end; a person can press Ctrl-C.
+  if (!timeoutGiven) o->run.timeout = o->answering.batch ? 3600 : 0;
   return true;
+}
+
+std::string UsageErrorLine(const Options& options, const std::string& error) {
+  const bool known = !options.command.empty() && !CommandHelp(options.command).empty() && options.command != "help";
+  return "talvern: " + error + " (see " + (known ? "talvern help " + options.command : "talvern --help") + ")";
 }

@@ -2,13 +2,17 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "afx/SerialDevice.h"
+#include "afx/Trace.h"
 #include "afx/Ui.h"
 #include "host/Console.h"
 #include "host/ConsolePresenter.h"
+#include "host/DeferredInterrupt.h"
 #include "host/RegCommand.h"
+#include "hostlib/FirmwareCatalogue.h"
 #include "hostlib/HostRegistry.h"
 #include "hostlib/OperationRun.h"
 #include "hostlib/PluginLoader.h"
@@ -41,23 +45,33 @@ std::string UsbText(const PortInfo& p) {
   return text;
 }
 
+std::string ComText(const PortInfo& p) {
+  if (!p.com) return "-";
+  return "COM" + std::to_string(p.com);
+}
+
 int Ports(std::FILE* out, bool json) {
   const auto ports = TakePortInventory(afx::ListMappedComPorts());
   for (const PortInfo& p : ports) {
     if (json) {
-      std::fprintf(out, "{\"event\":\"port\",\"device\":%s,\"present\":%s,\"by_id\":%s,\"com\":%d,\"com_path\":%s,"
+      std::fprintf(out, "{\"event\":\"port\",\"device\":%s,\"present\":%s,\"by_id\":%s,\"by_path\":%s,\"com\":%d,"
+                   "\"com_path\":%s,\"com_implicit\":%s,\"uart\":%s,"
                    "\"usb\":{\"vendor\":%s,\"product\":%s,\"manufacturer\":%s,\"product_name\":%s,\"serial\":%s}}\n",
                    Console::JsonEscape(p.device).c_str(), p.present ? "true" : "false",
-                   Console::JsonEscape(p.byId).c_str(), p.com, Console::JsonEscape(p.comPath).c_str(),
-                   Console::JsonEscape(p.vendorId).c_str(), Console::JsonEscape(p.productId).c_str(),
-                   Console::JsonEscape(p.manufacturer).c_str(), Console::JsonEscape(p.product).c_str(),
-                   Console::JsonEscape(p.serial).c_str());
+                   Console::JsonEscape(p.byId).c_str(), Console::JsonEscape(p.byPath).c_str(), p.com,
+                   Console::JsonEscape(p.comPath).c_str(), p.comImplicit ? "true" : "false",
+                   Console::JsonEscape(p.uart).c_str(), Console::JsonEscape(p.vendorId).c_str(),
+                   Console::JsonEscape(p.productId).c_str(), Console::JsonEscape(p.manufacturer).c_str(),
+                   Console::JsonEscape(p.product).c_str(), Console::JsonEscape(p.serial).c_str());
       continue;
     }
-    std::string line = (p.com ? "COM" + std::to_string(p.com) : std::string("-")) + "\t" + p.device;
+    std::string line = ComText(p) + "\t" + p.device;
     if (!p.present) line += " (not present)";
+    if (!p.uart.empty()) line += "\n\tuart " + p.uart;
     if (!p.byId.empty()) line += "\n\tby-id " + p.byId;
-    if (p.com && p.comPath != p.device && p.comPath != p.byId) line += "\n\tmapped as " + p.comPath;
+    if (!p.byPath.empty()) line += "\n\tby-path " + p.byPath;
+    if (p.comImplicit) line += "\n\t" + ComText(p) + " needs no mapping";
+    else if (p.com && p.comPath != p.device && p.comPath != p.byId) line += "\n\tmapped as " + p.comPath;
     const std::string usb = UsbText(p);
     if (!usb.empty()) line += "\n\tusb " + usb;
     std::fprintf(out, "%s\n", line.c_str());
@@ -66,6 +80,36 @@ int Ports(std::FILE* out, bool json) {
   if (ports.empty()) std::fprintf(out, "No serial ports found; COM n without a mapping is /dev/ttyS(n-1).\n");
   std::fprintf(out, "Use: talvern run OP --port N, or --port /dev/serial/by-id/... to map a device to a COM number.\n");
   return 0;
+}
+
+// talvern firmware list|add FILE|remove NAME.
+int Firmware(const Options& options, PluginLoader& plugin, ConsolePresenter& presenter, Console& console,
+             std::FILE* out) {
+  const std::string sub = options.args[0];
+  const auto action = sub == "add"      ? FirmwareCatalogue::Action::kAdd
+                      : sub == "remove" ? FirmwareCatalogue::Action::kRemove
+                                        : FirmwareCatalogue::Action::kList;
+  FirmwareCatalogue::Result result;
+  int status = 0;
+  {
+    // A Ctrl-C waits until the page is done and LastUsedCOM is back.
+    DeferredInterrupt defer;
+    status = FirmwareCatalogue(plugin, presenter, console)
+                 .Execute(action, options.args.size() > 1 ? options.args[1] : "", options.description, &result);
+  }
+  if (options.json) {
+    for (size_t i = 0; i < result.rows.size(); ++i)
+      std::fprintf(out, "{\"event\":\"firmware\",\"index\":%zu,\"description\":%s,\"selected\":%s}\n", i,
+                   Console::JsonEscape(result.rows[i].description).c_str(), result.rows[i].selected ? "true" : "false");
+  } else {
+    for (const auto& row : result.rows)
+      std::fprintf(out, "%s %s\n", row.selected ? "*" : " ", row.description.c_str());
+    if (result.rows.empty() && result.outcome.Ran()) std::fprintf(out, "The firmware catalogue is empty.\n");
+  }
+  const RunOutcome& o = result.outcome;
+  const std::string reason = o.Reason();
+  console.Finish(o, reason == o.LastStatus() ? reason : o.LastStatus() + " (" + reason + ")");
+  return status;
 }
 
 }  // namespace
@@ -89,6 +133,10 @@ int RunTalvern(const Options& options, std::FILE* in, std::FILE* out, std::FILE*
 
   Console console(options.json, out, err);
   ConsolePresenter presenter(options, console, in);
+  // The plug-in's protocol steps, between the host's own lines.
+  afx::TraceSink previousTrace;
+  const bool trace = options.trace || std::getenv("TALVERN_TRACE");
+  if (trace) previousTrace = afx::SetTraceSink([&console](const std::string& line) { console.Trace(line); });
   // Installed before loading: the plug-in asks for Ctrl and Alt while it starts.
   afx::UiPresenter* previous = afx::SetUi(&presenter);
   int status = 1;
@@ -98,11 +146,14 @@ int RunTalvern(const Options& options, std::FILE* in, std::FILE* out, std::FILE*
     if (!plugin.Load(path)) {
       std::fprintf(err, "talvern: %s\n", plugin.Error().c_str());
       afx::SetUi(previous);
+      if (trace) afx::SetTraceSink(previousTrace);
       return 1;
     }
     if (options.command == "list") status = List(plugin, out, options.json);
+    else if (options.command == "firmware") status = Firmware(options, plugin, presenter, console, out);
     else status = OperationRun(plugin, presenter, console).Execute(options.run);
   }
   afx::SetUi(previous);
+  if (trace) afx::SetTraceSink(previousTrace);
   return status;
 }

@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
   Options options;
   std::string error;
   if (!ParseCommandLine(argc, argv, &options, &error)) {
-    std::fprintf(stderr, "talvern: %s\n\n%s", error.c_str(), UsageText().c_str());
+    std::fprintf(stderr, "%s\n", UsageErrorLine(options, error).c_str());
     return 64;
   }
   return RunTalvern(options, stdin, stdout, stderr);

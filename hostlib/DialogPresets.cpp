@@ -43,20 +43,48 @@ std::string Misfit(const std::string& kind, const std::string& style, const std:
   return "a " + kind + " control takes no value";
 }
 
+constexpr UINT kVkInsert = 0x2D;
+constexpr UINT kVkDelete = 0x2E;
+
+// Why a control of this kind and style cannot take the key `name`; "" when it can.
+std::string KeyMisfit(const std::string& kind, const std::string& style, const std::string& name) {
+  if (DialogPresets::KeyCode(name) == 0) return "a key is insert or delete, not \"" + name + "\"";
+  if (kind != "listbox" || !HasWord(style, "wantkeys")) return "only a list that takes keys does, not this " + kind;
+  return "";
+}
+
 bool ForTemplate(const SetValue& v, UINT id) {
   return IsNumber(v.dialog) && static_cast<UINT>(std::atoi(v.dialog.c_str())) == id;
 }
 
 }  // namespace
 
-std::string DialogPresets::Spelling(const SetValue& v) { return "--set " + v.dialog + ":" + v.control + "=" + v.value; }
+std::string DialogPresets::Spelling(const SetValue& v) {
+  return (v.key ? "--key " : "--set ") + v.dialog + ":" + v.control + "=" + v.value;
+}
+
+UINT DialogPresets::KeyCode(const std::string& name) {
+  const std::string lower = CString(name).MakeLower();
+  return lower == "insert" ? kVkInsert : lower == "delete" ? kVkDelete : 0;
+}
+
+bool DialogPresets::PressKey(CDialog& dialog, afx::Control& c, const std::string& name, std::string* why) {
+  if (!c.visible || !c.enabled) {
+    *why = std::string("the control is ") + (c.visible ? "disabled" : "hidden");
+    return false;
+  }
+  *why = KeyMisfit(c.kind, c.style, name);
+  if (!why->empty()) return false;
+  dialog.SendVKeyToItem(KeyCode(name), c.id, static_cast<UINT>(c.selection < 0 ? 0 : c.selection));
+  return true;
+}
 
 std::vector<std::string> DialogPresets::Check(const std::vector<DialogTemplate>* templates) const {
   std::vector<std::string> problems;
   for (const SetValue& v : values_) {
     const std::string spelled = Spelling(v);
     if (v.dialog == "file") {
-      if (v.control != "path") problems.push_back(spelled + ": file choosers take only file:path=PATH");
+      if (v.key || v.control != "path") problems.push_back(spelled + ": file choosers take only --set file:path=PATH");
       continue;
     }
     const DialogTemplate* dialog = nullptr;
@@ -75,7 +103,8 @@ std::vector<std::string> DialogPresets::Check(const std::vector<DialogTemplate>*
       problems.push_back(spelled + ": template " + v.dialog + " (" + dialog->caption + ") has no control " + v.control);
       continue;
     }
-    const std::string misfit = Misfit(control->kind, control->style, v.value);
+    const std::string misfit =
+        v.key ? KeyMisfit(control->kind, control->style, v.value) : Misfit(control->kind, control->style, v.value);
     if (!misfit.empty()) problems.push_back(spelled + ": control " + v.control + ": " + misfit);
   }
   return problems;
@@ -132,12 +161,12 @@ bool DialogPresets::Apply(CDialog& dialog, std::string* problem) {
     if (!ForTemplate(v, id)) continue;
     afx::Control* c = IsNumber(v.control) ? dialog.FindControl(std::atoi(v.control.c_str())) : nullptr;
     std::string why = "no such control";
-    const int code = c ? ApplyValue(*c, v.value, &why) : -1;
+    const int code = !c ? -1 : v.key ? (PressKey(dialog, *c, v.value, &why) ? 0 : -1) : ApplyValue(*c, v.value, &why);
     if (code < 0) {
       *problem = Spelling(v) + ": " + dialog.Caption() + " (" + std::to_string(id) + "): control " + v.control + ": " + why;
       return false;
     }
-    dialog.SendCommand(static_cast<UINT>(c->id), static_cast<UINT>(code));
+    if (!v.key) dialog.SendCommand(static_cast<UINT>(c->id), static_cast<UINT>(code));
   }
   return true;
 }

@@ -1,7 +1,9 @@
 // The values that a script sets in the plug-in's dialogs and wizard pages
-// (--set DLG:CTRL=VALUE): checked against the plug-in's dialog templates
-// before anything runs, applied when the dialog shows, and remembered so
-// that a value whose dialog never appeared is reported at the end.
+// (--set DLG:CTRL=VALUE) and the keys it presses on their lists (--key
+// DLG:CTRL=insert|delete): checked against the plug-in's dialog templates
+// before anything runs, applied in the order given when the dialog shows,
+// and remembered so that one whose dialog never appeared is reported at the
+// end.
 #pragma once
 #include <string>
 #include <utility>
@@ -18,12 +20,19 @@ struct Control;
 struct SetValue {
   std::string dialog;   // template id, or "file" for file choosers
   std::string control;  // control id, or "path"
-  std::string value;
+  std::string value;    // for a key: its name
+  bool key = false;     // a key pressed on a list that takes keys, not a value
 };
 
 class DialogPresets {
  public:
   explicit DialogPresets(std::vector<SetValue> values) : values_(std::move(values)), used_(values_.size(), false) {}
+
+  // One more value (or key), after those given so far.
+  void Add(SetValue value) {
+    values_.push_back(std::move(value));
+    used_.push_back(false);
+  }
 
   // What the templates already tell: a template or control that does not
   // exist, a control that takes no value, a value of the wrong kind.
@@ -42,6 +51,11 @@ class DialogPresets {
   // Sets one control to `value` (a person's input or a --set); returns the
   // notification the change sends, or -1 with `why` when it does not fit.
   static int ApplyValue(afx::Control& control, const std::string& value, std::string* why);
+  // Presses the key named `name` on list `control` of `dialog` through the
+  // dialog's own key handler; false with `why` when the list takes no keys.
+  static bool PressKey(CDialog& dialog, afx::Control& control, const std::string& name, std::string* why);
+  // The virtual key of "insert" or "delete"; 0 for any other name.
+  static UINT KeyCode(const std::string& name);
   static std::string Spelling(const SetValue& value);
 
  private:

@@ -9,12 +9,19 @@
 
 struct FrameAnnotator::Decoders {
 #ifdef TALVERN_HAS_SIM
+  // A report's length field is two bytes wide for the firmware upload's
+  // request (0x9B) and reply (0x9F); without knowing that, a block's data
+  // would read as stray ACKs and NAKs.
+  explicit Decoders(std::uint8_t longType) : report([longType](std::uint8_t type) { return type == longType; }) {}
   sim::ReportCodec report;
   sim::LoaderCodec loader;
+#else
+  explicit Decoders(std::uint8_t) {}
 #endif
 };
 
-FrameAnnotator::FrameAnnotator() : toDevice_(std::make_unique<Decoders>()), fromDevice_(std::make_unique<Decoders>()) {}
+FrameAnnotator::FrameAnnotator()
+    : toDevice_(std::make_unique<Decoders>(0x9B)), fromDevice_(std::make_unique<Decoders>(0x9F)) {}
 FrameAnnotator::~FrameAnnotator() = default;
 
 std::string FrameAnnotator::Annotate(bool hostToDevice, const std::uint8_t* data, std::size_t count) {

@@ -107,7 +107,9 @@ INT_PTR HostPresenter::RunModal(CDialog& dialog) {
   } else if (!dialog.IsEnded()) {
     AcceptAsShown(dialog);
   }
-  DialogClosed(dialog, dialog.EndResult() == IDOK ? "ok" : "cancel");
+  const std::string result = dialog.EndResult() == IDOK ? "ok" : "cancel";
+  closed_.push_back({dialog.TemplateId(), Report(dialog), result});
+  DialogClosed(dialog, result);
   return dialog.EndResult();
 }
 

@@ -21,6 +21,13 @@ struct FormReport {
   std::map<std::string, std::vector<std::vector<std::string>>> rows;  // list id -> rows of cells
 };
 
+// A modal dialog as it closed.
+struct ClosedDialog {
+  UINT templateId = 0;
+  FormReport form;
+  std::string result;  // "ok" or "cancel"
+};
+
 class HostPresenter : public afx::UiPresenter {
  public:
   HostPresenter(AnswerSettings answers, std::vector<SetValue> sets, bool ctrlAlt);
@@ -32,6 +39,8 @@ class HostPresenter : public afx::UiPresenter {
   DialogPresets& Presets() { return presets_; }
   bool Batch() const { return policy_.Settings().batch; }
   int Operation() const { return operation_; }
+  // The modal dialogs closed so far, in order.
+  const std::vector<ClosedDialog>& ClosedDialogs() const { return closed_; }
 
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) final;
   INT_PTR RunModal(CDialog& dialog) final;
@@ -74,4 +83,5 @@ class HostPresenter : public afx::UiPresenter {
   RunView* view_ = nullptr;
   int boxes_ = 0;
   std::string lastBox_;
+  std::vector<ClosedDialog> closed_;
 };

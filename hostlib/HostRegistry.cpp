@@ -5,12 +5,50 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "afx/Registry.h"
 
 namespace {
 
 constexpr char kHostKey[] = "SOFTWARE\\Korvane\\Talvern";
+
+// The device key's values as the plug-in reads them when nothing was ever
+// chosen: outputs left on, the fastest speed it offers, no clone file yet.
+struct RegValue {
+  const char* name;
+  DWORD type;
+  const char* text;
+  DWORD number;
+};
+constexpr RegValue kDeviceDefaults[] = {
+    {"TurnOffOutputs", REG_SZ, "FALSE", 0},
+    {"MaxBaud", REG_DWORD, nullptr, 115200},
+    {"UploadCloneFileName", REG_SZ, "", 0},
+    {"InstallCloneFile", REG_SZ, "FALSE", 0},
+    {"InstallCloneFile_Reset", REG_SZ, "FALSE", 0},
+    {"InstallCloneFile_IP", REG_SZ, "FALSE", 0},
+    {"InstallCloneFile_WiFi", REG_SZ, "FALSE", 0},
+};
+
+LONG SetString(HKEY key, const char* name, const std::string& value) {
+  return RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+}
+
+// Creates `path` below the host key, with `values`; the first failure's code.
+LONG CreateKey(const std::string& path, const RegValue* values, size_t count) {
+  HKEY key = nullptr;
+  LONG rc = RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  for (size_t i = 0; rc == ERROR_SUCCESS && i < count; ++i) {
+    const RegValue& v = values[i];
+    rc = v.type == REG_SZ ? SetString(key, v.name, v.text)
+                          : RegSetValueEx(key, v.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v.number),
+                                          sizeof v.number);
+  }
+  if (key) RegCloseKey(key);
+  return rc;
+}
 
 std::string Getenv(const char* name) {
   const char* v = std::getenv(name);
@@ -48,13 +86,11 @@ bool PrepareRegistry(const std::string& storePath, std::string* error) {
     *error = "cannot create " + data + ": " + std::strerror(errno);
     return false;
   }
-  HKEY key = nullptr;
-  LONG rc = RegCreateKeyEx(HKEY_LOCAL_MACHINE, kHostKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-  if (rc == ERROR_SUCCESS) {
-    rc = RegSetValueEx(key, "InstallDirectory", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                       static_cast<DWORD>(data.size() + 1));
-    RegCloseKey(key);
-  }
+  const std::string host = kHostKey;
+  const RegValue install[] = {{"InstallDirectory", REG_SZ, data.c_str(), 0}};
+  LONG rc = CreateKey(host, install, 1);
+  if (rc == ERROR_SUCCESS) rc = CreateKey(host + "\\Firmware", nullptr, 0);
+  if (rc == ERROR_SUCCESS) rc = CreateKey(host + "\\Devices\\QZ710", kDeviceDefaults, std::size(kDeviceDefaults));
   if (rc != ERROR_SUCCESS) {
     *error = "cannot create the registry store " + path + ": " + afx::RegistryLastError();
     return false;
@@ -72,6 +108,17 @@ int ReadLastUsedCom() {
   RegCloseKey(key);
   if (rc != ERROR_SUCCESS || type != REG_DWORD || value < 1 || value > 1024) return 0;
   return static_cast<int>(value);
+}
+
+void RestoreLastUsedCom(int port) {
+  if (port) {
+    WriteLastUsedCom(port);
+    return;
+  }
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  RegDeleteValue(key, "LastUsedCOM");
+  RegCloseKey(key);
 }
 
 bool WriteLastUsedCom(int port) {

@@ -20,6 +20,7 @@ struct RunSettings {
   double timeScale = 0;
   std::string transcript;
   std::string replay;
+  double timeout = 0;  // seconds of the run's clock before it is asked to stop; 0: no limit
 };
 
 class OperationRun {
@@ -36,9 +37,9 @@ class OperationRun {
 
  private:
   void Perform(const RunSettings& settings, int op, RunOutcome* outcome);
-  // The COM number that `settings` name; 0 (the problem recorded) when there is none.
-  int ChoosePort(const RunSettings& settings, RunOutcome* outcome);
   void ReportPortHint(int port);
+  // After a run that heard from a receiver and did not succeed: what to check next.
+  void AdviseNextStep(int op, int port, const RunOutcome& outcome);
 
   PluginLoader& plugin_;
   HostPresenter& presenter_;

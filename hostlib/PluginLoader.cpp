@@ -20,8 +20,9 @@ std::string PluginLoader::DefaultPath() {
   dir = dir.substr(0, dir.find_last_of('/'));
   const std::string beside = dir + "/DevQZ710.so";
   if (GetFileAttributes(beside.c_str()) != INVALID_FILE_ATTRIBUTES) return beside;
-  const std::string lib = dir + "/../lib/DevQZ710.so";
-  if (GetFileAttributes(lib.c_str()) != INVALID_FILE_ATTRIBUTES) return lib;
+  // Installed: the program in bin/, its libraries in lib/talvern/.
+  for (const char* lib : {"/../lib/talvern/DevQZ710.so", "/../lib/DevQZ710.so"})
+    if (GetFileAttributes((dir + lib).c_str()) != INVALID_FILE_ATTRIBUTES) return dir + lib;
   return beside;
 }
 

@@ -33,7 +33,8 @@ class PluginLoader {
   PFN_GetVersionInfo GetVersionInfo = nullptr;
   PFN_GetBitmapID GetBitmapID = nullptr;
 
-  // The default plug-in: DevQZ710.so beside the running program, then the install's lib dir.
+  // The default plug-in: DevQZ710.so beside the running program, then in the
+  // install's lib/talvern/ (or lib/) folder.
   static std::string DefaultPath();
 
  private:

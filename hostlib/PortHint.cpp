@@ -1,6 +1,5 @@
 #include "hostlib/PortHint.h"
 
-#include <dirent.h>
 #include <grp.h>
 #include <limits.h>
 #include <pwd.h>
@@ -11,24 +10,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <set>
+
+#include "hostlib/PortInventory.h"
 
 namespace {
 
 std::string RealPath(const std::string& path) {
   char real[PATH_MAX];
   return ::realpath(path.c_str(), real) ? std::string(real) : path;
-}
-
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') names.emplace_back(e->d_name);
-    ::closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 std::string ModeText(mode_t mode) {
@@ -60,19 +49,32 @@ bool UserListedInGroup(const group* g) {
   return false;
 }
 
-std::string PermissionHint(const std::string& path) {
+std::string PermissionHint(const std::string& path, const PortHintSystem& system) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return "";
+  DeviceAccess a;
+  a.path = path;
+  a.mode = st.st_mode;
+  const passwd* owner = ::getpwuid(st.st_uid);
+  a.owner = owner ? owner->pw_name : std::to_string(st.st_uid);
+  a.gid = st.st_gid;
   const group* g = ::getgrgid(st.st_gid);
-  const std::string name = g ? g->gr_name : std::to_string(st.st_gid);
-  const std::string about = path + " (" + ModeText(st.st_mode) + ") belongs to group " + name;
-  if (ProcessInGroup(st.st_gid))
-    return about + ", which you are in, but its mode does not let the group read and write it; ask the "
-                   "administrator to fix the device's udev rule";
-  if (g && UserListedInGroup(g))
-    return about + "; you were added to it after this login began: log out and in again (or run `newgrp " + name + "`)";
-  return about + ", which you are not in: `sudo usermod -aG " + name + " " + UserName() +
-         "`, then log out and in again";
+  a.group = g ? g->gr_name : std::to_string(st.st_gid);
+  a.inGroup = ProcessInGroup(st.st_gid);
+  a.listedInGroup = g && UserListedInGroup(g);
+  a.user = UserName();
+  for (const char* name : {"dialout", "uucp"})
+    if (::getgrnam(name)) {
+      a.serialGroup = name;
+      break;
+    }
+  const std::string real = RealPath(path);
+  a.node = real.substr(real.rfind('/') + 1);
+  PortInfo usb;
+  ReadUsbIdentity(system.sys, a.node, &usb);
+  a.vendorId = usb.vendorId;
+  a.productId = usb.productId;
+  return PermissionAdvice(a);
 }
 
 std::string Holders(const std::vector<std::pair<int, std::string>>& holders) {
@@ -87,7 +89,7 @@ std::string Holders(const std::vector<std::pair<int, std::string>>& holders) {
 bool IsAcm(const std::string& path) { return RealPath(path).find("/ttyACM") != std::string::npos; }
 
 bool ModemManagerRunning(const std::string& proc) {
-  for (const std::string& pid : Entries(proc)) {
+  for (const std::string& pid : FolderEntries(proc)) {
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
     std::string comm;
     std::getline(std::ifstream(proc + "/" + pid + "/comm"), comm);
@@ -115,7 +117,7 @@ std::string MissingHint(const std::string& path, const PortHintSystem& system) {
   std::string hint = ::stat(path.c_str(), &st) == 0 ? path + " has no device behind it" : "there is no " + path;
   if (path.find("/by-id/") != std::string::npos)
     hint += " (a receiver that is restarting is missing for a few seconds)";
-  const auto present = PresentSerialPorts(system.dev);
+  const auto present = PresentSerialPorts({system.dev, system.sys});
   if (present.empty()) return hint + "; no USB or on-board serial ports are present: is the receiver connected and powered?";
   hint += "; present:";
   for (const std::string& p : present) hint += " " + p;
@@ -127,10 +129,10 @@ std::string MissingHint(const std::string& path, const PortHintSystem& system) {
 std::vector<std::pair<int, std::string>> ProcessesHolding(const std::string& path, const std::string& proc) {
   const std::string target = RealPath(path);
   std::vector<std::pair<int, std::string>> holders;
-  for (const std::string& pid : Entries(proc)) {
+  for (const std::string& pid : FolderEntries(proc)) {
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
     const std::string fdDir = proc + "/" + pid + "/fd";
-    for (const std::string& fd : Entries(fdDir)) {
+    for (const std::string& fd : FolderEntries(fdDir)) {
       char link[PATH_MAX];
       const ssize_t n = ::readlink((fdDir + "/" + fd).c_str(), link, sizeof link - 1);
       if (n <= 0 || std::string(link, static_cast<size_t>(n)) != target) continue;
@@ -143,26 +145,41 @@ std::vector<std::pair<int, std::string>> ProcessesHolding(const std::string& pat
   return holders;
 }
 
-std::vector<std::string> PresentSerialPorts(const std::string& dev) {
-  std::vector<std::string> ports;
-  std::set<std::string> reached;
-  const std::string byId = dev + "/serial/by-id";
-  for (const std::string& name : Entries(byId)) {
-    ports.push_back(byId + "/" + name);
-    reached.insert(RealPath(byId + "/" + name));
+std::string PermissionAdvice(const DeviceAccess& a) {
+  const std::string about = a.path + " (" + ModeText(a.mode) + " " + a.owner + ":" + a.group + ")";
+  const bool groupMayUse = (a.mode & 060) == 060;
+  auto join = [&](const std::string& group) {
+    return "`sudo usermod -aG " + group + " " + a.user + "`, then log out and in again";
+  };
+  // Joining root would grant nothing a device rule should, and much else besides.
+  if (groupMayUse && a.gid != 0) {
+    if (a.inGroup)
+      return about + ": you are in group " + a.group + ", which may read and write it; something else refuses "
+                     "you (an access list or a security module): ask the administrator";
+    if (a.listedInGroup)
+      return about + ": you were added to group " + a.group + " after this login began: log out and in again (or run "
+                     "`newgrp " + a.group + "`)";
+    return about + ": group " + a.group + " may read and write it, and you are not in it: " + join(a.group);
   }
-  for (const std::string& name : Entries(dev)) {
-    if (name.rfind("ttyUSB", 0) != 0 && name.rfind("ttyACM", 0) != 0 && name.rfind("ttyAMA", 0) != 0) continue;
-    const std::string path = dev + "/" + name;
-    if (!reached.count(RealPath(path))) ports.push_back(path);
-  }
-  return ports;
+  const std::string group = a.serialGroup.empty() ? "dialout" : a.serialGroup;
+  const std::string match = a.vendorId.empty()
+                                ? "KERNEL==\"" + a.node + "\""
+                                : "ATTRS{idVendor}==\"" + a.vendorId + "\", ATTRS{idProduct}==\"" + a.productId + "\"";
+  std::string text = about + (a.gid != 0 && a.inGroup ? ": your group " + a.group + " may not read and write it"
+                                                      : ": only " + a.owner + " may open it") +
+                     ". A udev rule that gives it to group " + group +
+                     " lets you in: put `SUBSYSTEM==\"tty\", " + match + ", GROUP=\"" + group +
+                     "\", MODE=\"0660\"` in /etc/udev/rules.d/60-serial-receiver.rules, run `sudo udevadm control "
+                     "--reload-rules && sudo udevadm trigger`";
+  if (a.serialGroup.empty()) text += ", create the group (`sudo groupadd " + group + "`)";
+  if (!(a.inGroup && a.group == group)) text += ", and join " + group + ": " + join(group);
+  return text;
 }
 
 std::string PortHint(const std::string& path, int err, const PortHintSystem& system) {
   switch (err) {
     case EACCES:
-    case EPERM: return PermissionHint(path);
+    case EPERM: return PermissionHint(path, system);
     case EBUSY:
     case EWOULDBLOCK: return BusyHint(path, system);
     case ENOENT:

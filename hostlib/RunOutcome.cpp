@@ -1,5 +1,7 @@
 #include "hostlib/RunOutcome.h"
 
+#include <cstdio>
+
 void RunOutcome::SetPluginResult(int result, const std::string& lastStatus) {
   ran_ = true;
   pluginResult_ = result;
@@ -43,7 +45,8 @@ Outcome RunOutcome::Decide() const {
   if (!hostFailure_.empty()) return Outcome::kFailed;
   if (cancelledBeforeStart_) return Outcome::kCancelled;
   if (!ran_) return Outcome::kFailed;
-  const Outcome plugin = FromPlugin();
+  Outcome plugin = FromPlugin();
+  if (TimedOut() && plugin == Outcome::kFailed) plugin = Outcome::kCancelled;
   if ((plugin == Outcome::kSuccess || plugin == Outcome::kCancelled) && FirstDecline()) return Outcome::kDeclined;
   if (plugin == Outcome::kSuccess && !unused_.empty()) return Outcome::kUsage;
   return plugin;
@@ -85,6 +88,13 @@ const char* RunOutcome::Verb(Outcome outcome) {
   return "ended";
 }
 
+std::string RunOutcome::TimeOutText() const {
+  char text[128];
+  std::snprintf(text, sizeof text, "the run reached its time-out of %g s (--timeout) and its operation was asked to stop",
+                timedOut_);
+  return text;
+}
+
 std::vector<std::string> RunOutcome::Problems() const {
   std::vector<std::string> all = usage_;
   all.insert(all.end(), unused_.begin(), unused_.end());
@@ -107,6 +117,7 @@ std::string RunOutcome::Reason() const {
     case Outcome::kFailed: return hostFailure_.empty() ? lastStatus_ : hostFailure_;
     case Outcome::kCancelled:
       if (cancelledBeforeStart_) return "cancelled before the operation started";
+      if (TimedOut()) return TimeOutText();
       if (interrupted_) return "interrupted (Ctrl-C)";
       return lastStatus_;
     case Outcome::kSuccess: return lastStatus_;

@@ -11,7 +11,7 @@
 //  cancelled (2)  the pages were cancelled before the operation started;
 //  then from the plug-in: result 1 is success, 2 cancelled, 0 failed, but a
 //  result 0 or 1 whose last status is "The operation was canceled." is
-//  cancelled; a success or a cancel after a box of several buttons was
+//  cancelled, and so is a run that reached its time-out and did not succeed; a success or a cancel after a box of several buttons was
 //  answered No, Cancel or Abort by the user or an --answer is declined (2);
 //  a success that left a --set for a dialog that never appeared is usage (64).
 // A second Ctrl-C ends the program at once with 130.
@@ -46,6 +46,12 @@ class RunOutcome {
   void SetCancelledBeforeStart() { cancelledBeforeStart_ = true; }
   void SetPluginResult(int result, const std::string& lastStatus);
   void SetInterrupted() { interrupted_ = true; }
+  // The run reached its time-out of `seconds` and its operation was asked to stop.
+  void SetTimedOut(double seconds) { timedOut_ = seconds; }
+  bool TimedOut() const { return timedOut_ > 0; }
+  double TimeOut() const { return timedOut_; }
+  // "the run reached its time-out of N s ...".
+  std::string TimeOutText() const;
   void SetTimes(double elapsed, double simulated, bool virtualRun);
 
   Outcome Decide() const;
@@ -82,6 +88,7 @@ class RunOutcome {
   bool cancelledBeforeStart_ = false;
   bool ran_ = false;
   bool interrupted_ = false;
+  double timedOut_ = 0;
   int pluginResult_ = 0;
   std::string lastStatus_;
   double elapsed_ = 0;

@@ -4,6 +4,8 @@
 #pragma once
 #include <string>
 
+#include "hostlib/TransferMeter.h"
+
 namespace afx {
 class Event;
 }
@@ -16,6 +18,12 @@ class RunView {
   virtual void Caption(const std::string& text) = 0;
   virtual void Status(const std::string& text) = 0;
   virtual void Progress(int percent) = 0;
+  // The same with the transfer's rate and time left, when the host can tell
+  // them; a front end that shows only the bar need not override it.
+  virtual void ProgressWithRate(int percent, const TransferRate& rate) {
+    (void)rate;
+    Progress(percent);
+  }
   // The operation's texts (GetText kinds) before it runs.
   virtual void Text(int kind, const std::string& text) = 0;
   virtual void Warning(const std::string& text) = 0;
@@ -31,4 +39,12 @@ class RunView {
   // DoOperation starts and ends; `cancel` asks the operation to stop.
   virtual void OperationStarted(afx::Event&) {}
   virtual void OperationEnded() {}
+  // The operation was asked to stop (`why`: Ctrl-C, the run's time-out) and
+  // the host waits for it to reach a point where it can. Called about once a
+  // second, from another thread than the operation's, until it ends.
+  virtual void Stopping(const std::string& why, int secondsWaited, const std::string& lastStatus) {
+    (void)why;
+    (void)secondsWaited;
+    (void)lastStatus;
+  }
 };

@@ -1,5 +1,7 @@
 #include "hostlib/Simulation.h"
 
+#include "afx/Registry.h"
+
 #ifdef TALVERN_HAS_SIM
 #include "sim/SimAttach.h"
 #endif
@@ -20,16 +22,19 @@ bool Simulation::Attach(int port, const std::string& profilePath, std::string* e
     *error = "profile " + profilePath + ": " + *error;
     return false;
   }
-  auto attachment = sim::Attach(profile, port, error, "talvern");
-  if (!attachment) return false;
-  if (attachment->ComPort() != port) {
-    *error = "COM" + std::to_string(port) + " is mapped to another device; choose another --port";
-    sim::Detach(attachment);
-    return false;
+  // A mapping left by a run that was killed would keep the receiver off `port`.
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+    RegDeleteValue(key, kDevice);
+    RegCloseKey(key);
   }
+  auto attachment = sim::Attach(profile, port, error, std::string(kDevice).substr(4));
+  if (!attachment) return false;
   // The line's record is written by talvern's own transcript recorder as it
   // goes; the receiver's copy would only grow with every byte, a whole image.
   attachment->Receiver().GetTranscript().SetKeep(false);
+  // A person or a time-out ends a wait for a receiver that fell silent; the host need not race it.
+  attachment->SetRealTimeWhenSilent(true);
   impl_ = std::make_unique<Impl>();
   impl_->attachment = std::move(attachment);
   return true;
@@ -39,6 +44,13 @@ bool Simulation::Attach(int port, const std::string& profilePath, std::string* e
   *error = "this build has no virtual receiver";
   return false;
 #endif
+}
+
+int Simulation::ComPort() const {
+#ifdef TALVERN_HAS_SIM
+  if (impl_ && impl_->attachment) return impl_->attachment->ComPort();
+#endif
+  return 0;
 }
 
 void Simulation::Detach() {

@@ -116,6 +116,7 @@ void CSerialInterface::SetUp(UINT port, int dataBitsIndex, int stopBitsIndex, in
   if (!m_device->SetTimeouts(timeouts)) Fail(CSerialComException::kOpen, port);
 
   Purge(true, true);
+  TRACE("COM%u open (%s) at %u baud\n", port, m_device->Path().c_str(), static_cast<unsigned>(m_nBaudRate));
 }
 
 void CSerialInterface::Close() {
@@ -198,6 +199,7 @@ void CSerialInterface::SetBaudRate(DWORD rate) {
   if (rate == 0) Fail(CSerialComException::kLineSettings, m_nPort, ERROR_INVALID_PARAMETER);
   Purge(true, true);
   ChangeLineSettings([rate](afx::LineSettings& s) { s.baudRate = rate; });
+  if (rate != m_nBaudRate) TRACE("COM%u: %u baud\n", m_nPort, static_cast<unsigned>(rate));
   m_nBaudRate = rate;
 }
 
@@ -243,6 +245,7 @@ void CSerialInterface::SetFlowControl(BYTE flags) {
 }
 
 void CSerialInterface::SendBreak(DWORD ms) {
+  TRACE("COM%u: break\n", m_nPort);
   Sleep(ms);
   if (m_device && !m_device->SetBreak(true)) TRACE("CSerialInterface::SendBreak: COM%u cannot raise a break\n", m_nPort);
   Sleep(ms);

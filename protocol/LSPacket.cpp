@@ -19,6 +19,7 @@ bool CLSPacket::SendPacket(CioInterface& port) {
   for (size_t i = 0; i < size; ++i) sum = static_cast<WORD>(sum + m_data[i]);
   const BYTE trailer[3] = {static_cast<BYTE>(sum >> 8), static_cast<BYTE>(sum), ETX};
 
+  TRACE("loader command %u, %zu bytes\n", m_nCommand, size);
   bool ok = true;
   try {
     port.Write(header, sizeof header);
@@ -39,6 +40,7 @@ bool CLSPacket::ReceivePacket(CioInterface& port, double timeout) {
       if (attempt == kAttempts) throw;
       TRACE("CLSPacket: attempt %d: port failure %u ignored\n", attempt, e.GetErrorCode());
     }
+    TRACE("loader reply %u: none within %g s (attempt %d of %d)\n", m_nCommand, timeout, attempt, kAttempts);
   }
   return false;
 }

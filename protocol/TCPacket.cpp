@@ -43,6 +43,7 @@ bool CTCPacket::Send(CioInterface& port, bool longForm) {
   for (BYTE b : m_data) sum = static_cast<BYTE>(sum + b);
   const BYTE trailer[2] = {sum, ETX};
 
+  TRACE("report 0x%02X%s, %zu bytes\n", m_nCommand, m_bResend ? " again" : "", size);
   bool ok = true;
   try {
     port.Write(header, headerSize);
@@ -74,6 +75,7 @@ bool CTCPacket::Receive(CioInterface& port, double timeout, bool longForm) {
       if (attempt == kAttempts) throw;
       TRACE("CTCPacket: attempt %d: port failure %u ignored\n", attempt, e.GetErrorCode());
     }
+    TRACE("reply 0x%02X: none within %g s (attempt %d of %d)\n", m_nCommand, timeout, attempt, kAttempts);
     if (longForm && attempt < kAttempts) {
       // The base sender on purpose: a class that sets its request type in its
       // own SendLongPacket would otherwise leave that type behind, and the

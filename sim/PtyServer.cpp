@@ -97,11 +97,14 @@ void PtyServer::Pump() {
   afx::Clock& clock = afx::GetClock();
   SimLine& line = receiver_.Line();
   afx::LineSettings host = line.Settings(Side::Host);
+  // Where the line stands when serving begins; later changes follow as the host makes them.
+  receiver_.GetTranscript().Settings(clock.NowNs(), host);
   while (running_) {
     const std::int64_t now = clock.NowNs();
     afx::LineSettings s = host;
     if (SlaveSettings(slave_, &s) && !(s == host)) {
       line.SetSettings(Side::Host, s, now);
+      receiver_.GetTranscript().Settings(now, s);
       host = s;
     }
     receiver_.RunUntil(now);
@@ -139,6 +142,7 @@ void PtyServer::Pump() {
         if (SlaveSettings(slave_, &s) && !(s == host)) {
           receiver_.RunUntil(at);
           line.SetSettings(Side::Host, s, at);
+          receiver_.GetTranscript().Settings(at, s);
           host = s;
         }
         line.Send(Side::Host, in, static_cast<std::size_t>(r), at);

@@ -3,6 +3,11 @@
 // framing from the terminal settings of the slave side, so a mismatched
 // speed garbles bytes here just as in-process. Breaks do not cross a
 // pseudo-terminal; the host's break-info request frame is answered instead.
+// The receiver's transcript holds what the receiver's end sees: the bytes,
+// and the speed and framing the host sets; not the host's opens, closes,
+// purges, breaks or modem lines.
+//
+// A recording of it begins with this note, so that a replay knows what it lacks.
 #pragma once
 #include <atomic>
 #include <cstddef>
@@ -16,6 +21,9 @@ namespace sim {
 
 class PtyServer {
  public:
+  static constexpr char kReceiverEndNote[] =
+      "recorded at the receiver's end: bytes, speed and framing; no opens, closes, purges, breaks or modem lines";
+
   explicit PtyServer(const Profile& profile);
   ~PtyServer();
   PtyServer(const PtyServer&) = delete;

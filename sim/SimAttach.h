@@ -3,6 +3,7 @@
 // number in the registry's SERIALCOMM key. Tests and the host's --simulate
 // use this; qz7xx-sim serves a receiver on a pseudo-terminal instead.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,13 @@ class SimAttachment {
   int ComPort() const { return com_; }
   bool IsOpen() const { return open_; }
   bool IsAttached() const { return attached_; }
+  // In virtual time: once the receiver has nothing left to do and has sent
+  // nothing for kQuietNs, a host's wait for it passes in real time, so that
+  // a host that waits for a silent receiver forever does not spin a core.
+  // Off by default (tests want every wait at once).
+  void SetRealTimeWhenSilent(bool on) { realTimeWhenSilent_ = on; }
+  bool RealTimeWhenSilent() const { return realTimeWhenSilent_; }
+  static constexpr std::int64_t kQuietNs = 10'000'000'000;
 
  private:
   friend class SimSerialDevice;
@@ -32,6 +40,7 @@ class SimAttachment {
   int com_ = 0;
   bool open_ = false;
   bool attached_ = true;
+  bool realTimeWhenSilent_ = false;
 };
 
 // Attaches a receiver built from `profile`. With `com` > 0 it is mapped to

@@ -1,6 +1,7 @@
 #include "sim/SimSerialDevice.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "afx/Clock.h"
 #include "sim/SimAttach.h"
@@ -113,7 +114,14 @@ bool SimSerialDevice::WaitReadable(std::int64_t deadlineNs) {
     line.Deliver(Side::Host, now);
     if (line.Available(Side::Host) > 0 || now >= deadlineNs) return true;
     const std::int64_t next = std::min(line.NextArrival(Side::Host), rx.NextEventNs());
-    clock.SleepUntilNs(std::min(std::max(next, now + 1), deadlineNs));
+    const std::int64_t until = std::min(std::max(next, now + 1), deadlineNs);
+    if (next == INT64_MAX && clock.IsVirtual() && attachment_->RealTimeWhenSilent() &&
+        (line.LastArrival(Side::Host) == INT64_MIN || now - line.LastArrival(Side::Host) >= SimAttachment::kQuietNs)) {
+      // Nothing will happen by itself: the wait is as long as it says.
+      afx::RealClock real;
+      real.SleepUntilNs(real.NowNs() + (until - now));
+    }
+    clock.SleepUntilNs(until);
   }
 }
 

@@ -1,7 +1,8 @@
 // The host's end of a SimLine as an afx serial device, so that the port
 // layer reaches the virtual receiver through the same code as a real port.
 // In virtual time a blocking read moves the clock to the earlier of its
-// deadline and the next thing the receiver does.
+// deadline and the next thing the receiver does; when the receiver will do
+// nothing more by itself, see SimAttachment::SetRealTimeWhenSilent.
 #pragma once
 #include <memory>
 #include <string>

@@ -8,15 +8,31 @@
 #include "sim/ImageWriter.h"
 
 namespace {
+constexpr char kUsage[] =
+    "usage: qz7xx-mkimg timg|srec|elf|img OUT [--platform NAME] [--version N] [--size BYTES]\n"
+    "                   [--monitor MAJOR.MINOR]\n"
+    "Writes a test firmware image that the virtual receiver accepts.\n"
+    "  timg              an image container: a monitor and an application section\n"
+    "  srec, elf         an application image as S-records or ELF\n"
+    "  img               an opaque platform image\n"
+    "  --platform NAME   the platform code name in its identity record (at most 7 characters)\n"
+    "  --version N       the application version times 100 (420 is 4.20)\n"
+    "  --size BYTES      the application's size (default 0x44000)\n"
+    "  --monitor M.m     the monitor section's version (timg; default 3.21)\n"
+    "  -h, --help        this text\n";
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: qz7xx-mkimg timg|srec|elf|img OUT [--platform NAME] [--version N] [--size BYTES]"
-               " [--monitor MAJOR.MINOR]\n");
+  std::fprintf(stderr, "qz7xx-mkimg: wrong arguments (see qz7xx-mkimg --help)\n");
   return 2;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
   if (argc < 3) return Usage();
   const std::string format = argv[1], out = argv[2];
   sim::IdentityBlock id;

@@ -1,5 +1,5 @@
-// --set values: what the templates refuse before anything runs, and what a
-// dialog as it shows refuses or takes.
+// --set values and --key presses: what the templates refuse before anything
+// runs, and what a dialog as it shows refuses or takes, in the order given.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,6 +16,7 @@ const std::vector<DialogTemplate> kTemplates = {
       {1100, "static", "IP Setup", ""}, {1, "button", "OK", "default"}}},
     {106, "Software Version", {{1017, "edit", "", "readonly"}}},
     {122, "Clone", {{5115, "checkbox", "Install", ""}, {1130, "picture", "", ""}}},
+    {130, "Selection", {{1002, "listbox", "", "notify wantkeys"}}},
 };
 
 // A dialog as it shows: rows filled, a limit set, one control disabled.
@@ -35,10 +36,15 @@ class ShownDialog : public CDialog {
     add(921, "edit", "")->limitText = 5;
     add(930, "combobox", "")->items = {"a"};
     add(1002, "listbox", "")->items = {"Version 4.20", "Version 4.10"};
+    add(1003, "listbox", "notify wantkeys")->items = {"Fw V4.80", "Fw V4.90"};
   }
   BOOL OnCommand(UINT id, UINT code) override {
     commands.push_back(std::to_string(id) + "/" + std::to_string(code));
     return TRUE;
+  }
+  int OnVKeyToItem(UINT key, int listId, UINT caret) override {
+    commands.push_back("key " + std::to_string(key) + " on " + std::to_string(listId) + "@" + std::to_string(caret));
+    return -1;
   }
   std::vector<std::string> commands;
 };
@@ -65,7 +71,12 @@ TEST(DialogPresets, TemplatesRefuseWhatCannotApply) {
       {{"122", "5115", "yes"}, "control 5115: a check box takes 0 or 1"},
       {{"122", "5115", "1"}, nullptr},
       {{"file", "path", "/tmp/x.xml"}, nullptr},
-      {{"file", "name", "x"}, "file choosers take only file:path=PATH"},
+      {{"file", "name", "x"}, "file choosers take only --set file:path=PATH"},
+      {{"130", "1002", "insert", true}, nullptr},
+      {{"130", "1002", "Delete", true}, nullptr},
+      {{"130", "1002", "home", true}, "a key is insert or delete, not \"home\""},
+      {{"912", "913", "delete", true}, "control 913: only a list that takes keys does, not this combobox"},
+      {{"file", "path", "insert", true}, "file choosers take only --set file:path=PATH"},
   };
   for (const Case& c : cases) {
     const std::string spelled = DialogPresets::Spelling(c.value);
@@ -99,6 +110,10 @@ TEST(DialogPresets, ADialogAsItShowsTakesOrRefusesEachValueInOrder) {
       {{{"912", "1002", "version 4.10"}}, nullptr, {"1002/1"}, 0},
       {{{"912", "940", "1"}}, "control 940: no such control", {}, 0},
       {{{"106", "1017", "1"}}, nullptr, {}, 0},  // another dialog's value waits for it
+      // Keys and values in the order given: select a row, then delete it; insert, then select.
+      {{{"912", "1003", "Fw V4.90"}, {"912", "1003", "delete", true}}, nullptr, {"1003/1", "key 46 on 1003@1"}, 0},
+      {{{"912", "1003", "insert", true}, {"912", "1003", "#0"}}, nullptr, {"key 45 on 1003@0", "1003/1"}, 0},
+      {{{"912", "1002", "insert", true}}, "control 1002: only a list that takes keys does, not this listbox", {}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(DialogPresets::Spelling(c.values.front()));

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "afx/SerialDevice.h"
 #include "hostlib/PortInventory.h"
@@ -44,9 +45,9 @@ TEST(PortHintTest, PermissionDeniedNamesTheOwningGroup) {
   const afx::SerialOpenFailure failure = afx::LastSerialOpenFailure(path);
   ASSERT_EQ(failure.err, EACCES);
   const std::string hint = PortHint(failure.path, failure.err);
-  EXPECT_TRUE(Contains(hint, path + " (----------) belongs to group ")) << hint;
+  EXPECT_TRUE(Contains(hint, path + " (---------- ")) << hint;
   // The file's group is one of ours, so the mode is what stops us.
-  EXPECT_TRUE(Contains(hint, "which you are in, but its mode")) << hint;
+  EXPECT_TRUE(Contains(hint, "may not read and write it. A udev rule")) << hint;
 }
 
 TEST(PortHintTest, BusyNamesTheProcessHoldingThePort) {
@@ -129,17 +130,25 @@ TEST(PortHintTest, MissingListsThePortsThatExist) {
     for (const auto& [target, link] : c.links) Link(target, dev + link);
     std::string want = c.want;
     for (size_t at; (at = want.find("DEV")) != std::string::npos;) want.replace(at, 3, dev);
-    EXPECT_EQ(PortHint(dev + c.path, c.err, {dev, dir.File("proc")}), want) << c.name;
+    EXPECT_EQ(PortHint(dev + c.path, c.err, {dev, dir.File("proc"), dir.File("sys")}), want) << c.name;
   }
 }
 
-TEST(PortInventoryTest, ShowsByIdNameUsbIdentityAndComNumber) {
+TEST(PortInventoryTest, ShowsByIdNameUsbIdentityUartAndComNumber) {
   TempDir dir;
   const std::string dev = dir.File("dev");
   const std::string sys = dir.File("sys");
   Touch(dev + "/ttyUSB0");
   Touch(dev + "/ttyACM0");
   Link("../../ttyUSB0", dev + "/serial/by-id/usb-Korvane_QZ710_QZ0012345-if00");
+  Link("../../ttyUSB0", dev + "/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
+  // On-board UARTs: the kernel makes ttyS nodes for ports without hardware (type 0).
+  for (const char* n : {"ttyS0", "ttyS1", "ttyS3"}) Touch(dev + "/" + n);
+  Touch(sys + "/class/tty/ttyS0/type", "4\n");
+  Touch(sys + "/class/tty/ttyS0/port", "0x3F8\n");
+  Touch(sys + "/class/tty/ttyS0/irq", "4\n");
+  Touch(sys + "/class/tty/ttyS1/type", "0\n");
+  Touch(sys + "/class/tty/ttyS3/type", "4\n");
   // sysfs: the tty's device is an interface below the USB device that carries the identity.
   const std::string usb = sys + "/devices/pci0/usb1/1-2";
   Touch(usb + "/idVendor", "1d50\n");
@@ -155,18 +164,94 @@ TEST(PortInventoryTest, ShowsByIdNameUsbIdentityAndComNumber) {
       {5, "sim:receiver"},
   };
   const auto ports = TakePortInventory(mapped, {dev, sys});
-  ASSERT_EQ(ports.size(), 4u);
   const std::string real = fs::canonical(dev).string();
-  EXPECT_EQ(ports[0].device, real + "/ttyUSB0");
+  struct Want {
+    std::string device;
+    int com;
+    bool implicit, present;
+    std::string uart, byPath;
+  };
+  const Want want[] = {
+      {real + "/ttyUSB0", 3, false, true, "", dev + "/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"},
+      {real + "/ttyACM0", 0, false, true, "", ""},
+      {real + "/ttyS0", 1, true, true, "16550A at 0x3F8, irq 4", ""},
+      {real + "/ttyS3", 0, false, true, "16550A", ""},  // COM4 is mapped elsewhere
+      {dev + "/serial/by-id/usb-Korvane_QZ710_QZ0099999-if00", 4, false, false, "", ""},
+      {"sim:receiver", 5, false, true, "", ""},
+  };
+  ASSERT_EQ(ports.size(), std::size(want));
+  for (size_t i = 0; i < ports.size(); ++i) {
+    SCOPED_TRACE(want[i].device);
+    EXPECT_EQ(ports[i].device, want[i].device);
+    EXPECT_EQ(ports[i].com, want[i].com);
+    EXPECT_EQ(ports[i].comImplicit, want[i].implicit);
+    EXPECT_EQ(ports[i].present, want[i].present);
+    EXPECT_EQ(ports[i].uart, want[i].uart);
+    EXPECT_EQ(ports[i].byPath, want[i].byPath);
+  }
   EXPECT_EQ(ports[0].byId, dev + "/serial/by-id/usb-Korvane_QZ710_QZ0012345-if00");
-  EXPECT_EQ(ports[0].com, 3);
   EXPECT_EQ(ports[0].vendorId + ":" + ports[0].productId, "1d50:6000");
   EXPECT_EQ(ports[0].manufacturer + " " + ports[0].product + " " + ports[0].serial, "Korvane QZ710 QZ0012345");
-  EXPECT_EQ(ports[1].device, real + "/ttyACM0");
-  EXPECT_EQ(ports[1].com, 0);
-  EXPECT_EQ(ports[1].vendorId, "");
-  EXPECT_EQ(ports[2].com, 4);
-  EXPECT_FALSE(ports[2].present);
-  EXPECT_EQ(ports[3].device, "sim:receiver");
-  EXPECT_TRUE(ports[3].present);
+  // The hints name the same ports: ttyS1 has no hardware behind it.
+  const std::string hint = PortHint(dev + "/ttyUSB9", ENOENT, {dev, dir.File("proc"), sys});
+  EXPECT_EQ(hint, "there is no " + dev + "/ttyUSB9; present: " + dev + "/serial/by-id/usb-Korvane_QZ710_QZ0012345-if00 " +
+                      dev + "/ttyACM0 " + dev + "/ttyS0 " + dev + "/ttyS3");
+}
+
+TEST(PortHintTest, PermissionAdviceNeverSuggestsJoiningRoot) {
+  const std::string rule =
+      "A udev rule that gives it to group dialout lets you in: put `SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"1d50\", "
+      "ATTRS{idProduct}==\"6000\", GROUP=\"dialout\", MODE=\"0660\"` in /etc/udev/rules.d/60-serial-receiver.rules, run "
+      "`sudo udevadm control --reload-rules && sudo udevadm trigger`";
+  struct Case {
+    const char* name;
+    unsigned mode;
+    const char* owner;
+    unsigned gid;
+    const char* group;
+    bool inGroup, listed;
+    const char* serialGroup;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"root only", 020600, "root", 0, "root", false, false, "dialout",
+       "/dev/ttyUSB0 (crw------- root:root): only root may open it. " + rule +
+           ", and join dialout: `sudo usermod -aG dialout ann`, then log out and in again"},
+      {"the root group may", 020660, "root", 0, "root", false, false, "dialout",
+       "/dev/ttyUSB0 (crw-rw---- root:root): only root may open it. " + rule +
+           ", and join dialout: `sudo usermod -aG dialout ann`, then log out and in again"},
+      {"no serial group on this system", 020600, "root", 0, "root", false, false, "",
+       "/dev/ttyUSB0 (crw------- root:root): only root may open it. " + rule +
+           ", create the group (`sudo groupadd dialout`), and join dialout: `sudo usermod -aG dialout ann`, then log "
+           "out and in again"},
+      {"your group, but not its mode", 020600, "root", 20, "dialout", true, true, "dialout",
+       "/dev/ttyUSB0 (crw------- root:dialout): your group dialout may not read and write it. " + rule},
+      {"a group you are not in", 020660, "root", 20, "dialout", false, false, "dialout",
+       "/dev/ttyUSB0 (crw-rw---- root:dialout): group dialout may read and write it, and you are not in it: `sudo "
+       "usermod -aG dialout ann`, then log out and in again"},
+      {"added after login", 020660, "root", 20, "dialout", false, true, "dialout",
+       "/dev/ttyUSB0 (crw-rw---- root:dialout): you were added to group dialout after this login began: log out and "
+       "in again (or run `newgrp dialout`)"},
+      {"in the group, refused all the same", 020660, "root", 20, "dialout", true, true, "dialout",
+       "/dev/ttyUSB0 (crw-rw---- root:dialout): you are in group dialout, which may read and write it; something else "
+       "refuses you (an access list or a security module): ask the administrator"},
+  };
+  for (const Case& c : cases) {
+    DeviceAccess a;
+    a.path = "/dev/ttyUSB0";
+    a.mode = c.mode;
+    a.owner = c.owner;
+    a.gid = c.gid;
+    a.group = c.group;
+    a.inGroup = c.inGroup;
+    a.listedInGroup = c.listed;
+    a.user = "ann";
+    a.serialGroup = c.serialGroup;
+    a.node = "ttyUSB0";
+    a.vendorId = "1d50";
+    a.productId = "6000";
+    const std::string advice = PermissionAdvice(a);
+    EXPECT_EQ(advice, c.want) << c.name;
+    EXPECT_FALSE(Contains(advice, "-aG root")) << c.name;
+  }
 }

@@ -26,8 +26,9 @@ struct Result {
 
 class TalvernProcessTest : public testing::Test {
  protected:
-  // Runs talvern with `args`, feeding `input` on stdin.
-  Result Run(const std::vector<std::string>& args, const std::string& input = "") {
+  // Runs talvern with `args`, feeding `input` on stdin, with `env` added to its environment.
+  Result Run(const std::vector<std::string>& args, const std::string& input = "",
+             const std::vector<std::pair<std::string, std::string>>& env = {}) {
     const std::string outFile = dir_.File("out.txt");
     const std::string errFile = dir_.File("err.txt");
     const std::string inFile = dir_.File("in.txt");
@@ -37,6 +38,7 @@ class TalvernProcessTest : public testing::Test {
       setenv("TALVERN_REGISTRY", dir_.File("registry.reg").c_str(), 1);
       setenv("XDG_DATA_HOME", dir_.File("data").c_str(), 1);
       unsetenv("TALVERN_TRACE");
+      for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
       freopen(inFile.c_str(), "r", stdin);
       freopen(outFile.c_str(), "w", stdout);
       freopen(errFile.c_str(), "w", stderr);
@@ -62,6 +64,26 @@ class TalvernProcessTest : public testing::Test {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+  }
+  // Writes a firmware image with qz7xx-mkimg; its path.
+  std::string Image(const std::string& name, const std::string& format = "timg") {
+    const std::string path = dir_.File(name);
+    const std::string command = std::string(QZ_BIN_DIR) + "/qz7xx-mkimg " + format + " " + path +
+                                " --platform KELVOR --version 480 > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return path;
+  }
+  static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+  // What docs/events.schema.json finds wrong with these events; "" when nothing.
+  std::string SchemaProblems(const std::string& events) {
+    std::ofstream(dir_.File("events.jsonl")) << events;
+    // Debian's interpreter carries python3-jsonschema; another on the PATH may not.
+    const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+    const std::string source = std::string(QZ_TEST_DATA_DIR) + "/../..";
+    const std::string check = python + " " + source + "/tests/support/validate_events.py " + source +
+                              "/docs/events.schema.json " + dir_.File("events.jsonl") + " > " + dir_.File("schema.txt") +
+                              " 2>&1";
+    return std::system(check.c_str()) == 0 ? "" : Slurp(dir_.File("schema.txt"));
   }
   static std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -90,13 +112,24 @@ TEST_F(TalvernProcessTest, ListsTheOperationsInOrder) {
   EXPECT_EQ(ten[9], "9\tWipe CM Blocks\tWipe out CM blocks (0x100C0000 - 0x100FFFFF)\t0");
 }
 
-TEST_F(TalvernProcessTest, FirstUseCreatesAWorkingSetup) {
+TEST_F(TalvernProcessTest, FirstUseCreatesAWorkingSetupAndAnExistingStoreIsLeftAlone) {
   ASSERT_EQ(Run({"list"}).status, 0);
   const Result q = Run({"reg", "query", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Talvern", "/v", "InstallDirectory"});
   ASSERT_EQ(q.status, 0) << q.err;
   EXPECT_NE(q.out.find("InstallDirectory    REG_SZ    " + dir_.File("data") + "/talvern"), std::string::npos) << q.out;
   EXPECT_EQ(access(dir_.File("data/talvern/Firmware").c_str(), F_OK), 0);
   EXPECT_EQ(access(dir_.File("data/talvern/Devices").c_str(), F_OK), 0);
+  // The keys an installer makes, with the values the plug-in takes when nothing was chosen.
+  EXPECT_EQ(Run({"reg", "query", "HKLM\\SOFTWARE\\Korvane\\Talvern\\Firmware"}).status, 0);
+  const Result device = Run({"reg", "query", "HKLM\\SOFTWARE\\Korvane\\Talvern\\Devices\\QZ710"});
+  for (const char* value : {"TurnOffOutputs    REG_SZ    FALSE", "MaxBaud    REG_DWORD    0x1c200",
+                            "UploadCloneFileName    REG_SZ    \n", "InstallCloneFile_WiFi    REG_SZ    FALSE"})
+    EXPECT_NE(device.out.find(value), std::string::npos) << value << "\n" << device.out;
+
+  const std::string own = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane]\n\n";
+  std::ofstream(dir_.File("registry.reg")) << own;
+  ASSERT_EQ(Run({"list"}).status, 0);
+  EXPECT_EQ(Slurp(dir_.File("registry.reg")), own);
 }
 
 TEST_F(TalvernProcessTest, RegistryCommands) {
@@ -108,9 +141,9 @@ TEST_F(TalvernProcessTest, RegistryCommands) {
   };
   const std::string exported = dir_.File("export.reg");
   const Step steps[] = {
-      {{"reg", "add", key, "/v", "MaxBaud", "/t", "REG_DWORD", "/d", "115200"}, 0, "completed successfully"},
-      {{"reg", "add", key, "/v", "TurnOffOutputs", "/d", "TRUE"}, 0, nullptr},
-      {{"reg", "query", key}, 0, "MaxBaud    REG_DWORD    0x1c200"},
+      {{"reg", "add", key, "/v", "Probe", "/t", "REG_DWORD", "/d", "115200"}, 0, "completed successfully"},
+      {{"reg", "add", key, "/v", "TurnOffOutputs", "/d", "TRUE", "/f"}, 0, nullptr},
+      {{"reg", "query", key}, 0, "Probe    REG_DWORD    0x1c200"},
       {{"reg", "query", key, "/v", "TurnOffOutputs"}, 0, "TurnOffOutputs    REG_SZ    TRUE"},
       {{"--batch", "reg", "add", key, "/v", "MaxBaud", "/t", "REG_DWORD", "/d", "9600"}, 1, nullptr},  // exists, no /f
       {{"reg", "add", key, "/v", "MaxBaud", "/t", "REG_DWORD", "/d", "9600", "/f"}, 0, nullptr},
@@ -150,10 +183,18 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
     std::vector<std::string> args;
     int want;
     std::vector<std::string> has = {}, lacks = {};  // in stdout, and not
+    const char* err = nullptr;  // the one line on stderr, for usage errors
   };
   const Case cases[] = {
-      {{}, 64},
-      {{"fly"}, 64},
+      {{}, 64, {}, {}, "talvern: no command given (see talvern --help)"},
+      {{"fly"}, 64, {}, {}, "talvern: unknown command fly (see talvern --help)"},
+      {{"run", "7", "--bogus"}, 64, {}, {}, "talvern: unknown run option --bogus (see talvern help run)"},
+      {{"run", "7", "--timeout", "soon"}, 64, {}, {}, "expects seconds (0 for no limit)"},
+      {{"--key", "130:1002=home", "list"}, 64, {}, {}, "--key expects DLG:CTRL=insert or DLG:CTRL=delete"},
+      {{"firmware"}, 64, {}, {}, "talvern: firmware needs list, add FILE or remove NAME (see talvern help firmware)"},
+      {{"firmware", "add"}, 64, {}, {}, "firmware add takes one FILE"},
+      {{"firmware", "list", "--description", "x"}, 64},
+      {{"help", "firmware"}, 0, {"firmware add FILE [--description TEXT]", "Exit status:"}},
       {{"--answer", "x=maybe", "list"}, 64},
       {{"--set", "912-913=1", "list"}, 64},
       {{"run"}, 64},
@@ -178,6 +219,18 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
     EXPECT_EQ(r.status, c.want) << r.err;
     for (const auto& text : c.has) EXPECT_NE(r.out.find(text), std::string::npos) << text;
     for (const auto& text : c.lacks) EXPECT_EQ(r.out.find(text), std::string::npos) << text;
+    if (c.want == 64) {
+      EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;  // the error, not the help that would scroll it away
+      if (c.err) {
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+      }
+    }
+  }
+  // Every program's --help is an answer, not an error.
+  for (const char* program : {"talvern", "qz7xx-sim", "qz7xx-mkimg"}) {
+    const std::string command = std::string(QZ_BIN_DIR) + "/" + program + " --help > " + dir_.File("help.txt");
+    EXPECT_EQ(std::system(command.c_str()), 0) << program;
+    EXPECT_EQ(Slurp(dir_.File("help.txt")).rfind("usage: ", 0), 0u) << program;
   }
   const Result version = Run({"--version"});
   EXPECT_EQ(version.status, 0);
@@ -241,7 +294,7 @@ TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowThe
       {"modem", {"--batch", "run", "2", sim}, 1, "failed", {"[715]"}},
       {"update from an image",
        {"--batch", "--answer", "Ensure all files=ok", "--set", "130:1002=Image 4.20", "run", "3", sim}, 0, "success",
-       {"\"rows\":{\"1002\":[[\"", "\"1002\":\"Image 4.20\""}},
+       {"\"rows\":{\"1002\":[[\"", "\"1002\":\"Image 4.20\""}, {}, {"report 0x9B, 1030 bytes"}, {"; NAK"}},
       {"update: Data Logging unanswered", {"--batch", "--set", "130:1002=SREC 4.20", "run", "3", sim}, 3, "stopped",
        {"\"answer\":\"cancel\",\"source\":\"stopped\",\"options\":[\"--answer 'Ensure all files have been downloaded=ok'\"",
         "\"status\":\"The software was updated successfully.\""}},
@@ -270,7 +323,6 @@ TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowThe
        {"--ctrl-alt", "--batch", "--yes", "--retries", "2", "run", "9", stranger}, 3, "stopped",
        {"\"answer\":\"retry\",\"source\":\"default\"", "\"answer\":\"cancel\",\"source\":\"retry-limit\""}},
   };
-  const std::string events = dir_.File("events.jsonl");
   std::string all;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -296,14 +348,9 @@ TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowThe
     for (const auto& frame : c.sent) EXPECT_NE(sent.find(frame), std::string::npos) << frame;
     for (const auto& frame : c.unsent) EXPECT_EQ(sent.find(frame), std::string::npos) << frame << "\n" << sent;
   }
-  all += Run({"--json", "list"}).out + Run({"--json", "ports"}).out;
-  std::ofstream(events) << all;
-  // Debian's interpreter carries python3-jsonschema; another on the PATH may not.
-  const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-  const std::string source = std::string(QZ_TEST_DATA_DIR) + "/../..";
-  const std::string check = python + " " + source + "/tests/support/validate_events.py " + source +
-                            "/docs/events.schema.json " + events + " > " + dir_.File("schema.txt") + " 2>&1";
-  EXPECT_EQ(std::system(check.c_str()), 0) << Slurp(dir_.File("schema.txt"));
+  all += Run({"--json", "list"}).out + Run({"--json", "ports"}).out + Run({"--json", "firmware", "list"}).out;
+  EXPECT_TRUE(Has(all, "{\"event\":\"firmware\",\"index\":1,\"description\":\"SREC 4.20\","));
+  EXPECT_EQ(SchemaProblems(all), "");
 }
 
 TEST_F(TalvernProcessTest, ReplayVerdictDecidesTheExitStatus) {
@@ -368,4 +415,151 @@ TEST_F(TalvernProcessTest, RecordedSessionsReplayAndADeviationIsPinpointed) {
     EXPECT_EQ(bad.status, 1) << s.file;
     EXPECT_NE(bad.err.find("the host left the recording at byte offset"), std::string::npos) << s.file << ": " << bad.err;
   }
+}
+
+TEST_F(TalvernProcessTest, FirmwareIsRegisteredListedAndRemovedThroughThePluginsOwnPage) {
+  const std::string image = Image("fw_v480_beta.timg");
+  const std::string bench = Image("bench.timg");
+  std::ofstream(dir_.File("notes.txt")) << "not firmware\n";
+  struct Step {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> has = {};  // in stdout
+    const char* err = nullptr;          // in stderr
+  };
+  const Step steps[] = {
+      {{"firmware", "list"}, 0, {"The firmware catalogue is empty."}},
+      // The register dialog names the entry after the file and copies the file in.
+      {{"firmware", "add", image}, 0, {"* Fw V4.80 Beta\n", "Registered \"Fw V4.80 Beta\"."}},
+      {{"firmware", "add", bench, "--description", "Bench 4.80"}, 0, {"Bench 4.80\n", "Registered \"Bench 4.80\"."}},
+      {{"--batch", "firmware", "add", dir_.File("notes.txt")}, 64, {}, "is invalid"},
+      {{"firmware", "list"}, 0, {"Fw V4.80 Beta\n", "Bench 4.80\n", "2 entries."}},
+      // Unregistering deletes the file: it asks, and a batch run answers only what it is told.
+      {{"--batch", "firmware", "remove", "bench 4.80"}, 3, {"Nothing was unregistered."}, "--yes"},
+      {{"--batch", "--answer", "This operation will unregister=no", "firmware", "remove", "Bench 4.80"}, 2},
+      {{"--batch", "--yes", "firmware", "remove", "BENCH 4.80"}, 0, {"Unregistered \"Bench 4.80\" and deleted its file."}},
+      {{"firmware", "remove", "Bench 4.80"}, 64, {}, "it holds no row \"Bench 4.80\" (rows: Fw V4.80 Beta)"},
+  };
+  for (const Step& s : steps) {
+    std::string joined;
+    for (const auto& a : s.args) joined += a + " ";
+    SCOPED_TRACE(joined);
+    const Result r = Run(s.args);
+    EXPECT_EQ(r.status, s.status) << r.out << r.err;
+    for (const auto& text : s.has) EXPECT_TRUE(Has(r.out, text)) << text << "\n" << r.out;
+    if (s.err) {
+      EXPECT_TRUE(Has(r.err, s.err)) << r.err;
+    }
+  }
+  EXPECT_EQ(access(dir_.File("data/talvern/Firmware/fw_v480_beta.timg").c_str(), F_OK), 0);
+  EXPECT_NE(access(dir_.File("data/talvern/Firmware/bench.timg").c_str(), F_OK), 0);
+
+  // The entry is what an update loads; the bar tells its rate and time left.
+  const Result update = Run({"--json", "--batch", "--answer", "Ensure all files=ok", "run", "Load GPS software", "--simulate"});
+  EXPECT_EQ(update.status, 0) << update.out << update.err;
+  for (const char* text : {"\"1002\":\"Fw V4.80 Beta\"", "\"rate_bps\":", "\"eta_s\":"})
+    EXPECT_TRUE(Has(update.out, text)) << text;
+
+  // Insert on the page through --key, then interactively with "k N insert": the same dialog.
+  const std::string again = Image("again_v490.timg");
+  const Result keyed = Run({"--batch", "--answer", "Ensure all files=ok", "--key", "130:1002=insert", "--set", "131:1008=" + again, "--set",
+                            "130:1002=Again V4.90", "run", "3", "--simulate"});
+  EXPECT_EQ(keyed.status, 0) << keyed.out << keyed.err;
+  EXPECT_TRUE(Has(keyed.out, "1002=Again V4.90")) << keyed.out;
+  const std::string typed = Image("typed_v500.timg");
+  const Result person = Run({"run", "3", "--simulate"}, "k 3 insert\n5\n" + typed + "\nok\nnext\nok\n");
+  EXPECT_EQ(person.status, 0) << person.out << person.err;
+  EXPECT_TRUE(Has(person.out, "k N insert or k N delete")) << person.out;
+  EXPECT_TRUE(Has(person.out, "   5. Path: \n")) << person.out;  // labels, not control ids
+  EXPECT_TRUE(Has(Run({"firmware", "list"}).out, "Typed V5.00")) << "registered from the page";
+}
+
+TEST_F(TalvernProcessTest, APortPathIsMappedOnlyForACharacterDeviceThatOpens) {
+  const std::string serialcomm = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+  ASSERT_EQ(Run({"reg", "add", "HKLM\\SOFTWARE\\Korvane\\Talvern", "/v", "LastUsedCOM", "/t", "REG_DWORD", "/d", "5"})
+                .status,
+            0);
+  ASSERT_EQ(Run({"reg", "add", serialcomm, "/v", "/dev/pts/77", "/d", "COM1"}).status, 0);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* err;  // in stderr
+  };
+  const Case cases[] = {
+      {{"--batch", "run", "7", "--port", "/etc/passwd"}, 64, "--port /etc/passwd is not a serial device"},
+      {{"--batch", "run", "7", "--port", dir_.File("no/such/tty")}, 1, "No such file or directory"},
+      {{"--batch", "run", "7", "--port", "/dev/null"}, 1, "/dev/null is not a serial device"},  // it never opened
+      // A mapping never blocks the virtual receiver; it says who holds the number and how to free it.
+      {{"--batch", "run", "7", "--simulate", "--port", "1"}, 0,
+       "COM1 is mapped to /dev/pts/77, so the virtual receiver is on COM2 for this run; `talvern reg delete "
+       "\"HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM\" /v /dev/pts/77 /f` frees COM1"},
+      {{"--batch", "run", "7", "--simulate"}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_TRUE(Has(r.err, c.err)) << r.err;
+  }
+  const std::string left = Run({"reg", "query", serialcomm}).out;
+  EXPECT_TRUE(Has(left, "/dev/pts/77")) << left;
+  for (const char* gone : {"/etc/passwd", "no/such/tty", "/dev/null", "sim:"}) EXPECT_FALSE(Has(left, gone)) << left;
+  EXPECT_TRUE(Has(Run({"reg", "query", "HKLM\\SOFTWARE\\Korvane\\Talvern", "/v", "LastUsedCOM"}).out, "0x5"));
+}
+
+TEST_F(TalvernProcessTest, AQzSimRecordingReplaysAndThePortThatOpenedIsRemembered) {
+  const std::string recording = dir_.File("sim.txt");
+  const std::string sim = std::string(QZ_BIN_DIR) + "/qz7xx-sim --transcript " + recording;
+  std::FILE* served = popen(("exec " + sim).c_str(), "r");
+  ASSERT_TRUE(served);
+  char line[256] = {};
+  ASSERT_TRUE(std::fgets(line, sizeof line, served));
+  std::string pty = line;
+  pty.pop_back();
+  const Result real = Run({"--batch", "--trace", "run", "7", "--port", pty, "--time-scale", "10"});
+  std::system(("pkill -INT -f '^" + sim + "'").c_str());
+  pclose(served);
+  EXPECT_EQ(real.status, 0) << real.out << real.err;
+  // The plug-in's protocol steps: the open, the break, packets by type, waits.
+  for (const std::string& step : {"trace: COM1 open (" + pty + ") at 9600 baud", std::string("trace: COM1: break"),
+                                 std::string("trace: report 0x4A, 1 bytes"), std::string("trace: wait 8.0 s")})
+    EXPECT_TRUE(Has(real.err, step)) << step << "\n" << real.err;
+  EXPECT_TRUE(Has(Run({"reg", "query", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM"}).out, pty + "    REG_SZ    COM1"));
+  EXPECT_TRUE(Has(Run({"reg", "query", "HKLM\\SOFTWARE\\Korvane\\Talvern", "/v", "LastUsedCOM"}).out, "0x1"));
+
+  const auto lines = Lines(Slurp(recording));
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "# serial transcript 1");
+  EXPECT_TRUE(Has(lines[1], " note recorded at the receiver's end: ")) << lines[1];
+  EXPECT_TRUE(Has(lines[2], " line 9600 8N1")) << lines[2];
+  const Result replayed = Run({"--batch", "run", "7", "--replay", recording});
+  EXPECT_EQ(replayed.status, 0) << replayed.err;
+
+  std::string text = Slurp(recording);
+  const size_t tx = text.find(" tx 02 00 4A 01");
+  ASSERT_NE(tx, std::string::npos);
+  text[tx + 14] = '2';
+  std::ofstream(dir_.File("changed.txt")) << text;
+  const Result changed = Run({"--batch", "run", "7", "--replay", dir_.File("changed.txt")});
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_TRUE(Has(changed.err, "it wrote 01 where the recording has 02")) << changed.err;
+}
+
+// The install has no cancel point: this run ends only once the host gives up waiting for it.
+TEST_F(TalvernProcessTest, DISABLED_ABatchUpdateWhoseReceiverFallsSilentEndsAtItsTimeOut) {
+  ASSERT_EQ(Run({"firmware", "add", Image("fw_v480.timg")}).status, 0);
+  // Silent from the first status query of the install on (the image's blocks come before it).
+  std::ofstream(dir_.File("silent.txt")) << "fault = silence type=0x9B n=406 count=0\n";
+  const Result r = Run({"--json", "--batch", "--answer", "Ensure all files=ok", "run", "3", "--simulate=" + dir_.File("silent.txt"),
+                        "--timeout", "70"});
+  EXPECT_EQ(r.status, 2) << r.err;
+  const auto lines = Lines(r.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(Has(lines.back(), "\"outcome\":\"cancelled\"")) << lines.back();
+  EXPECT_TRUE(Has(lines.back(), "\"reason\":\"the run reached its time-out of 70 s (--timeout)")) << lines.back();
+  EXPECT_TRUE(Has(lines.back(), "\"timed_out_s\":70")) << lines.back();
+  EXPECT_TRUE(Has(r.out, "{\"event\":\"stopping\",\"reason\":\"the run reached its time-out of 70 s\",\"waited_s\":1,"))
+      << r.out;
+  EXPECT_TRUE(Has(r.out, "{\"event\":\"status\",\"text\":\"The operation was canceled.\"}"));
+  EXPECT_EQ(SchemaProblems(r.out), "");
 }

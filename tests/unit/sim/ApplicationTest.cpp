@@ -280,7 +280,8 @@ TEST_F(ApplicationTest, SameActionsGiveTheSameTranscript) {
     return host.Rx().GetTranscript().Text();
   };
   const std::string first = run();
-  EXPECT_NE(first.find("BREAK on"), std::string::npos);
+  EXPECT_EQ(first.rfind("# serial transcript 1\n", 0), 0u);
+  EXPECT_NE(first.find(" break on\n"), std::string::npos);
   EXPECT_EQ(first, run());
 }
 

@@ -1,0 +1,18 @@
+// Holds Ctrl-C back for a scope that must not be cut short (it puts back
+// what it changed in the registry). A Ctrl-C meanwhile ends a prompt that
+// waits for input, as the end of the input does, and takes effect when the
+// scope ends.
+#pragma once
+#include <signal.h>
+
+class DeferredInterrupt {
+ public:
+  DeferredInterrupt();
+  // Ends the program as Ctrl-C does when one came meanwhile.
+  ~DeferredInterrupt();
+  DeferredInterrupt(const DeferredInterrupt&) = delete;
+  DeferredInterrupt& operator=(const DeferredInterrupt&) = delete;
+
+ private:
+  struct sigaction old_ {};
+};
