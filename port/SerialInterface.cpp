@@ -167,6 +167,24 @@ void CSerialInterface::Purge(bool output, bool input) {
   m_device->Purge((output ? kPurgeOutput : 0) | (input ? kPurgeInput : 0));
 }
 
+void CSerialInterface::DiscardStaleInput() {
+  afx::COMMTIMEOUTS saved;
+  if (!m_device || !m_device->GetTimeouts(&saved)) return;
+  afx::COMMTIMEOUTS quiet = saved;
+  quiet.ReadIntervalTimeout = afx::MAXDWORD;
+  quiet.ReadTotalTimeoutMultiplier = afx::MAXDWORD;
+  quiet.ReadTotalTimeoutConstant = kQuietMs;
+  m_device->SetTimeouts(quiet);
+  afx::Clock& clock = afx::GetClock();
+  const std::int64_t limit = clock.NowNs() + static_cast<std::int64_t>(kStaleLimitMs) * 1'000'000;
+  BYTE discarded[256];
+  DWORD got = 0;
+  while (m_device->Read(discarded, sizeof discarded, &got) && got > 0 && clock.NowNs() < limit) {
+  }
+  m_device->SetTimeouts(saved);
+  Purge(false, true);
+}
+
 void CSerialInterface::SetTimeouts(DWORD readMs, DWORD writeMs) {
   afx::COMMTIMEOUTS timeouts;
   if (!m_device || !m_device->GetTimeouts(&timeouts)) Fail(CSerialComException::kOpen, m_nPort);
