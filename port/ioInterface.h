@@ -39,7 +39,18 @@ class CioInterface {
   CLogNode* GetLog() const { return m_pLog; }
   BYTE GetKind() const { return m_kind; }
 
+  // Whoever shows the user a failure of this port notes it here. Until the
+  // port works again, its later failures are the same failure (a vanished
+  // device fails every call) and are raised as already shown.
+  void NoteFailureShown() { m_bFailureShown = true; }
+  bool FailureShown() const { return m_bFailureShown; }
+
  protected:
+  void NoteWorking() { m_bFailureShown = false; }
+
   CLogNode* m_pLog;
   BYTE m_kind;
+
+ private:
+  bool m_bFailureShown = false;
 };

@@ -48,6 +48,11 @@ bool CTCPacket::Send(CioInterface& port, bool longForm) {
     port.Write(header, headerSize);
     if (size > 0) port.Write(m_data.data(), static_cast<DWORD>(size));
     port.Write(trailer, 2);
+  } catch (const CSerialComException& e) {
+    // Shown once: the resends of a long packet meet the same dead port.
+    e.ReportError(MB_OK);
+    port.NoteFailureShown();
+    ok = false;
   } catch (const CException& e) {
     e.ReportError(MB_OK);
     ok = false;

@@ -582,12 +582,6 @@ const std::vector<Known>& KnownFindings() {
        "install state 0 (\"Idle\") ends the install wait as a success, and a receiver that restarted while it "
        "installed answers 0; its flash holds its old image whole (no mixture), and the next identification shows "
        "the old version"},
-      {"app-upload", "usb-vanish", "ended as 0 with 3 message boxes",
-       "a port error while sending is shown by the send itself, and a long report packet's receive resends its "
-       "request twice: the first send, the two resends and the upload step each show the dead port"},
-      {"app-exchange", "usb-vanish", "ended as 0 with 3 message boxes",
-       "the same for the identity query (a long report packet): each of its two resends shows the dead port, "
-       "then the failed step shows its own message"},
   };
   return known;
 }
