@@ -206,6 +206,7 @@ class PosixSerialDevice : public SerialDevice {
   }
 
   int PollFd() const override { return fd_; }
+  void ExpectInput(DWORD bytes) override { expected_ = bytes; }
 
   // A write completes once its bytes have left the UART, as callers expect of
   // a serial driver: a purge or close right after it (a reset frame is the
@@ -256,6 +257,7 @@ class PosixSerialDevice : public SerialDevice {
     std::memcpy(out, buffer_.data() + head_, n);
     head_ += n;
     *got = static_cast<DWORD>(n);
+    expected_ = expected_ > n ? expected_ - static_cast<DWORD>(n) : 0;
     return true;
   }
 
@@ -272,7 +274,31 @@ class PosixSerialDevice : public SerialDevice {
       // Nothing will come; wait out the time-out instead of spinning.
       GetClock().SleepUntilNs(deadlineNs);
     }
+    if (rc > 0 && (pfd.revents & POLLIN)) AwaitExpected(deadlineNs);
     return true;
+  }
+
+  // Input has begun: sleep for the wire time of the rest of what the caller
+  // expects, instead of waking for every piece of it the port hands over.
+  // Stops as soon as a sleep brings nothing new (the reply was shorter), and
+  // sleeps at most kPacedBytes byte times at once, so that an expectation
+  // taken from a corrupt length costs little.
+  void AwaitExpected(std::int64_t deadlineNs) {
+    constexpr DWORD kPacedBytes = 256;
+    Clock& clock = GetClock();
+    const std::int64_t nsPerByte = 11'000'000'000LL / std::max<DWORD>(settings_.baudRate, 300);
+    int queued = 0;
+    if (ioctl(fd_, FIONREAD, &queued) != 0) return;
+    while (queued >= 0 && static_cast<DWORD>(queued) < expected_) {
+      const std::int64_t now = clock.NowNs();
+      const DWORD rest = std::min(expected_ - static_cast<DWORD>(queued), kPacedBytes);
+      const std::int64_t until = std::min(deadlineNs, now + rest * nsPerByte);
+      if (until <= now) return;
+      clock.SleepUntilNs(until);
+      int after = 0;
+      if (ioctl(fd_, FIONREAD, &after) != 0 || after <= queued) return;
+      queued = after;
+    }
   }
 
  private:
@@ -304,6 +330,7 @@ class PosixSerialDevice : public SerialDevice {
   std::vector<std::uint8_t> buffer_;
   size_t head_ = 0;
   size_t tail_ = 0;
+  DWORD expected_ = 0;  // bytes the caller still waits for (ExpectInput)
 };
 
 }  // namespace

@@ -40,6 +40,9 @@ class CSerialInterface : public CioInterface {
   void FlushOutput() override;
   void FlushInput() override;
   void Purge(bool output, bool input) override;
+  void ExpectInput(DWORD bytes) override {
+    if (m_device) m_device->ExpectInput(bytes);
+  }
   UINT GetPortNumber() const override { return m_nPort; }
 
   // Discards what has arrived and whatever goes on arriving until the line

@@ -33,6 +33,11 @@ class CioInterface {
   // Discards pending output and/or buffered input; nothing when both are false.
   virtual void Purge(bool output, bool input) = 0;
 
+  // A hint: the caller acts on nothing until `bytes` more bytes have come
+  // (or the line has gone quiet), so a port that is woken once per arriving
+  // piece may wait for all of them at once. Reads return what they always do.
+  virtual void ExpectInput(DWORD /*bytes*/) {}
+
   // The COM number that error messages name; 0 when the port has none.
   virtual UINT GetPortNumber() const { return 0; }
 

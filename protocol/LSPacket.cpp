@@ -58,6 +58,7 @@ bool CLSPacket::ReceiveAttempt(CioInterface& port, double timeout) {
   WORD received = 0;
   size_t index = 0;
   size_t length = 0;
+  port.ExpectInput(7);  // the shortest frame
   const std::time_t start = AfxTime();
   for (;;) {
     if (std::difftime(AfxTime(), start) >= timeout) return false;
@@ -86,6 +87,7 @@ bool CLSPacket::ReceiveAttempt(CioInterface& port, double timeout) {
       case State::LengthLow:
         length += b;
         checksum = static_cast<WORD>(checksum + b);
+        port.ExpectInput(static_cast<DWORD>(length + 3));
         if (length == 0) {
           ResizeData(0);
           state = State::ChecksumHigh;

@@ -92,6 +92,8 @@ bool CTCPacket::ReceiveAttempt(CioInterface& port, double timeout, bool longForm
   size_t length = 0;
   m_bAckReceived = 0;
   m_bNakReceived = 0;
+  // The shortest frame (or a lone acknowledgement byte) before anything can be decided.
+  port.ExpectInput(m_bAckNotExpected ? (longForm ? 7 : 6) : 1);
   const std::time_t start = AfxTime();
   for (;;) {
     if (std::difftime(AfxTime(), start) >= timeout) return false;
@@ -125,6 +127,7 @@ bool CTCPacket::ReceiveAttempt(CioInterface& port, double timeout, bool longForm
       case State::Length:
         length = b;
         checksum = static_cast<BYTE>(checksum + b);
+        port.ExpectInput(static_cast<DWORD>(length + 2));
         ResizeData(length);
         index = 0;
         state = length == 0 ? State::Checksum : State::Data;
@@ -137,6 +140,7 @@ bool CTCPacket::ReceiveAttempt(CioInterface& port, double timeout, bool longForm
       case State::LengthLow:
         length += b;
         checksum = static_cast<BYTE>(checksum + b);
+        port.ExpectInput(static_cast<DWORD>(length + 2));
         ResizeData(length);
         index = 0;
         state = length == 0 ? State::Checksum : State::Data;
