@@ -146,7 +146,10 @@ class PosixSerialDevice : public SerialDevice {
     if (fd_ < 0) return Fail("purge", EBADF);
     const bool tx = flags & (PURGE_TXABORT | PURGE_TXCLEAR);
     const bool rx = flags & (PURGE_RXABORT | PURGE_RXCLEAR);
-    if (rx) head_ = tail_ = 0;
+    if (rx) {
+      head_ = tail_ = 0;
+      expected_ = 0;
+    }
     if (tx || rx) {
       const int what = (tx && rx) ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH;
       if (ioctl(fd_, TCFLSH, what) != 0) return Fail("TCFLSH");

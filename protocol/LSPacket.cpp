@@ -41,6 +41,11 @@ bool CLSPacket::SendPacket(CioInterface& port) {
 }
 
 bool CLSPacket::ReceivePacket(CioInterface& port, double timeout) {
+  // Whatever way the receive ends, what it expected is no longer awaited.
+  struct ExpectNothingMore {
+    CioInterface& port;
+    ~ExpectNothingMore() { port.ExpectInput(0); }
+  } done{port};
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     try {
       if (ReceiveAttempt(port, timeout)) return true;

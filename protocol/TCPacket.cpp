@@ -66,6 +66,11 @@ bool CTCPacket::ReceivePacket(CioInterface& port, double timeout) { return Recei
 bool CTCPacket::ReceiveLongPacket(CioInterface& port, double timeout) { return Receive(port, timeout, true); }
 
 bool CTCPacket::Receive(CioInterface& port, double timeout, bool longForm) {
+  // Whatever way the receive ends, what it expected is no longer awaited.
+  struct ExpectNothingMore {
+    CioInterface& port;
+    ~ExpectNothingMore() { port.ExpectInput(0); }
+  } done{port};
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     try {
       if (ReceiveAttempt(port, timeout, longForm)) return true;
