@@ -227,16 +227,38 @@ Cost Run(const std::string& simProgram, Transfer transfer, std::size_t appSize, 
   return cost;
 }
 
+// A pseudo-terminal in raw mode whose slave side's reads wait for `vmin` bytes.
+struct RawPty {
+  int master = -1, slave = -1;
+  explicit RawPty(cc_t vmin = 1) {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) throw std::runtime_error("no pseudo-terminal");
+    slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    if (slave < 0) throw std::runtime_error("cannot open the slave side");
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    tio.c_cc[VMIN] = vmin;
+    tio.c_cc[VTIME] = 0;
+    ::tcsetattr(slave, TCSANOW, &tio);
+  }
+  ~RawPty() {
+    CloseSlave();
+    if (master >= 0) ::close(master);
+  }
+  // The master side then reads the end of the line.
+  void CloseSlave() {
+    if (slave >= 0) ::close(slave);
+    slave = -1;
+  }
+  RawPty(const RawPty&) = delete;
+  RawPty& operator=(const RawPty&) = delete;
+};
+
 // One read() per byte from a raw pseudo-terminal that a writer thread fills.
 Cost ReadPerByte(std::uint64_t bytes) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) throw std::runtime_error("no pseudo-terminal");
-  const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-  if (slave < 0) throw std::runtime_error("cannot open the slave side");
-  termios tio{};
-  ::tcgetattr(slave, &tio);
-  ::cfmakeraw(&tio);
-  ::tcsetattr(slave, TCSANOW, &tio);
+  const RawPty pty;
+  const int master = pty.master, slave = pty.slave;
   std::thread writer([&] {
     std::vector<std::uint8_t> chunk(1024);
     for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<std::uint8_t>(i);
@@ -258,8 +280,6 @@ Cost ReadPerByte(std::uint64_t bytes) {
   cost.cpuNs = CpuNs(CLOCK_THREAD_CPUTIME_ID) - cpu0;
   cost.wallS = static_cast<double>(CpuNs(CLOCK_MONOTONIC) - wall0) / 1e9;
   writer.join();
-  ::close(slave);
-  ::close(master);
   if (cost.bytes != bytes) throw std::runtime_error("the anchor's pseudo-terminal lost bytes");
   benchmark::DoNotOptimize(sum);
   return cost;
@@ -273,16 +293,8 @@ Cost ReadPerByte(std::uint64_t bytes) {
 // the request, waits for the wire time of request and reply and answers.
 // Its own CPU time per block is the figure's yardstick.
 Cost StopAndWaitFloor(std::size_t blocks, std::size_t request, std::size_t reply, std::uint32_t baud, long waitUs) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) throw std::runtime_error("no pseudo-terminal");
-  const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-  if (slave < 0) throw std::runtime_error("cannot open the slave side");
-  termios tio{};
-  ::tcgetattr(slave, &tio);
-  ::cfmakeraw(&tio);
-  tio.c_cc[VMIN] = static_cast<cc_t>(reply);
-  tio.c_cc[VTIME] = 0;
-  ::tcsetattr(slave, TCSANOW, &tio);
+  RawPty pty(static_cast<cc_t>(reply));
+  const int master = pty.master, slave = pty.slave;
   const std::int64_t wireNs = static_cast<std::int64_t>(request + reply) * 10'000'000'000LL / baud;
   std::thread receiver([&] {
     std::vector<std::uint8_t> in(request), out(reply, 0x06);
@@ -300,22 +312,23 @@ Cost StopAndWaitFloor(std::size_t blocks, std::size_t request, std::size_t reply
   std::vector<std::uint8_t> frame(request, 0x5A), answer(reply);
   Cost cost;
   const std::int64_t cpu0 = CpuNs(CLOCK_THREAD_CPUTIME_ID), wall0 = CpuNs(CLOCK_MONOTONIC);
-  for (std::size_t b = 0; b < blocks; ++b) {
+  bool ok = true;
+  for (std::size_t b = 0; ok && b < blocks; ++b) {
     const std::size_t parts[3] = {5, request - 7, 2};
-    for (std::size_t at = 0, i = 0; i < 3; at += parts[i++])
-      if (::write(slave, frame.data() + at, parts[i]) != static_cast<ssize_t>(parts[i])) throw std::runtime_error("floor: write");
+    for (std::size_t at = 0, i = 0; ok && i < 3; at += parts[i++])
+      ok = ::write(slave, frame.data() + at, parts[i]) == static_cast<ssize_t>(parts[i]);
     if (waitUs > 0) {
       timespec wait{0, waitUs * 1000};
       ::clock_nanosleep(CLOCK_MONOTONIC, 0, &wait, nullptr);
     }
-    if (::read(slave, answer.data(), reply) != static_cast<ssize_t>(reply)) throw std::runtime_error("floor: read");
+    ok = ok && ::read(slave, answer.data(), reply) == static_cast<ssize_t>(reply);
     cost.bytes += request + reply;
   }
   cost.cpuNs = CpuNs(CLOCK_THREAD_CPUTIME_ID) - cpu0;
   cost.wallS = static_cast<double>(CpuNs(CLOCK_MONOTONIC) - wall0) / 1e9;
+  if (!ok) pty.CloseSlave();  // ends the receiver's wait
   receiver.join();
-  ::close(slave);
-  ::close(master);
+  if (!ok) throw std::runtime_error("the floor's pseudo-terminal failed");
   return cost;
 }
 
@@ -384,17 +397,21 @@ int main(int argc, char** argv) {
     std::printf("%-26s %-24s %-24s %-22s %-20s %-20s %-20s | context: %-24s %s\n", "transfer", "CPU us per block",
                 "floor us per block", "CPU / floor", "% of a core", "wake-ups per block", "preempted per block",
                 "read() per byte, ns", "ratio");
-    bool met = true;
+    bool met = true, measured = false;
     for (const Series& s : series) {
       const bench::Spread cpu = bench::SpreadOf(s.cpuUs);
-      if (s.baud == 460800) met = met && cpu.median <= kGoalUs;
+      if (s.baud == 460800) {
+        measured = true;
+        met = met && cpu.median <= kGoalUs;
+      }
       std::printf("%-26s %-24s %-24s %-22s %-20s %-20s %-20s | %-33s %s\n", s.name.c_str(), Figure(cpu, "%.1f").c_str(),
                   Figure(bench::SpreadOf(s.floorUs), "%.1f").c_str(), Figure(bench::SpreadOf(s.toFloor), "%.2f").c_str(),
                   Figure(bench::SpreadOf(s.core), "%.2f").c_str(), Figure(bench::SpreadOf(s.wakeUps), "%.2f").c_str(),
                   Figure(bench::SpreadOf(s.preempted), "%.2f").c_str(),
                   Figure(bench::SpreadOf(s.anchorNs), "%.0f").c_str(), Figure(bench::SpreadOf(s.ratio), "%.3f").c_str());
     }
-    std::printf("goal: at most %.0f us of CPU per block at 460800: %s\n", kGoalUs, met ? "met" : "not met");
+    std::printf("goal: at most %.0f us of CPU per block at 460800: %s\n", kGoalUs,
+                !measured ? "not measured in this run" : met ? "met" : "not met");
     return met ? 0 : 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "serial_io_cost: %s\n", e.what());
