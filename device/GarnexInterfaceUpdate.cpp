@@ -130,11 +130,7 @@ void CGarnexInterface::ValidateFirmwareUpdateApplication(CLSFlashFile& file) {
   const BYTE query[2] = {kIdentityQuery, 0x00};
   request.SetData(query, sizeof query);
   CTCFirmwareUpload reply;
-  bool answered = request.SendLongPacket(*m_pPort);
-  if (answered) {
-    reply = request;
-    answered = reply.ReceiveLongPacket(*m_pPort, kReplySeconds);
-  }
+  const bool answered = request.SendLongPacket(*m_pPort) && reply.ReceiveLongReplyTo(request, *m_pPort, kReplySeconds);
   const CPacket::ByteArray& d = reply.GetData();
   if (!answered || d.size() < kIdentitySize || d[0] != kIdentityQuery) {
     TRACE("CGarnexInterface::ValidateFirmwareUpdate: Get receiver id failed\n");

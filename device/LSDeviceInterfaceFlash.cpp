@@ -257,13 +257,10 @@ void CLSDeviceInterface::ProgramControllerNow(CLSFlashFile& file, DWORD, int fro
 
 namespace {
 
-// Sends `request` and waits for the upload reply; the reply packet takes the
-// request's saved frame so that a resend between receive attempts repeats
-// the request and not an empty frame.
+// Sends `request` and waits for the upload reply.
 bool UploadExchange(CTCFirmwareUpload& request, CTCFirmwareUpload& reply, CSerialInterface& port, DWORD com) {
   if (!request.SendLongPacket(port)) throw CLSDeviceException(809, com, true);
-  reply = request;
-  return reply.ReceiveLongPacket(port, CLSDeviceInterface::kReplySeconds);
+  return reply.ReceiveLongReplyTo(request, port, CLSDeviceInterface::kReplySeconds);
 }
 
 }  // namespace
@@ -277,8 +274,7 @@ void CLSDeviceInterface::UploadFirmwareBlocks(DWORD address, const BYTE* data, W
       if (!request.SendLongPacket(*m_pPort)) throw CLSDeviceException(809, ComNumber(), true);
       // The application needs a moment between taking a block and answering it.
       Sleep(2);
-      reply = request;
-      if (!reply.ReceiveLongPacket(*m_pPort, kReplySeconds)) continue;
+      if (!reply.ReceiveLongReplyTo(request, *m_pPort, kReplySeconds)) continue;
       const BYTE result = ByteAt(reply, kUploadResult, 0);
       if (result == kBlockAgain) {
         if (send == kSends) throw CLSDeviceException(813, ComNumber());

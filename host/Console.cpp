@@ -4,7 +4,18 @@
 
 #include <cstdio>
 
-Console::Console(bool json, std::FILE* out) : json_(json), out_(out), tty_(!json && isatty(fileno(out))) {}
+#include "afx/Ui.h"
+#include "host/InterruptWatcher.h"
+#include "hostlib/RunOutcome.h"
+
+Console::Console(bool json, std::FILE* out, std::FILE* err)
+    : json_(json), out_(out), err_(err), tty_(!json && isatty(fileno(out))) {}
+
+Console::~Console() = default;
+
+void Console::OperationStarted(afx::Event& cancel) { interrupts_ = std::make_unique<InterruptWatcher>(cancel); }
+
+void Console::OperationEnded() { interrupts_.reset(); }
 
 std::string Console::JsonEscape(const std::string& text) {
   std::string out = "\"";
@@ -30,17 +41,52 @@ std::string Console::JsonEscape(const std::string& text) {
 }
 
 namespace {
-std::string ControlsJson(const std::map<std::string, std::string>& controls) {
-  std::string s = "{";
-  bool first = true;
-  for (const auto& [id, value] : controls) {
-    if (!first) s += ",";
-    first = false;
-    s += Console::JsonEscape(id) + ":" + Console::JsonEscape(value);
-  }
-  return s + "}";
+
+std::string JsonList(const std::vector<std::string>& items) {
+  std::string s = "[";
+  for (const std::string& item : items) s += (s.size() > 1 ? "," : "") + Console::JsonEscape(item);
+  return s + "]";
 }
+
+std::string FormJson(const FormReport& form) {
+  std::string values = "{";
+  for (const auto& [id, value] : form.values)
+    values += (values.size() > 1 ? "," : "") + Console::JsonEscape(id) + ":" + Console::JsonEscape(value);
+  std::string rows = "{";
+  for (const auto& [id, list] : form.rows) {
+    std::string cells = "[";
+    for (const auto& row : list) cells += (cells.size() > 1 ? "," : "") + JsonList(row);
+    rows += (rows.size() > 1 ? "," : "") + Console::JsonEscape(id) + ":" + cells + "]";
+  }
+  return "\"controls\":" + values + "},\"rows\":" + rows + "}";
+}
+
+std::string PlainForm(const FormReport& form) {
+  std::string s;
+  for (const auto& [id, value] : form.values) s += (s.empty() ? "" : ", ") + id + "=" + value;
+  for (const auto& [id, list] : form.rows)
+    for (size_t r = 0; r < list.size(); ++r) {
+      std::string row;
+      for (const auto& cell : list[r]) row += (row.empty() ? "" : " | ") + cell;
+      s += "\n    " + id + " #" + std::to_string(r) + " " + row;
+    }
+  return s;
+}
+
+std::string QuestionJson(const Question& q) {
+  return "\"text\":" + Console::JsonEscape(q.text) + ",\"caption\":" + Console::JsonEscape(q.caption) +
+         ",\"flags\":" + std::to_string(q.flags) + ",\"buttons\":" +
+         Console::JsonEscape(afx::UiPresenter::ButtonSetName(q.flags)) + ",\"answer\":" +
+         Console::JsonEscape(AnswerPolicy::ButtonName(q.button)) + ",\"source\":" +
+         Console::JsonEscape(AnswerPolicy::SourceName(q.source));
+}
+
 }  // namespace
+
+void Console::Emit(const std::string& json) {
+  std::fprintf(out_, "%s\n", json.c_str());
+  std::fflush(out_);
+}
 
 void Console::BreakLine() {
   if (inPlace_) {
@@ -49,14 +95,22 @@ void Console::BreakLine() {
   }
 }
 
-void Console::Hint(const std::string& text, std::FILE* err) {
-  if (json_) {
-    std::fprintf(out_, "{\"event\":\"hint\",\"text\":%s}\n", JsonEscape(text).c_str());
-    std::fflush(out_);
-    return;
-  }
+void Console::Warning(const std::string& text) {
+  if (json_) return Emit("{\"event\":\"warning\",\"text\":" + JsonEscape(text) + "}");
   BreakLine();
-  std::fprintf(err, "talvern: hint: %s\n", text.c_str());
+  std::fprintf(err_, "talvern: warning: %s\n", text.c_str());
+}
+
+void Console::Hint(const std::string& text) {
+  if (json_) return Emit("{\"event\":\"hint\",\"text\":" + JsonEscape(text) + "}");
+  BreakLine();
+  std::fprintf(err_, "talvern: hint: %s\n", text.c_str());
+}
+
+void Console::Error(const std::string& text) {
+  if (json_) Emit("{\"event\":\"error\",\"text\":" + JsonEscape(text) + "}");
+  BreakLine();
+  std::fprintf(err_, "talvern: %s\n", text.c_str());
 }
 
 void Console::Line(const std::string& text) {
@@ -78,19 +132,14 @@ void Console::Redraw() {
 }
 
 void Console::Caption(const std::string& text) {
-  if (json_) {
-    std::fprintf(out_, "{\"event\":\"caption\",\"text\":%s}\n", JsonEscape(text).c_str());
-    std::fflush(out_);
-    return;
-  }
+  if (json_) return Emit("{\"event\":\"caption\",\"text\":" + JsonEscape(text) + "}");
   Line("== " + text + " ==");
 }
 
 void Console::Status(const std::string& text) {
   status_ = text;
   if (json_) {
-    std::fprintf(out_, "{\"event\":\"status\",\"text\":%s}\n", JsonEscape(text).c_str());
-    std::fflush(out_);
+    Emit("{\"event\":\"status\",\"text\":" + JsonEscape(text) + "}");
   } else if (tty_) {
     Redraw();
   } else {
@@ -103,8 +152,7 @@ void Console::Progress(int percent) {
   const bool changed = percent != percent_;
   percent_ = percent;
   if (json_) {
-    std::fprintf(out_, "{\"event\":\"progress\",\"percent\":%d}\n", percent);
-    std::fflush(out_);
+    Emit("{\"event\":\"progress\",\"percent\":" + std::to_string(percent) + "}");
   } else if (tty_) {
     Redraw();
   } else if (changed && (percent / 10 != printedDecile_ || percent == 100)) {
@@ -116,11 +164,7 @@ void Console::Progress(int percent) {
 }
 
 void Console::Text(int kind, const std::string& text) {
-  if (json_) {
-    std::fprintf(out_, "{\"event\":\"text\",\"kind\":%d,\"text\":%s}\n", kind, JsonEscape(text).c_str());
-    std::fflush(out_);
-    return;
-  }
+  if (json_) return Emit("{\"event\":\"text\",\"kind\":" + std::to_string(kind) + ",\"text\":" + JsonEscape(text) + "}");
   std::string plain;
   for (char c : text)
     if (c != '\r') plain += c == '\t' ? std::string("    ") : std::string(1, c);
@@ -128,77 +172,77 @@ void Console::Text(int kind, const std::string& text) {
 }
 
 void Console::Clipboard(const std::string& text) {
-  if (json_) {
-    std::fprintf(out_, "{\"event\":\"clipboard\",\"text\":%s}\n", JsonEscape(text).c_str());
-    std::fflush(out_);
-    return;
-  }
+  if (json_) return Emit("{\"event\":\"clipboard\",\"text\":" + JsonEscape(text) + "}");
   Line("-- copied to the clipboard --");
   Line(text);
   Line("-- end of clipboard --");
 }
 
-void Console::MessageBoxEvent(const std::string& text, const std::string& caption, unsigned flags, const char* buttons,
-                              const std::string& answer) {
+void Console::AskEvent(const std::string& text, const std::string& caption, unsigned flags, const char* buttons) {
   if (!json_) return;
-  std::fprintf(out_, "{\"event\":\"messagebox\",\"text\":%s,\"caption\":%s,\"flags\":%u,\"buttons\":%s,\"answer\":%s}\n",
-               JsonEscape(text).c_str(), JsonEscape(caption).c_str(), flags, JsonEscape(buttons).c_str(),
-               JsonEscape(answer).c_str());
-  std::fflush(out_);
+  Emit("{\"event\":\"ask\",\"text\":" + JsonEscape(text) + ",\"caption\":" + JsonEscape(caption) +
+        ",\"flags\":" + std::to_string(flags) + ",\"buttons\":" + JsonEscape(buttons) + "}");
 }
 
-namespace {
-std::string PlainControls(const std::map<std::string, std::string>& controls) {
-  std::string s;
-  for (const auto& [id, value] : controls) {
-    if (!s.empty()) s += ", ";
-    s += id + "=" + value;
-  }
-  return s;
-}
-}  // namespace
-
-void Console::DialogEvent(unsigned templateId, const std::string& caption,
-                          const std::map<std::string, std::string>& controls, const std::string& result) {
-  if (!json_) {
-    Line("[" + caption + " (" + std::to_string(templateId) + ")] " + PlainControls(controls) + " -> " + result);
-    return;
-  }
-  std::fprintf(out_, "{\"event\":\"dialog\",\"template\":%u,\"caption\":%s,\"controls\":%s,\"result\":%s}\n", templateId,
-               JsonEscape(caption).c_str(), ControlsJson(controls).c_str(), JsonEscape(result).c_str());
-  std::fflush(out_);
+void Console::MessageBoxEvent(const Question& q, const std::vector<std::string>& options) {
+  if (!json_) return;
+  Emit("{\"event\":\"messagebox\"," + QuestionJson(q) + (options.empty() ? "" : ",\"options\":" + JsonList(options)) +
+        "}");
 }
 
-void Console::PageEvent(int operation, int index, unsigned templateId,
-                        const std::map<std::string, std::string>& controls, const std::string& result) {
-  if (!json_) {
-    Line("[page " + std::to_string(index) + " (" + std::to_string(templateId) + ")] " + PlainControls(controls) +
-         " -> " + result);
-    return;
-  }
-  std::fprintf(out_, "{\"event\":\"page\",\"operation\":%d,\"index\":%d,\"template\":%u,\"controls\":%s,\"result\":%s}\n",
-               operation, index, templateId, ControlsJson(controls).c_str(), JsonEscape(result).c_str());
-  std::fflush(out_);
+void Console::DialogEvent(unsigned templateId, const std::string& caption, const FormReport& form,
+                          const std::string& result) {
+  if (!json_) return Line("[" + caption + " (" + std::to_string(templateId) + ")] " + PlainForm(form) + " -> " + result);
+  Emit("{\"event\":\"dialog\",\"template\":" + std::to_string(templateId) + ",\"caption\":" + JsonEscape(caption) +
+        "," + FormJson(form) + ",\"result\":" + JsonEscape(result) + "}");
 }
 
-void Console::Done(int result, double elapsed, double simulated, bool simulatedRun) {
+void Console::PageEvent(int operation, int index, unsigned templateId, const FormReport& form,
+                        const std::string& result) {
+  if (!json_)
+    return Line("[page " + std::to_string(index) + " (" + std::to_string(templateId) + ")] " + PlainForm(form) +
+                " -> " + result);
+  Emit("{\"event\":\"page\",\"operation\":" + std::to_string(operation) + ",\"index\":" + std::to_string(index) +
+        ",\"template\":" + std::to_string(templateId) + "," + FormJson(form) + ",\"result\":" + JsonEscape(result) + "}");
+}
+
+void Console::Done(const RunOutcome& outcome) {
+  const Outcome kind = outcome.Decide();
+  char times[128];
   if (json_) {
-    if (simulatedRun)
-      std::fprintf(out_, "{\"event\":\"done\",\"result\":%d,\"elapsed_s\":%.3f,\"simulated_s\":%.3f}\n", result, elapsed,
-                   simulated);
-    else
-      std::fprintf(out_, "{\"event\":\"done\",\"result\":%d,\"elapsed_s\":%.3f}\n", result, elapsed);
-    std::fflush(out_);
-    return;
+    std::string questions = "[";
+    for (const Question& q : outcome.Questions())
+      if (AnswerPolicy::Buttons(q.flags).size() > 1) questions += (questions.size() > 1 ? ",{" : "{") + QuestionJson(q) + "}";
+    std::snprintf(times, sizeof times, ",\"elapsed_s\":%.3f", outcome.Elapsed());  // 0 when it never started
+    std::string json = "{\"event\":\"done\",\"outcome\":" + JsonEscape(RunOutcome::Name(kind)) +
+                       ",\"exit_status\":" + std::to_string(outcome.ExitStatus()) + ",\"reason\":" +
+                       JsonEscape(outcome.Reason()) + ",\"questions\":" + questions + "],\"problems\":" +
+                       JsonList(outcome.Problems());
+    if (outcome.Ran())
+      json += ",\"plugin_result\":" + std::to_string(outcome.PluginResult()) + ",\"status\":" +
+              JsonEscape(outcome.LastStatus());
+    json += times;
+    if (outcome.VirtualRun()) {
+      std::snprintf(times, sizeof times, ",\"simulated_s\":%.3f", outcome.Simulated());
+      json += times;
+    }
+    return Emit(json + "}");
   }
   BreakLine();
-  static const char* const kResults[] = {"failed", "succeeded", "cancelled"};
-  const char* what = (result >= 0 && result <= 2) ? kResults[result] : "ended";
-  char line[256];
-  if (simulatedRun)
-    std::snprintf(line, sizeof line, "Operation %s: %.1f s of receiver time simulated in %.2f s.", what, simulated,
-                  elapsed);
+  bool heading = false;
+  for (const Question& q : outcome.Questions()) {
+    if (AnswerPolicy::Buttons(q.flags).size() < 2) continue;
+    if (!heading) Line("Questions:");
+    heading = true;
+    Line("  \"" + AnswerPolicy::Fragment(q.text) + "\" -> " + AnswerPolicy::ButtonName(q.button) + " (" +
+         AnswerPolicy::SourceName(q.source) + ")");
+  }
+  if (!outcome.Timed())
+    std::snprintf(times, sizeof times, ".");
+  else if (outcome.VirtualRun())
+    std::snprintf(times, sizeof times, ": %.1f s of receiver time simulated in %.2f s.", outcome.Simulated(),
+                  outcome.Elapsed());
   else
-    std::snprintf(line, sizeof line, "Operation %s after %.1f s.", what, elapsed);
-  Line(line);
+    std::snprintf(times, sizeof times, " after %.1f s.", outcome.Elapsed());
+  Line(std::string("Operation ") + RunOutcome::Verb(kind) + times);
 }

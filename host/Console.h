@@ -1,34 +1,47 @@
 // Everything the host shows: on a terminal a status line and a progress bar
 // redrawn in place (plain lines when stdout is not a terminal), or one JSON
-// object per line for scripts.
+// object per line for scripts (the events of docs/EVENTS.md).
 #pragma once
 #include <cstdio>
-#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
-class Console {
+#include "hostlib/HostPresenter.h"
+#include "hostlib/RunView.h"
+
+class InterruptWatcher;
+
+class Console : public RunView {
  public:
-  Console(bool json, std::FILE* out);
+  Console(bool json, std::FILE* out, std::FILE* err);
+  ~Console() override;
 
   bool Json() const { return json_; }
   bool Tty() const { return tty_; }
 
-  void Caption(const std::string& text);
-  void Status(const std::string& text);
-  void Progress(int percent);
-  void Text(int kind, const std::string& text);
-  void Clipboard(const std::string& text);
-  void MessageBoxEvent(const std::string& text, const std::string& caption, unsigned flags, const char* buttons,
-                       const std::string& answer);
-  void DialogEvent(unsigned templateId, const std::string& caption, const std::map<std::string, std::string>& controls,
-                   const std::string& result);
-  void PageEvent(int operation, int index, unsigned templateId, const std::map<std::string, std::string>& controls,
-                 const std::string& result);
-  void Done(int result, double elapsed, double simulated, bool simulatedRun);
-  // Advice about the port: a "hint" event in JSON mode, else a line on `err`.
-  void Hint(const std::string& text, std::FILE* err);
+  void Caption(const std::string& text) override;
+  void Status(const std::string& text) override;
+  void Progress(int percent) override;
+  void Text(int kind, const std::string& text) override;
+  // Warnings, hints and errors go to stderr, or are events in JSON mode
+  // (errors both: people read stderr, programs the events).
+  void Warning(const std::string& text) override;
+  void Hint(const std::string& text) override;
+  void Error(const std::string& text) override;
   // A plain line for people (nothing in JSON mode).
-  void Line(const std::string& text);
+  void Line(const std::string& text) override;
+  void Done(const RunOutcome& outcome) override;
+  // Ctrl-C asks the operation to stop while it runs.
+  void OperationStarted(afx::Event& cancel) override;
+  void OperationEnded() override;
+
+  void Clipboard(const std::string& text);
+  // JSON mode: the host waits for an answer to this box on stdin.
+  void AskEvent(const std::string& text, const std::string& caption, unsigned flags, const char* buttons);
+  void MessageBoxEvent(const Question& question, const std::vector<std::string>& options);
+  void DialogEvent(unsigned templateId, const std::string& caption, const FormReport& form, const std::string& result);
+  void PageEvent(int operation, int index, unsigned templateId, const FormReport& form, const std::string& result);
   // Ends an in-place status line before other output.
   void BreakLine();
 
@@ -36,12 +49,15 @@ class Console {
 
  private:
   void Redraw();
+  void Emit(const std::string& json);
 
   bool json_;
   std::FILE* out_;
+  std::FILE* err_;
   bool tty_;
   bool inPlace_ = false;
   std::string status_;
   int percent_ = -1;
   int printedDecile_ = -1;
+  std::unique_ptr<InterruptWatcher> interrupts_;
 };

@@ -35,17 +35,33 @@ Global options
                      else ~/.config/talvern/registry.reg)
   --ctrl-alt         act as if Ctrl and Alt are held down (at load and at later
                      key-state checks); shows the service operation
-  --batch            never prompt: each message box takes its default button unless
-                     an --answer matches it; dialogs and wizard pages are accepted as
-                     shown after the --set values are applied
+  --batch            never prompt. A message box with one button takes it; one
+                     with several is answered only by a matching --answer or by
+                     --yes, else the plug-in is told Cancel or No, the box, its
+                     buttons and the option that would answer it are shown, and
+                     the run ends "stopped at a question" (exit 3). A box whose
+                     default is Retry is retried (see --retries). Dialogs and
+                     wizard pages are accepted as shown once the --set values are
+                     applied.
   --answer TEXT=BUTTON   answer message boxes whose text contains TEXT with BUTTON
-                     (ok, cancel, yes, no, retry, abort, ignore); repeatable
-  --set DLG:CTRL=VALUE   before a dialog or page with template id DLG is accepted, set
-                     its control CTRL: text for edits, 0/1 for check boxes, a row
-                     number (#N) or the row text for list and combo boxes; repeatable.
-                     --set file:path=PATH answers file choosers.
+                     (ok, cancel, yes, no, retry, abort, ignore); repeatable, the
+                     first that matches a box with that button wins
+  --yes              answer Yes or OK to every question no --answer matches
+                     (never Retry)
+  --retries N        Retry given by the host (an --answer or a batch default) at
+                     most N times in a run, then Cancel: the run stops there
+                     (default 3)
+  --set DLG:CTRL=VALUE   set control CTRL of the dialog or page with template id
+                     DLG when it shows: text for edits, 0/1 for check boxes, a row
+                     number (#N) or the row text for list and combo boxes;
+                     repeatable. --set file:path=PATH answers file choosers. A
+                     template, control or value that cannot apply is a usage
+                     error before anything is sent to the receiver; so is a value
+                     the dialog refuses, or one for a dialog that never appears
+                     in a run that otherwise succeeds.
   --json             one JSON object per line on stdout for every host event,
-                     instead of the terminal UI
+                     instead of the terminal UI (docs/EVENTS.md); it does not
+                     change how questions are answered
   -h, --help         this text
   --version          talvern's version
 
@@ -80,6 +96,16 @@ constexpr CommandText kCommands[] = {
                              ports as in simulated and replayed runs (docs/TRANSCRIPT.md).
                              When the port cannot be opened, a line of advice follows the
                              plug-in's message (on stderr; a "hint" event with --json).
+                             Questions: without --batch each message box is put to you:
+                             name a button (a unique beginning is enough); Enter alone
+                             takes the button of a box that has only one. With --batch
+                             nothing is guessed (see --batch, --answer, --yes). The run
+                             ends with the questions asked, the answer each got and
+                             where it came from (user, answer, yes, default, stopped,
+                             retry-limit), and the outcome: succeeded, failed,
+                             cancelled, declined (a question answered No or Cancel by
+                             you or an --answer), stopped at a question, or ended by a
+                             usage error.
 )"},
     {"reg", R"(  reg query KEY [/v NAME]    registry tools spelled like the Windows reg command
   reg add KEY [/v NAME /t REG_SZ|REG_DWORD /d DATA] [/f]
@@ -98,8 +124,10 @@ constexpr CommandText kCommands[] = {
 };
 
 constexpr char kExitText[] = R"(
-Exit status: 0 success, 2 cancelled, 1 failure or not run (a replay that
-differs from its recording included), 64 usage error, 130 a second Ctrl-C.
+Exit status: 0 success, 1 failed or not run (a replay that differs from its
+recording included), 2 cancelled or declined, 3 stopped at a question that
+nothing answered, 64 usage error (a --set that cannot apply or that a dialog
+refused included), 130 a second Ctrl-C.
 )";
 
 }  // namespace
@@ -139,7 +167,19 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     } else if (a == "--ctrl-alt") {
       o->ctrlAlt = true;
     } else if (a == "--batch") {
-      o->batch = true;
+      o->answering.batch = true;
+    } else if (a == "--yes") {
+      o->answering.yes = true;
+    } else if (a == "--retries") {
+      const char* v = need("--retries");
+      if (!v) return false;
+      char* end = nullptr;
+      const long n = std::strtol(v, &end, 10);
+      if (!*v || *end != '\0' || n < 0 || n > 1000) {
+        *error = std::string("--retries expects a count 0..1000, got \"") + v + "\"";
+        return false;
+      }
+      o->answering.retries = static_cast<int>(n);
     } else if (a == "--json") {
       o->json = true;
     } else if (a == "--answer") {
@@ -152,14 +192,11 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
         return false;
       }
       const std::string button = s.substr(eq + 1);
-      static const char* const kButtons[] = {"ok", "cancel", "yes", "no", "retry", "abort", "ignore"};
-      bool known = false;
-      for (const char* b : kButtons) known = known || button == b;
-      if (!known) {
+      if (!AnswerPolicy::ButtonId(button)) {
         *error = "--answer: unknown button \"" + button + "\" (ok, cancel, yes, no, retry, abort, ignore)";
         return false;
       }
-      o->answers.emplace_back(s.substr(0, eq), button);
+      o->answering.answers.emplace_back(s.substr(0, eq), button);
     } else if (a == "--set") {
       const char* v = need("--set");
       if (!v) return false;
@@ -225,54 +262,54 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     if (a == "--port") {
       const char* v = need("--port");
       if (!v) return false;
-      o->port = v;
+      o->run.port = v;
     } else if (a == "--simulate") {
-      o->simulate = true;
+      o->run.simulate = true;
     } else if (StartsWith(a, "--simulate=")) {
-      o->simulate = true;
-      o->profile = a.substr(std::strlen("--simulate="));
+      o->run.simulate = true;
+      o->run.profile = a.substr(std::strlen("--simulate="));
     } else if (a == "--realtime") {
-      o->realtime = true;
+      o->run.realtime = true;
     } else if (a == "--time-scale") {
       const char* v = need("--time-scale");
       if (!v) return false;
       char* end = nullptr;
-      o->timeScale = std::strtod(v, &end);
-      if (!end || *end != '\0' || !(o->timeScale > 0)) {
+      o->run.timeScale = std::strtod(v, &end);
+      if (!end || *end != '\0' || !(o->run.timeScale > 0)) {
         *error = std::string("--time-scale expects a positive number, got \"") + v + "\"";
         return false;
       }
     } else if (a == "--replay") {
       const char* v = need("--replay");
       if (!v) return false;
-      o->replay = v;
+      o->run.replay = v;
     } else if (a == "--transcript") {
       const char* v = need("--transcript");
       if (!v) return false;
-      o->transcript = v;
+      o->run.transcript = v;
     } else if (StartsWith(a, "-")) {
       *error = "unknown run option " + a;
       return false;
-    } else if (o->operation.empty()) {
-      o->operation = a;
+    } else if (o->run.operation.empty()) {
+      o->run.operation = a;
     } else {
       *error = "run takes one operation, got also \"" + a + "\"";
       return false;
     }
   }
-  if (o->operation.empty()) {
+  if (o->run.operation.empty()) {
     *error = "run needs an operation (index or exact name; see talvern list)";
     return false;
   }
-  if (!o->replay.empty() && o->simulate) {
+  if (!o->run.replay.empty() && o->run.simulate) {
     *error = "--replay and --simulate exclude each other";
     return false;
   }
-  if (!o->replay.empty() && !o->port.empty()) {
+  if (!o->run.replay.empty() && !o->run.port.empty()) {
     *error = "--replay serves its own port; leave out --port";
     return false;
   }
-  if (o->realtime && o->timeScale > 0) {
+  if (o->run.realtime && o->run.timeScale > 0) {
     *error = "--realtime and --time-scale exclude each other";
     return false;
   }

@@ -4,33 +4,22 @@
 #include <utility>
 #include <vector>
 
-struct SetValue {
-  std::string dialog;   // template id, or "file" for file choosers
-  std::string control;  // control id, or "path"
-  std::string value;
-};
+#include "hostlib/AnswerPolicy.h"
+#include "hostlib/DialogPresets.h"
+#include "hostlib/OperationRun.h"
 
 struct Options {
   std::string plugin;
   std::string registry;
   bool ctrlAlt = false;
-  bool batch = false;
   bool json = false;
-  std::vector<std::pair<std::string, std::string>> answers;  // text fragment -> button
+  AnswerSettings answering;  // --batch, --answer, --yes, --retries
   std::vector<SetValue> sets;
 
   std::string command;  // list, run, reg, ports, help, version
   std::vector<std::string> args;
 
-  // run
-  std::string operation;
-  std::string port;  // COM number or device path; empty: LastUsedCOM, else 1
-  bool simulate = false;
-  std::string profile;
-  bool realtime = false;
-  double timeScale = 0;
-  std::string transcript;
-  std::string replay;
+  RunSettings run;
 };
 
 // Parses argv; on a usage error returns false with `error` set.

@@ -5,6 +5,7 @@
 
 #include "afx/File.h"
 #include "afx/Format.h"
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "afx/Ui.h"
 #include "device/BreakInfo.h"

@@ -31,6 +31,7 @@
 
 #include "afx/Clock.h"
 #include "afx/Module.h"
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "afx/Window.h"
 #include "firmware/FirmwareEntryManager.h"

@@ -3,6 +3,7 @@
 // virtual time, and the receiver's flash is compared with the image.
 #include <gtest/gtest.h>
 
+#include "afx/PropertySheet.h"
 #include "operations/UpdateOperation.h"
 #include "sim/ImageWriter.h"
 #include "support/SimScenario.h"

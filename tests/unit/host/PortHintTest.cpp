@@ -1,5 +1,5 @@
 // The advice after a failed open, from what the system said, and the port inventory.
-#include "host/PortHint.h"
+#include "hostlib/PortHint.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <fstream>
 
 #include "afx/SerialDevice.h"
-#include "host/PortInventory.h"
+#include "hostlib/PortInventory.h"
 #include "support/TempDir.h"
 
 namespace {

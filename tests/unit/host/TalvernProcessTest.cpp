@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -164,9 +166,11 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
       {{"run", "7", "--replay"}, 64},
       {{"help", "fly"}, 64},
       {{"help", "run", "list"}, 64},
-      {{"--help"}, 0, {"Exit status: 0 success, 2 cancelled"}},
+      {{"--retries", "-1", "list"}, 64},
+      {{"--retries", "many", "list"}, 64},
+      {{"--help"}, 0, {"--yes", "--retries N", "3 stopped at a question", "docs/EVENTS.md"}},
       {{"help", "ports"}, 0},
-      {{"help", "run"}, 0, {"--replay FILE", "Exit status:"}, {"reg query", "--ctrl-alt"}},  // one command's help
+      {{"help", "run"}, 0, {"--replay FILE", "a unique beginning", "declined", "Exit status:"}, {"reg query", "--ctrl-alt"}},
   };
   for (const Case& c : cases) {
     const Result r = Run(c.args);
@@ -182,24 +186,123 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
   EXPECT_NE(version.out.find_first_of("0123456789"), std::string::npos);
 }
 
-TEST_F(TalvernProcessTest, JsonEventsOfAFailedRun) {
-  // COM 7 is mapped to a device that does not exist: the run fails with one message box.
+TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowTheSchema) {
+  const std::string bin = QZ_BIN_DIR;
+  // A catalogue with an image container and an S-record file, which takes the
+  // monitor route and so meets the receiver's Data Logging question.
+  const std::string fw = dir_.File("data/talvern/Firmware");
+  ASSERT_EQ(Run({"list"}).status, 0);
+  ASSERT_EQ(std::system((bin + "/qz7xx-mkimg timg " + fw + "/fw.timg --platform KELVOR --version 420 >/dev/null && " +
+                         bin + "/qz7xx-mkimg srec " + fw + "/fw.srec --platform KELVOR --version 420 --size 4096 >/dev/null")
+                            .c_str()),
+            0);
+  for (const auto& [entry, file] : {std::pair{"Image 4.20", "fw.timg"}, std::pair{"SREC 4.20", "fw.srec"}}) {
+    const std::string key = std::string("HKLM\\SOFTWARE\\Korvane\\Talvern\\Firmware\\QZ710 ") + entry;
+    ASSERT_EQ(Run({"reg", "add", key, "/v", "Description", "/d", entry}).status, 0);
+    ASSERT_EQ(Run({"reg", "add", key, "/v", "DeviceType", "/d", "QZ710"}).status, 0);
+    ASSERT_EQ(Run({"reg", "add", key, "/v", "FirmwarePath", "/d", fw + "/" + file}).status, 0);
+    ASSERT_EQ(Run({"reg", "add", key, "/v", "OriginalInstall", "/t", "REG_DWORD", "/d", "1"}).status, 0);
+  }
+  // COM 7 is mapped to a device that does not exist.
   ASSERT_EQ(Run({"reg", "add", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "/v", dir_.File("nothing"), "/d", "COM7"}).status,
             0);
-  const Result r = Run({"--json", "--batch", "run", "Verify receiver software version", "--port", "7"});
-  EXPECT_EQ(r.status, 1) << r.err;
-  const auto lines = Lines(r.out);
-  ASSERT_GE(lines.size(), 3u) << r.out;
-  EXPECT_EQ(lines[0], "{\"event\":\"text\",\"kind\":0,\"text\":\"Operation to perform:\\r\\n\\tVerify receiver software version\"}");
-  bool box = false;
-  for (const auto& l : lines)
-    if (l.find("{\"event\":\"messagebox\",\"text\":\"DevQZ7xx Version: 5.00b50\\n\\n") == 0) {
-      box = true;
-      EXPECT_NE(l.find("\"caption\":\"DevQZ710\",\"flags\":65584,\"buttons\":\"ok\",\"answer\":\"ok\"}"), std::string::npos) << l;
-    }
-  EXPECT_TRUE(box) << r.out;
-  EXPECT_NE(r.out.find("{\"event\":\"status\",\"text\":\"There was a failure with the operation!\"}"), std::string::npos);
-  EXPECT_EQ(lines.back().rfind("{\"event\":\"done\",\"result\":0,\"elapsed_s\":", 0), 0u) << lines.back();
+  std::ofstream(dir_.File("stranger.txt")) << "product = QZ999\n";
+  std::ofstream(dir_.File("errors.txt"))
+      << "errorlog.entry = 0x10,1,2,0x02440000,0x20000000,1,0,412,2016,3,7,3600000,2000\n"
+         "errorlog.entry = 0x11,2,2,0x02440010,0x20000000,1,0,412,2016,3,8,3600000,2001\n";
+
+  const std::string sim = "--simulate";
+  const std::string stranger = "--simulate=" + dir_.File("stranger.txt");
+  const std::string errors = "--simulate=" + dir_.File("errors.txt");
+  const char* resetFrame = "report 0x58";        // factory reset, and the reset after new Ethernet settings
+  const char* writeSettings = "report 0xAE, 22 bytes";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;  // after --json
+    int status;
+    const char* outcome;
+    std::vector<std::string> has = {}, lacks = {};  // in the events
+    std::vector<std::string> sent = {}, unsent = {};  // frames in the transcript
+  };
+  const Case cases[] = {
+      {"ethernet", {"--batch", "run", "0", sim}, 0, "success", {"\"rows\":{\"913\":[[\"DHCP\"],[\"Static IP address\"]]}"},
+       {}, {writeSettings, resetFrame}},
+      {"ethernet: a port the dialog refuses", {"--batch", "--set", "912:921=80a", "run", "0", sim}, 64, "usage",
+       {"refused --set 912:921=80a: 80a is not a valid port."}, {}, {}, {writeSettings, resetFrame}},
+      {"ethernet: a row the combo box lacks", {"--batch", "--set", "912:913=Bogus", "run", "0", sim}, 64, "usage",
+       {"it holds no row \\\"Bogus\\\" (rows: DHCP, Static IP address)"}, {}, {}, {writeSettings}},
+      {"ethernet: an address no address control holds", {"--batch", "--set", "912:914=999.1.1.1", "run", "0", sim}, 64,
+       "usage", {"--set 912:914=999.1.1.1: control 914: an address control"}, {"\"event\":\"text\""}},
+      {"ethernet: a template the plug-in lacks", {"--batch", "--set", "999:1=x", "run", "0", sim}, 64, "usage",
+       {"the plug-in has no dialog template 999"}, {"\"event\":\"status\""}},
+      {"ethernet: a dialog that never appears", {"--batch", "--set", "940:941=450000", "run", "0", sim}, 64, "usage",
+       {"{\"event\":\"warning\",\"text\":\"--set 940:941=450000: dialog 940 never appeared"}, {}, {writeSettings}},
+      {"radio", {"--batch", "run", "1", sim}, 0, "success", {"\"template\":940"}},
+      {"modem", {"--batch", "run", "2", sim}, 1, "failed", {"[715]"}},
+      {"update from an image", {"--batch", "--set", "130:1002=Image 4.20", "run", "3", sim}, 0, "success",
+       {"\"rows\":{\"1002\":[[\"", "\"1002\":\"Image 4.20\""}},
+      {"update: Data Logging unanswered", {"--batch", "--set", "130:1002=SREC 4.20", "run", "3", sim}, 3, "stopped",
+       {"\"answer\":\"cancel\",\"source\":\"stopped\",\"options\":[\"--answer 'Ensure all files have been downloaded=ok'\"",
+        "\"status\":\"The software was updated successfully.\""}},
+      {"update: Data Logging declined",
+       {"--batch", "--answer", "Ensure all files=cancel", "--set", "130:1002=SREC 4.20", "run", "3", sim}, 2, "declined",
+       {"\"questions\":[{\"text\":\"Ensure all files"}},
+      {"update: Data Logging accepted", {"--batch", "--yes", "--set", "130:1002=SREC 4.20", "run", "3", sim}, 0,
+       "success", {"\"answer\":\"ok\",\"source\":\"yes\""}},
+      {"radio update: nothing to choose", {"--batch", "run", "4", sim}, 2, "cancelled",
+       {"{\"event\":\"warning\",\"text\":\"Talvern - GPS Software Selection (130) refused its values as shown"}},
+      {"reset unanswered sends nothing", {"--batch", "run", "5", sim}, 3, "stopped",
+       {"\"options\":[\"--answer 'WARNING!! This operation will stop=yes'\""}, {}, {}, {resetFrame}},
+      {"reset with --yes", {"--batch", "--yes", "run", "5", sim}, 0, "success", {}, {}, {resetFrame}},
+      {"reset declined", {"--batch", "--answer", "Continue?=no", "run", "5", sim}, 2, "declined",
+       {"\"source\":\"answer\""}, {}, {}, {resetFrame}},
+      {"clone upload without a clone file", {"--batch", "run", "6", sim}, 1, "failed", {}},
+      {"version", {"--batch", "run", "7", sim}, 0, "success", {"\"template\":106"}},
+      {"version on a port that is not there", {"--batch", "run", "Verify receiver software version", "--port", "7"}, 1,
+       "failed",
+       {"{\"event\":\"text\",\"kind\":0,\"text\":\"Operation to perform:\\r\\n\\tVerify receiver software version\"}",
+        "\"caption\":\"DevQZ710\",\"flags\":65584,\"buttons\":\"ok\",\"answer\":\"ok\",\"source\":\"default\"}",
+        "\"plugin_result\":0,\"status\":\"There was a failure with the operation!\"", "{\"event\":\"hint\""}},
+      {"error log rows reach the events", {"--batch", "run", "8", errors}, 0, "success",
+       {"\"template\":138", "\"rows\":{\"1041\":[[\"", "\"],[\""}},
+      {"an unrecognised receiver is looked for a bounded number of times",
+       {"--ctrl-alt", "--batch", "--yes", "--retries", "2", "run", "9", stranger}, 3, "stopped",
+       {"\"answer\":\"retry\",\"source\":\"default\"", "\"answer\":\"cancel\",\"source\":\"retry-limit\""}},
+  };
+  const std::string events = dir_.File("events.jsonl");
+  std::string all;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string transcript = dir_.File("transcript.txt");
+    std::remove(transcript.c_str());
+    std::vector<std::string> args = {"--json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    if (c.args.back().rfind("--simulate", 0) == 0) args.insert(args.end(), {"--port", "2", "--transcript", transcript});
+    const Result r = Run(args);
+    all += r.out;
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_FALSE(lines.empty()) << r.err;
+    EXPECT_EQ(lines.back().rfind(std::string("{\"event\":\"done\",\"outcome\":\"") + c.outcome + "\",\"exit_status\":" +
+                                     std::to_string(c.status) + ",", 0),
+              0u)
+        << lines.back();
+    for (const auto& text : c.has) EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
+    for (const auto& text : c.lacks) EXPECT_EQ(r.out.find(text), std::string::npos) << text;
+    std::string sent;
+    for (const auto& line : Lines(Slurp(transcript)))
+      if (line.find(" tx ") != std::string::npos) sent += line + "\n";
+    for (const auto& frame : c.sent) EXPECT_NE(sent.find(frame), std::string::npos) << frame;
+    for (const auto& frame : c.unsent) EXPECT_EQ(sent.find(frame), std::string::npos) << frame << "\n" << sent;
+  }
+  all += Run({"--json", "list"}).out + Run({"--json", "ports"}).out;
+  std::ofstream(events) << all;
+  // Debian's interpreter carries python3-jsonschema; another on the PATH may not.
+  const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+  const std::string source = std::string(QZ_TEST_DATA_DIR) + "/../..";
+  const std::string check = python + " " + source + "/tests/support/validate_events.py " + source +
+                            "/docs/events.schema.json " + events + " > " + dir_.File("schema.txt") + " 2>&1";
+  EXPECT_EQ(std::system(check.c_str()), 0) << Slurp(dir_.File("schema.txt"));
 }
 
 TEST_F(TalvernProcessTest, ReplayVerdictDecidesTheExitStatus) {

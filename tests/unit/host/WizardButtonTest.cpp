@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "afx/Dialog.h"
+#include "afx/PropertyPage.h"
+#include "afx/PropertySheet.h"
 #include "host/Console.h"
 #include "host/ConsolePresenter.h"
 #include "host/Options.h"
@@ -67,7 +68,7 @@ Outcome RunWizard(const std::string& input, int button) {
   std::fputs(input.c_str(), in);
   std::rewind(in);
   Options options;
-  Console console(false, shown);
+  Console console(false, shown, shown);
   ConsolePresenter presenter(options, console, in);
   out.result = presenter.RunWizard(sheet);
   std::fclose(in);

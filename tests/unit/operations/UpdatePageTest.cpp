@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "firmware/FirmwareEntryManager.h"
 #include "operations/UpdateOperation.h"

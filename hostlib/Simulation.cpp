@@ -1,4 +1,4 @@
-#include "host/Simulation.h"
+#include "hostlib/Simulation.h"
 
 #ifdef TALVERN_HAS_SIM
 #include "sim/SimAttach.h"

@@ -1,18 +1,19 @@
 // The progress window the plug-in reports to.
 #pragma once
 #include "afx/Window.h"
-#include "host/Console.h"
+#include "hostlib/RunView.h"
 
 class HostWindow : public afx::Window {
  public:
-  explicit HostWindow(Console& console) : console_(console) {}
+  explicit HostWindow(RunView& view) : view_(view) {}
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-  void OnSetText(const std::string& text) override;
   // Drains posted messages; true when UM_OPERATION_DONE was among them.
   bool TakeDone();
   const std::string& LastStatus() const { return lastStatus_; }
 
  private:
-  Console& console_;
+  void OnTextChanged(const std::string& text) override;
+
+  RunView& view_;
   std::string lastStatus_;
 };

@@ -1,4 +1,4 @@
-#include "host/PluginLoader.h"
+#include "hostlib/PluginLoader.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -66,10 +66,12 @@ bool PluginLoader::Load(const std::string& path) {
     Unload();
     return false;
   }
+  module_ = state;
   return true;
 }
 
 void PluginLoader::Unload() {
   if (handle_) ::dlclose(handle_);
   handle_ = nullptr;
+  module_ = nullptr;
 }

@@ -1,4 +1,4 @@
-#include "host/PortInventory.h"
+#include "hostlib/PortInventory.h"
 
 #include <limits.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <map>
 
-#include "host/PortHint.h"
+#include "hostlib/PortHint.h"
 
 namespace {
 

@@ -1,7 +1,9 @@
 // Loads a device plug-in and resolves its ten exports.
 #pragma once
 #include <string>
+#include <vector>
 
+#include "afx/Module.h"
 #include "plugin/Exports.h"
 
 class PluginLoader {
@@ -17,6 +19,8 @@ class PluginLoader {
   void Unload();
   const std::string& Error() const { return error_; }
   const std::string& Path() const { return path_; }
+  // The plug-in's dialog templates (from its module state); nullptr when unknown.
+  const std::vector<DialogTemplate>* Templates() const { return module_ ? module_->dialogs : nullptr; }
 
   PFN_GetNumberOperations GetNumberOperations = nullptr;
   PFN_GetOperation GetOperation = nullptr;
@@ -34,6 +38,7 @@ class PluginLoader {
 
  private:
   void* handle_ = nullptr;
+  AFX_MODULE_STATE* module_ = nullptr;
   std::string path_;
   std::string error_;
 };

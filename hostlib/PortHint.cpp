@@ -1,4 +1,4 @@
-#include "host/PortHint.h"
+#include "hostlib/PortHint.h"
 
 #include <dirent.h>
 #include <grp.h>

@@ -1,4 +1,4 @@
-#include "host/HostWindow.h"
+#include "hostlib/HostWindow.h"
 
 #include "plugin/Exports.h"
 
@@ -6,17 +6,14 @@ LRESULT HostWindow::OnMessage(UINT message, WPARAM, LPARAM lParam) {
   if (message == UM_STATUS_TEXT) {
     const char* text = reinterpret_cast<const char*>(lParam);
     lastStatus_ = text ? text : "";
-    console_.Status(lastStatus_);
+    view_.Status(lastStatus_);
   } else if (message == UM_PROGRESS) {
-    console_.Progress(static_cast<int>(lParam));
+    view_.Progress(static_cast<int>(lParam));
   }
   return 0;
 }
 
-void HostWindow::OnSetText(const std::string& text) {
-  afx::Window::OnSetText(text);
-  console_.Caption(text);
-}
+void HostWindow::OnTextChanged(const std::string& text) { view_.Caption(text); }
 
 bool HostWindow::TakeDone() {
   bool done = false;

@@ -1,4 +1,4 @@
-#include "host/FrameAnnotator.h"
+#include "hostlib/FrameAnnotator.h"
 
 #include <cstdio>
 
