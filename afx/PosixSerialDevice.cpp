@@ -157,7 +157,10 @@ class PosixSerialDevice : public SerialDevice {
       DrainBeforeLeaving();
       tx = !pseudoTerminal_;
     }
-    if (rx) head_ = tail_ = 0;
+    if (rx) {
+      head_ = tail_ = 0;
+      expected_ = 0;
+    }
     if (tx || rx) {
       const int what = (tx && rx) ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH;
       if (ioctl(fd_, TCFLSH, what) != 0) return Fail("TCFLSH");
@@ -217,6 +220,7 @@ class PosixSerialDevice : public SerialDevice {
   }
 
   int PollFd() const override { return fd_; }
+  void ExpectInput(DWORD bytes) override { expected_ = bytes; }
 
   // Waits until what the driver still queues has gone out, for as long as
   // those bytes take on the wire and a little more, so that a line held up
@@ -279,6 +283,7 @@ class PosixSerialDevice : public SerialDevice {
     std::memcpy(out, buffer_.data() + head_, n);
     head_ += n;
     *got = static_cast<DWORD>(n);
+    expected_ = expected_ > n ? expected_ - static_cast<DWORD>(n) : 0;
     return true;
   }
 
@@ -295,7 +300,31 @@ class PosixSerialDevice : public SerialDevice {
       // Nothing will come; wait out the time-out instead of spinning.
       GetClock().SleepUntilNs(deadlineNs);
     }
+    if (rc > 0 && (pfd.revents & POLLIN)) AwaitExpected(deadlineNs);
     return true;
+  }
+
+  // Input has begun: sleep for the wire time of the rest of what the caller
+  // expects, instead of waking for every piece of it the port hands over.
+  // Stops as soon as a sleep brings nothing new (the reply was shorter), and
+  // sleeps at most kPacedBytes byte times at once, so that an expectation
+  // taken from a corrupt length costs little.
+  void AwaitExpected(std::int64_t deadlineNs) {
+    constexpr DWORD kPacedBytes = 256;
+    Clock& clock = GetClock();
+    const std::int64_t nsPerByte = 11'000'000'000LL / std::max<DWORD>(settings_.baudRate, 300);
+    int queued = 0;
+    if (ioctl(fd_, FIONREAD, &queued) != 0) return;
+    while (queued >= 0 && static_cast<DWORD>(queued) < expected_) {
+      const std::int64_t now = clock.NowNs();
+      const DWORD rest = std::min(expected_ - static_cast<DWORD>(queued), kPacedBytes);
+      const std::int64_t until = std::min(deadlineNs, now + rest * nsPerByte);
+      if (until <= now) return;
+      clock.SleepUntilNs(until);
+      int after = 0;
+      if (ioctl(fd_, FIONREAD, &after) != 0 || after <= queued) return;
+      queued = after;
+    }
   }
 
  private:
@@ -327,6 +356,7 @@ class PosixSerialDevice : public SerialDevice {
   std::vector<std::uint8_t> buffer_;
   size_t head_ = 0;
   size_t tail_ = 0;
+  DWORD expected_ = 0;  // bytes the caller still waits for (ExpectInput)
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "afx/RegistryStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -102,6 +104,32 @@ bool Settled(const RegistryStore::Version& version) {
   return Later(now, version.modified) && Later(now, version.changed);
 }
 
+// The temp file a writer with process id `pid` saves through.
+std::string TempName(const std::string& path, pid_t pid) { return path + ".tmp" + std::to_string(pid); }
+
+// A writer killed between creating its temp file and renaming it leaves the
+// file behind, and nothing else would ever remove it. Called under the lock,
+// so a live writer of this store is never inside its save; the temp files of
+// processes that still exist are left alone all the same, since a process
+// keeps its id until it is gone.
+void RemoveStaleTemps(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::string prefix = std::filesystem::path(path).filename().string() + ".tmp";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(digits));
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    ::unlink((folder + "/" + name).c_str());
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 bool RegistryStore::Version::operator==(const Version& other) const {
@@ -156,7 +184,7 @@ LONG RegistryStore::WriteFileAtomically(const std::string& path, const std::stri
                                         std::string& error) {
   // Writers of one store are serialised by the lock, so the pid is enough to
   // keep a temp name apart from other processes' leftovers.
-  std::string temp = path + ".tmp" + std::to_string(::getpid());
+  std::string temp = TempName(path, ::getpid());
   ::unlink(temp.c_str());
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
@@ -247,6 +275,7 @@ LONG RegistryStore::Modify(const Change& change, std::string& error) {
     error = Describe(lockPath, err);
     return FromErrno(err);
   }
+  RemoveStaleTemps(path_);
   LONG rc = Refresh(error);
   if (rc != ERROR_SUCCESS) return rc;
   bool changed = false;

@@ -6,6 +6,7 @@
 
 #include "afx/Clock.h"
 #include "afx/Registry.h"
+#include "afx/SerialReadTimer.h"
 #include "afx/Trace.h"
 
 namespace afx {
@@ -47,47 +48,16 @@ bool SerialDevice::Read(void* buffer, DWORD count, DWORD* got) {
   *got = 0;
   if (count == 0) return true;
   Clock& clock = GetClock();
-  const COMMTIMEOUTS t = timeouts_;
-  auto take = [&]() -> bool {
+  SerialReadTimer timer(timeouts_, count, clock.NowNs());
+  for (;;) {
     DWORD n = 0;
     if (!ReadAvailable(out + *got, count - *got, &n)) return false;
     *got += n;
-    return true;
-  };
-  if (!take()) return false;
-  if (*got == count) return true;
-
-  const bool intervalMax = t.ReadIntervalTimeout == MAXDWORD;
-  if (intervalMax && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) return true;
-  if (intervalMax && t.ReadTotalTimeoutMultiplier == MAXDWORD && t.ReadTotalTimeoutConstant != MAXDWORD) {
-    // Return what is buffered, else wait for the first byte only.
-    if (*got > 0) return true;
-    const std::int64_t deadline = clock.NowNs() + static_cast<std::int64_t>(t.ReadTotalTimeoutConstant) * 1'000'000;
-    while (*got == 0) {
-      if (clock.NowNs() >= deadline) return true;
-      if (!WaitReadable(deadline)) return false;
-      if (!take()) return false;
-    }
-    return true;
-  }
-
-  const std::int64_t totalMs = static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
-  const std::int64_t start = clock.NowNs();
-  const std::int64_t totalDeadline = totalMs > 0 ? start + totalMs * 1'000'000 : INT64_MAX;
-  const bool useInterval = t.ReadIntervalTimeout != 0 && !intervalMax;
-  std::int64_t lastByte = start;
-  while (*got < count) {
-    std::int64_t deadline = totalDeadline;
-    if (useInterval && *got > 0)
-      deadline = std::min(deadline, lastByte + static_cast<std::int64_t>(t.ReadIntervalTimeout) * 1'000'000);
     const std::int64_t now = clock.NowNs();
-    if (now >= deadline) break;
-    if (!WaitReadable(deadline)) return false;
-    const DWORD before = *got;
-    if (!take()) return false;
-    if (*got > before) lastByte = clock.NowNs();
+    if (n > 0) timer.BytesArrived(now);
+    if (timer.Complete(*got, now)) return true;
+    if (!WaitReadable(timer.Deadline(*got))) return false;
   }
-  return true;
 }
 
 void RegisterSerialDeviceProvider(const std::string& prefix, SerialDeviceOpener opener) {

@@ -104,6 +104,11 @@ class SerialDevice {
   // callers that wait on the device together with their own events; -1 when
   // the device has none (they then have to look again from time to time).
   virtual int PollFd() const { return -1; }
+  // The caller needs `bytes` more bytes before it acts on any: a device that
+  // is woken once per arriving piece may wait for the rest in one go, paced
+  // by the line speed, before it reports input. A hint; no read waits longer
+  // than its time-out allows.
+  virtual void ExpectInput(DWORD /*bytes*/) {}
 
   bool SetTimeouts(const COMMTIMEOUTS& timeouts) { timeouts_ = timeouts; return true; }
   bool GetTimeouts(COMMTIMEOUTS* timeouts) const { *timeouts = timeouts_; return true; }

@@ -48,6 +48,18 @@ bool CLSFlashFile::Refill() {
   return bufferEnd_ > 0;
 }
 
+bool CLSFlashFile::NextLinePiece(const char*& piece, size_t& length, bool& complete) {
+  if (bufferPos_ == bufferEnd_ && !Refill()) return false;
+  const char* start = buffer_.data() + bufferPos_;
+  const size_t available = bufferEnd_ - bufferPos_;
+  const void* newline = std::memchr(start, '\n', available);
+  piece = start;
+  complete = newline != nullptr;
+  length = complete ? static_cast<size_t>(static_cast<const char*>(newline) - start) : available;
+  bufferPos_ += complete ? length + 1 : length;
+  return true;
+}
+
 UINT CLSFlashFile::Read(void* buffer, UINT count) {
   auto* out = static_cast<char*>(buffer);
   UINT done = 0;

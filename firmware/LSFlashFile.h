@@ -43,6 +43,12 @@ class CLSFlashFile : public CStdioFile {
     if (bufferPos_ < bufferEnd_) return static_cast<unsigned char>(buffer_[bufferPos_++]);
     return Refill() ? static_cast<unsigned char>(buffer_[bufferPos_++]) : -1;
   }
+  // The next piece of the current line, straight from the read-ahead window:
+  // up to the next '\n' (not included, but consumed), or to the end of the
+  // window when the line goes on past it (`complete` false; the next call
+  // goes on with the line). False at the end of the file. The piece stays
+  // valid until the next read, seek or close.
+  bool NextLinePiece(const char*& piece, size_t& length, bool& complete);
 
  protected:
   void SetVerified(bool verified) { verified_ = verified; }

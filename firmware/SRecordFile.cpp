@@ -1,6 +1,7 @@
 #include "firmware/SRecordFile.h"
 
 #include <algorithm>
+#include <array>
 
 #include "firmware/LSFlashFile.h"
 #include "firmware/LSFlashFileException.h"
@@ -12,17 +13,22 @@ namespace {
 constexpr size_t kMaxKept = 1024;
 constexpr int kRecordsForValid = 6;
 
-int HexDigit(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// Hex digit values by character; -1 for every other character.
+constexpr auto kHexValue = [] {
+  std::array<std::int8_t, 256> table{};
+  table.fill(-1);
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<std::int8_t>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<std::int8_t>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<std::int8_t>(c - 'A' + 10);
+  return table;
+}();
+
+int HexDigit(int c) { return c < 0 || c > 255 ? -1 : kHexValue[static_cast<size_t>(c)]; }
 
 // The byte of two hex characters, or -1.
-int HexByte(int hi, int lo) {
-  const int h = HexDigit(hi), l = HexDigit(lo);
-  return h < 0 || l < 0 ? -1 : h * 16 + l;
+int HexByte(char hi, char lo) {
+  const int h = kHexValue[static_cast<unsigned char>(hi)], l = kHexValue[static_cast<unsigned char>(lo)];
+  return (h | l) < 0 ? -1 : h * 16 + l;
 }
 
 // Address bytes of a record type; -1 for types that end the data.
@@ -74,9 +80,10 @@ bool CSRecordFile::Validate() {
     const int c2 = c1 < 0 ? -1 : get();
     if (c1 == 'S' && c2 >= '0' && c2 <= '9') {
       if (++records == kRecordsForValid) return true;
-      const int hi = get();
-      const int n = HexByte(hi, get());
-      if (n < 0) return false;
+      const int hi = HexDigit(get());
+      const int lo = HexDigit(get());
+      if (hi < 0 || lo < 0) return false;
+      const int n = hi * 16 + lo;
       for (int i = 0; i < 2 * n; ++i)
         if (get() < 0) return false;
       // One line end; a "\r\n" pair counts as one, as it does in a text-mode read.
@@ -96,68 +103,82 @@ bool CSRecordFile::Validate() {
   }
 }
 
-bool CSRecordFile::ReadLine(CString& line, size_t& fullLength, char lastTwo[2]) {
-  line.clear();
-  fullLength = 0;
+bool CSRecordFile::ReadLine(Line& line) {
+  const char* piece = nullptr;
+  size_t length = 0;
+  bool complete = false;
+  if (!file_.NextLinePiece(piece, length, complete)) return false;
+  if (complete) {
+    // Nearly every line lies inside the read-ahead window: it is read where it lies.
+    line.full = length > 0 && piece[length - 1] == '\r' ? length - 1 : length;
+    line.kept = std::string_view(piece, std::min(line.full, kMaxKept));
+    line.lastTwo[0] = line.full >= 2 ? piece[line.full - 2] : 0;
+    line.lastTwo[1] = line.full >= 1 ? piece[line.full - 1] : 0;
+    return true;
+  }
+  // The line goes on past the window: keep its head, count the rest and
+  // remember its last three characters (a '\r' may precede the last two).
   char tail[3] = {0, 0, 0};
-  int c = file_.GetChar();
-  if (c < 0) return false;
-  for (; c >= 0 && c != '\n'; c = file_.GetChar()) {
-    if (line.size() < kMaxKept) line += static_cast<char>(c);
-    ++fullLength;
-    tail[0] = tail[1];
-    tail[1] = tail[2];
-    tail[2] = static_cast<char>(c);
+  auto keepTail = [&tail](const char* p, size_t n) {
+    for (size_t i = n > 3 ? n - 3 : 0; i < n; ++i) {
+      tail[0] = tail[1];
+      tail[1] = tail[2];
+      tail[2] = p[i];
+    }
+  };
+  spill_.assign(piece, std::min(length, kMaxKept));
+  size_t total = length;
+  keepTail(piece, length);
+  while (!complete && file_.NextLinePiece(piece, length, complete)) {
+    if (spill_.size() < kMaxKept) spill_.append(piece, std::min(length, kMaxKept - spill_.size()));
+    total += length;
+    keepTail(piece, length);
   }
-  if (fullLength > 0 && tail[2] == '\r') {
-    --fullLength;
-    if (line.size() > fullLength) line.pop_back();
-    tail[2] = tail[1];
-    tail[1] = tail[0];
-  }
-  lastTwo[0] = tail[1];
-  lastTwo[1] = tail[2];
+  const bool cr = total > 0 && tail[2] == '\r';
+  line.full = cr ? total - 1 : total;
+  line.kept = std::string_view(spill_).substr(0, std::min(line.full, kMaxKept));
+  line.lastTwo[0] = cr ? tail[0] : tail[1];
+  line.lastTwo[1] = cr ? tail[1] : tail[2];
   return true;
 }
 
 bool CSRecordFile::ParseRecord(SRecord& record) {
-  CString line;
-  size_t full = 0;
-  char lastTwo[2];
+  Line line;
   for (;;) {
-    if (!ReadLine(line, full, lastTwo)) return false;
-    if (full < 4 || line[0] != 'S' || HexDigit(line[2]) < 0 || HexDigit(line[3]) < 0) continue;
-    const int addressLength = AddressLength(line[1]);
+    if (!ReadLine(line)) return false;
+    const std::string_view text = line.kept;
+    if (line.full < 4 || text[0] != 'S' || HexDigit(static_cast<unsigned char>(text[2])) < 0 ||
+        HexDigit(static_cast<unsigned char>(text[3])) < 0)
+      continue;
+    const int addressLength = AddressLength(text[1]);
     if (addressLength < 0) return false;
-    const int count = HexByte(line[2], line[3]);
+    const int count = HexByte(text[2], text[3]);
     const int length = count - 1 - addressLength;
     if (length < 0 || length > SRecord::kMaxData) Throw(863);
 
     // Address, data and checksum must all be there and be hex.
     const size_t fieldsEnd = 4 + 2 * static_cast<size_t>(addressLength + length);
-    if (full < fieldsEnd + 2 || line.size() < fieldsEnd) Throw(862);
+    if (line.full < fieldsEnd + 2 || text.size() < fieldsEnd) Throw(862);
     unsigned sum = static_cast<unsigned>(count);
     DWORD address = 0;
-    size_t at = 4;
+    const char* at = text.data() + 4;
     for (int i = 0; i < addressLength; ++i, at += 2) {
-      const int b = HexByte(line[at], line[at + 1]);
+      const int b = HexByte(at[0], at[1]);
       if (b < 0) Throw(862);
       address = (address << 8) | static_cast<DWORD>(b);
       sum += static_cast<unsigned>(b);
     }
-    SRecord parsed;
     for (int i = 0; i < length; ++i, at += 2) {
-      const int b = HexByte(line[at], line[at + 1]);
+      const int b = HexByte(at[0], at[1]);
       if (b < 0) Throw(862);
-      parsed.data[i] = static_cast<BYTE>(b);
+      record.data[i] = static_cast<BYTE>(b);
       sum += static_cast<unsigned>(b);
     }
-    const int checksum = HexByte(lastTwo[0], lastTwo[1]);
+    const int checksum = HexByte(line.lastTwo[0], line.lastTwo[1]);
     if (checksum < 0 || static_cast<unsigned>(checksum) != (~sum & 0xFFu)) Throw(862);
-    parsed.address = address;
-    parsed.length = static_cast<BYTE>(length);
-    parsed.type = static_cast<BYTE>(line[1] - '0');
-    record = parsed;
+    record.address = address;
+    record.length = static_cast<BYTE>(length);
+    record.type = static_cast<BYTE>(text[1] - '0');
     return true;
   }
 }

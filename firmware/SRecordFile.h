@@ -7,6 +7,8 @@
 // An optional "MD" header line may precede the records.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "afx/String.h"
 #include "afx/WinTypes.h"
@@ -45,12 +47,20 @@ class CSRecordFile {
   bool IsValidated() const { return validated_ != 0; }
 
  private:
-  // Reads one line without its end; keeps at most kMaxKept characters but
-  // remembers the real length and the last two characters. False at end of file.
-  bool ReadLine(CString& line, size_t& fullLength, char lastTwo[2]);
+  // One line without its end ("\n" or "\r\n"): its first characters (at most
+  // kMaxKept), its real length and its last two characters (0 where the line
+  // is shorter).
+  struct Line {
+    std::string_view kept;
+    size_t full = 0;
+    char lastTwo[2] = {0, 0};
+  };
+  // Reads the next line; false at end of file. `kept` stays valid until the next read.
+  bool ReadLine(Line& line);
   [[noreturn]] void Throw(UINT code) const;
 
   DWORD fileLength_ = 0;
   BYTE validated_ = 0;
   CLSFlashFile& file_;
+  std::string spill_;  // a line that crosses the end of the read-ahead window
 };

@@ -62,12 +62,16 @@ bool CErrorLogMgr::RetrieveFromReceiver(CGarnexInterface& device) {
   // the others stay quiet and every entry is read with the first form.
   bool longForm = false;
   {
+    port.DiscardStaleInput();
     CTCErrorLog probe;
     probe.SetReadEntryLongRequest(static_cast<WORD>(count - 1));
     longForm = probe.SendRequest(port) && probe.ReceiveReply(port);
   }
 
   for (int index = count - 1; index >= 0; --index) {
+    // Entry replies carry no index: one that came twice or after its time-out
+    // would be listed in the place of the next entry.
+    port.DiscardStaleInput();
     CTCErrorLog request;
     if (longForm) request.SetReadEntryLongRequest(static_cast<WORD>(index));
     else request.SetReadEntryRequest(static_cast<WORD>(index));

@@ -8,6 +8,7 @@
 #include "device/LSDeviceException.h"
 #include "plugin/GarnexApp.h"
 #include "plugin/Progress.h"
+#include "port/SerialComException.h"
 
 namespace {
 constexpr UINT IDS_CANCELED = 105;
@@ -39,7 +40,8 @@ int RunOperation(COperation* operation, OperationParams* params) {
   } catch (const CException& e) {
     // A silent device failure stands for one that has already been shown.
     const auto* device = dynamic_cast<const CLSDeviceException*>(&e);
-    if (device == nullptr || !device->IsSilent()) {
+    const auto* port = dynamic_cast<const CSerialComException*>(&e);
+    if ((device == nullptr || !device->IsSilent()) && (port == nullptr || !port->WasShown())) {
       char message[256] = {};
       e.GetErrorMessage(message, 255);
       ReportError(message, params->window);

@@ -13,3 +13,8 @@ BOOL CSerialComException::GetErrorMessage(char* buffer, UINT maxLen, UINT* helpC
   buffer[maxLen - 1] = '\0';
   return TRUE;
 }
+
+int CSerialComException::ReportError(UINT type, UINT messageId) const {
+  if (m_bShown) return IDOK;
+  return CException::ReportError(type, messageId);
+}

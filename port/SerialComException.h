@@ -12,10 +12,14 @@ class CSerialComException : public CException {
   static constexpr DWORD kRead = 303;
   static constexpr DWORD kWrite = 304;
 
-  CSerialComException(DWORD errorCode, DWORD portNumber, DWORD systemError = 0)
-      : m_nPortNumber(portNumber), m_nErrorCode(errorCode), m_nSystemError(systemError) {}
+  // `shown`: the failure behind this one has already been shown to the user.
+  CSerialComException(DWORD errorCode, DWORD portNumber, DWORD systemError = 0, bool shown = false)
+      : m_nPortNumber(portNumber), m_nErrorCode(errorCode), m_nSystemError(systemError), m_bShown(shown) {}
 
   BOOL GetErrorMessage(char* buffer, UINT maxLen, UINT* helpContext = nullptr) const override;
+  // Shows the message, unless the failure has been shown already (then IDOK).
+  int ReportError(UINT type = MB_OK, UINT messageId = 0) const override;
+  bool WasShown() const { return m_bShown; }
 
   DWORD GetPortNumber() const { return m_nPortNumber; }
   DWORD GetErrorCode() const { return m_nErrorCode; }
@@ -25,4 +29,5 @@ class CSerialComException : public CException {
   DWORD m_nPortNumber;
   DWORD m_nErrorCode;
   DWORD m_nSystemError;
+  bool m_bShown;
 };

@@ -54,8 +54,9 @@ DWORD CSerialInterface::DeviceError(DWORD fallback) const {
 
 void CSerialInterface::Fail(DWORD code, UINT port, DWORD fallback) {
   const DWORD error = DeviceError(fallback);
+  const bool shown = FailureShown();
   Close();
-  throw CSerialComException(code, port, error);
+  throw CSerialComException(code, port, error, shown);
 }
 
 void CSerialInterface::Open(UINT port, int dataBitsIndex, int stopBitsIndex, int parityIndex, int baudIndex) {
@@ -63,19 +64,22 @@ void CSerialInterface::Open(UINT port, int dataBitsIndex, int stopBitsIndex, int
   const CString path = FormatText("\\\\.\\COM%d", port);
   DWORD error = 0;
   std::unique_ptr<afx::SerialDevice> device = afx::OpenSerialDevice(path, &error);
-  if (!device) throw CSerialComException(CSerialComException::kOpen, port, error ? error : ERROR_FILE_NOT_FOUND);
+  if (!device)
+    throw CSerialComException(CSerialComException::kOpen, port, error ? error : ERROR_FILE_NOT_FOUND, FailureShown());
   m_device = std::move(device);
   m_strDevicePath = path;
   SetUp(port, dataBitsIndex, stopBitsIndex, parityIndex, baudIndex);
+  NoteWorking();
 }
 
 void CSerialInterface::Attach(std::unique_ptr<afx::SerialDevice> device, UINT port, int dataBitsIndex,
                               int stopBitsIndex, int parityIndex, int baudIndex) {
   Close();
-  if (!device) throw CSerialComException(CSerialComException::kOpen, port, ERROR_INVALID_HANDLE);
+  if (!device) throw CSerialComException(CSerialComException::kOpen, port, ERROR_INVALID_HANDLE, FailureShown());
   m_device = std::move(device);
   m_strDevicePath = FormatText("\\\\.\\COM%d", port);
   SetUp(port, dataBitsIndex, stopBitsIndex, parityIndex, baudIndex);
+  NoteWorking();
 }
 
 void CSerialInterface::SetUp(UINT port, int dataBitsIndex, int stopBitsIndex, int parityIndex, int baudIndex) {
@@ -132,23 +136,25 @@ void CSerialInterface::Close() {
 void CSerialInterface::WriteByte(BYTE value) { Write(&value, 1); }
 
 void CSerialInterface::Write(const BYTE* buffer, DWORD count) {
-  if (!m_device) throw CSerialComException(CSerialComException::kWrite, m_nPort, ERROR_INVALID_HANDLE);
+  if (!m_device) throw CSerialComException(CSerialComException::kWrite, m_nPort, ERROR_INVALID_HANDLE, FailureShown());
   DWORD written = 0;
   if (!m_device->Write(buffer, count, &written) || written < count)
-    throw CSerialComException(CSerialComException::kWrite, m_nPort, DeviceError(ERROR_TIMEOUT));
+    throw CSerialComException(CSerialComException::kWrite, m_nPort, DeviceError(ERROR_TIMEOUT), FailureShown());
+  NoteWorking();
 }
 
 bool CSerialInterface::ReadByte(BYTE* value) { return Read(value, 1) == 1; }
 
 DWORD CSerialInterface::Read(BYTE* buffer, DWORD count) {
-  if (!m_device) throw CSerialComException(CSerialComException::kRead, m_nPort, ERROR_INVALID_HANDLE);
+  if (!m_device) throw CSerialComException(CSerialComException::kRead, m_nPort, ERROR_INVALID_HANDLE, FailureShown());
   DWORD got = 0;
   if (!m_device->Read(buffer, count, &got)) {
     const DWORD error = DeviceError(ERROR_GEN_FAILURE);
     DWORD errors = 0;
     m_device->ClearError(&errors);
-    throw CSerialComException(CSerialComException::kRead, m_nPort, error);
+    throw CSerialComException(CSerialComException::kRead, m_nPort, error, FailureShown());
   }
+  if (got > 0) NoteWorking();
   if (got < count) {
     DWORD errors = 0;
     m_device->ClearError(&errors);
@@ -166,6 +172,24 @@ void CSerialInterface::FlushInput() { Purge(false, true); }
 void CSerialInterface::Purge(bool output, bool input) {
   if (!m_device || (!output && !input)) return;
   m_device->Purge((output ? kPurgeOutput : 0) | (input ? kPurgeInput : 0));
+}
+
+void CSerialInterface::DiscardStaleInput() {
+  afx::COMMTIMEOUTS saved;
+  if (!m_device || !m_device->GetTimeouts(&saved)) return;
+  afx::COMMTIMEOUTS quiet = saved;
+  quiet.ReadIntervalTimeout = afx::MAXDWORD;
+  quiet.ReadTotalTimeoutMultiplier = afx::MAXDWORD;
+  quiet.ReadTotalTimeoutConstant = kQuietMs;
+  m_device->SetTimeouts(quiet);
+  afx::Clock& clock = afx::GetClock();
+  const std::int64_t limit = clock.NowNs() + static_cast<std::int64_t>(kStaleLimitMs) * 1'000'000;
+  BYTE discarded[256];
+  DWORD got = 0;
+  while (m_device->Read(discarded, sizeof discarded, &got) && got > 0 && clock.NowNs() < limit) {
+  }
+  m_device->SetTimeouts(saved);
+  Purge(false, true);
 }
 
 void CSerialInterface::SetTimeouts(DWORD readMs, DWORD writeMs) {

@@ -40,8 +40,18 @@ class CSerialInterface : public CioInterface {
   void FlushOutput() override;
   void FlushInput() override;
   void Purge(bool output, bool input) override;
+  void ExpectInput(DWORD bytes) override {
+    if (m_device) m_device->ExpectInput(bytes);
+  }
   UINT GetPortNumber() const override { return m_nPort; }
 
+  // Discards what has arrived and whatever goes on arriving until the line
+  // has been quiet for kQuietMs (for at most kStaleLimitMs), then purges the
+  // receive side. Nothing is sent. A reply that came late or twice is then
+  // not taken for the answer to the next request.
+  static constexpr DWORD kQuietMs = 50;
+  static constexpr DWORD kStaleLimitMs = 1000;
+  void DiscardStaleInput();
   // Replaces the read and write total-time constants (kKeepTimeout keeps one),
   // then purges. Throws 301 and closes on failure.
   void SetTimeouts(DWORD readMs, DWORD writeMs);

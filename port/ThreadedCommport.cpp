@@ -226,27 +226,10 @@ bool tThreadedCommport::FillRead(PendingRead& read) {
   return true;
 }
 
-bool tThreadedCommport::ReadComplete(const PendingRead& read, const afx::COMMTIMEOUTS& t,
-                                     std::int64_t nowNs) const {
-  if (read.count == kReadBufferSize) return true;
-  const bool intervalMax = t.ReadIntervalTimeout == afx::MAXDWORD;
-  if (intervalMax && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) return true;
-  if (intervalMax && t.ReadTotalTimeoutMultiplier == afx::MAXDWORD) return read.count > 0 || nowNs >= ReadDeadline(read, t);
-  if (nowNs >= ReadDeadline(read, t)) return true;
-  return false;
-}
-
-std::int64_t tThreadedCommport::ReadDeadline(const PendingRead& read, const afx::COMMTIMEOUTS& t) const {
-  const bool intervalMax = t.ReadIntervalTimeout == afx::MAXDWORD;
-  if (intervalMax && t.ReadTotalTimeoutMultiplier == afx::MAXDWORD)
-    return read.issuedNs + static_cast<std::int64_t>(t.ReadTotalTimeoutConstant) * kNsPerMs;
-  std::int64_t deadline = INT64_MAX;
-  const std::int64_t totalMs =
-      static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) * kReadBufferSize + t.ReadTotalTimeoutConstant;
-  if (totalMs > 0) deadline = read.issuedNs + totalMs * kNsPerMs;
-  if (t.ReadIntervalTimeout != 0 && !intervalMax && read.count > 0)
-    deadline = std::min(deadline, read.lastByteNs + static_cast<std::int64_t>(t.ReadIntervalTimeout) * kNsPerMs);
-  return deadline;
+afx::SerialReadTimer tThreadedCommport::ReadTimer(const PendingRead& read, const afx::COMMTIMEOUTS& t) {
+  afx::SerialReadTimer timer(t, kReadBufferSize, read.issuedNs);
+  if (read.count > 0) timer.BytesArrived(read.lastByteNs);
+  return timer;
 }
 
 void tThreadedCommport::IssueReads(PendingRead& read) {
@@ -260,7 +243,7 @@ void tThreadedCommport::IssueReads(PendingRead& read) {
     }
     const afx::COMMTIMEOUTS t = GetTimeouts();
     const std::int64_t now = afx::GetClock().NowNs();
-    if (!ReadComplete(read, t, now)) return;
+    if (!ReadTimer(read, t).Complete(read.count, now)) return;
     const DWORD count = read.count;
     read = PendingRead{};
     read.issuedNs = now;
@@ -349,7 +332,11 @@ void tThreadedCommport::ReceiveThread() {
     const afx::COMMTIMEOUTS t = GetTimeouts();
     const std::int64_t now = afx::GetClock().NowNs();
     std::int64_t waitMs = m_waitTimeout.load();
-    if (!read.broken) waitMs = std::min(waitMs, (std::max<std::int64_t>(ReadDeadline(read, t) - now, 0) + kNsPerMs - 1) / kNsPerMs);
+    if (!read.broken) {
+      const std::int64_t deadline = ReadTimer(read, t).Deadline(read.count);
+      if (deadline != INT64_MAX)
+        waitMs = std::min(waitMs, (std::max<std::int64_t>(deadline - now, 0) + kNsPerMs - 1) / kNsPerMs);
+    }
     if (write.data && write.deadlineNs != INT64_MAX)
       waitMs = std::min(waitMs, (std::max<std::int64_t>(write.deadlineNs - now, 0) + kNsPerMs - 1) / kNsPerMs);
     if (deviceFd < 0) waitMs = std::min<std::int64_t>(waitMs, kUnpollableTickMs);

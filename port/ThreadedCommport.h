@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "afx/SerialDevice.h"
+#include "afx/SerialReadTimer.h"
 #include "port/CommPort.h"
 #include "port/PortThread.h"
 #include "port/SerialPortInterface.h"
@@ -68,9 +69,8 @@ class tThreadedCommport : public CSerialPortInterface, public CCommPort {
   void ReceiveThread();
   // Reads what the device holds into the pending read; FALSE on a device error.
   bool FillRead(PendingRead& read);
-  bool ReadComplete(const PendingRead& read, const afx::COMMTIMEOUTS& t, std::int64_t nowNs) const;
-  // The earliest moment the pending read can complete by time alone.
-  std::int64_t ReadDeadline(const PendingRead& read, const afx::COMMTIMEOUTS& t) const;
+  // The time-out rules of the pending read under the time-outs in force.
+  static afx::SerialReadTimer ReadTimer(const PendingRead& read, const afx::COMMTIMEOUTS& t);
   void IssueReads(PendingRead& read);
   void StartNextWrite(PendingWrite& write);
   void ContinueWrite(PendingWrite& write);

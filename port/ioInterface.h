@@ -33,13 +33,29 @@ class CioInterface {
   // Discards pending output and/or buffered input; nothing when both are false.
   virtual void Purge(bool output, bool input) = 0;
 
+  // A hint: the caller acts on nothing until `bytes` more bytes have come
+  // (or the line has gone quiet), so a port that is woken once per arriving
+  // piece may wait for all of them at once. Reads return what they always do.
+  virtual void ExpectInput(DWORD /*bytes*/) {}
+
   // The COM number that error messages name; 0 when the port has none.
   virtual UINT GetPortNumber() const { return 0; }
 
   CLogNode* GetLog() const { return m_pLog; }
   BYTE GetKind() const { return m_kind; }
 
+  // Whoever shows the user a failure of this port notes it here. Until the
+  // port works again, its later failures are the same failure (a vanished
+  // device fails every call) and are raised as already shown.
+  void NoteFailureShown() { m_bFailureShown = true; }
+  bool FailureShown() const { return m_bFailureShown; }
+
  protected:
+  void NoteWorking() { m_bFailureShown = false; }
+
   CLogNode* m_pLog;
   BYTE m_kind;
+
+ private:
+  bool m_bFailureShown = false;
 };

@@ -33,6 +33,11 @@ bool CLSPacket::SendPacket(CioInterface& port) {
 }
 
 bool CLSPacket::ReceivePacket(CioInterface& port, double timeout) {
+  // Whatever way the receive ends, what it expected is no longer awaited.
+  struct ExpectNothingMore {
+    CioInterface& port;
+    ~ExpectNothingMore() { port.ExpectInput(0); }
+  } done{port};
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     try {
       if (ReceiveAttempt(port, timeout)) return true;
@@ -51,6 +56,7 @@ bool CLSPacket::ReceiveAttempt(CioInterface& port, double timeout) {
   WORD received = 0;
   size_t index = 0;
   size_t length = 0;
+  port.ExpectInput(7);  // the shortest frame
   const std::time_t start = AfxTime();
   for (;;) {
     if (std::difftime(AfxTime(), start) >= timeout) return false;
@@ -79,6 +85,7 @@ bool CLSPacket::ReceiveAttempt(CioInterface& port, double timeout) {
       case State::LengthLow:
         length += b;
         checksum = static_cast<WORD>(checksum + b);
+        port.ExpectInput(static_cast<DWORD>(length + 3));
         if (length == 0) {
           ResizeData(0);
           state = State::ChecksumHigh;

@@ -49,6 +49,11 @@ bool CTCPacket::Send(CioInterface& port, bool longForm) {
     port.Write(header, headerSize);
     if (size > 0) port.Write(m_data.data(), static_cast<DWORD>(size));
     port.Write(trailer, 2);
+  } catch (const CSerialComException& e) {
+    // Shown once: the resends of a long packet meet the same dead port.
+    e.ReportError(MB_OK);
+    port.NoteFailureShown();
+    ok = false;
   } catch (const CException& e) {
     e.ReportError(MB_OK);
     ok = false;
@@ -68,6 +73,11 @@ bool CTCPacket::ReceiveLongReplyTo(const CTCPacket& request, CioInterface& port,
 }
 
 bool CTCPacket::Receive(CioInterface& port, double timeout, bool longForm) {
+  // Whatever way the receive ends, what it expected is no longer awaited.
+  struct ExpectNothingMore {
+    CioInterface& port;
+    ~ExpectNothingMore() { port.ExpectInput(0); }
+  } done{port};
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     try {
       if (ReceiveAttempt(port, timeout, longForm)) return true;
@@ -95,6 +105,8 @@ bool CTCPacket::ReceiveAttempt(CioInterface& port, double timeout, bool longForm
   size_t length = 0;
   m_bAckReceived = 0;
   m_bNakReceived = 0;
+  // The shortest frame (or a lone acknowledgement byte) before anything can be decided.
+  port.ExpectInput(m_bAckNotExpected ? (longForm ? 7 : 6) : 1);
   const std::time_t start = AfxTime();
   for (;;) {
     if (std::difftime(AfxTime(), start) >= timeout) return false;
@@ -128,6 +140,7 @@ bool CTCPacket::ReceiveAttempt(CioInterface& port, double timeout, bool longForm
       case State::Length:
         length = b;
         checksum = static_cast<BYTE>(checksum + b);
+        port.ExpectInput(static_cast<DWORD>(length + 2));
         ResizeData(length);
         index = 0;
         state = length == 0 ? State::Checksum : State::Data;
@@ -140,6 +153,7 @@ bool CTCPacket::ReceiveAttempt(CioInterface& port, double timeout, bool longForm
       case State::LengthLow:
         length += b;
         checksum = static_cast<BYTE>(checksum + b);
+        port.ExpectInput(static_cast<DWORD>(length + 2));
         ResizeData(length);
         index = 0;
         state = length == 0 ? State::Checksum : State::Data;

@@ -596,17 +596,6 @@ const std::vector<Known>& KnownFindings() {
        "install state 0 (\"Idle\") ends the install wait as a success, and a receiver that restarted while it "
        "installed answers 0; its flash holds its old image whole (no mixture), and the next identification shows "
        "the old version"},
-      {"app-upload", "usb-vanish", "ended as 0 with 3 message boxes",
-       "a port error while sending is shown by the send itself, and a long report packet's receive resends its "
-       "request twice: the first send, the two resends and the upload step each show the dead port"},
-      {"app-exchange", "usb-vanish", "ended as 0 with 3 message boxes",
-       "the same for the identity query (a long report packet): each of its two resends shows the dead port, "
-       "then the failed step shows its own message"},
-      {"error-log", "duplicate", "success, but the receiver does not hold",
-       "an entry reply carries no index, and a reply is matched to its request by its type alone: a duplicated "
-       "reply is taken for the next entry's, and every entry after it is listed one place off"},
-      {"error-log", "late-reply", "success, but the receiver does not hold",
-       "the same for a reply that comes after its time-out: it is taken for the next request's"},
   };
   return known;
 }

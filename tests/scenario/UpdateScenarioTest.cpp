@@ -330,4 +330,22 @@ TEST(UpdateScenario, ApplicationRouteAndUsbLinkSpeeds) {
   }
 }
 
+// A USB link that vanishes in a long report exchange fails every send,
+// resend and read of it: one failure, one message box.
+TEST(UpdateScenario, AVanishedUsbLinkIsShownOnce) {
+  for (const char* fault : {"disconnect at=2 n=1 ms=23058", "disconnect at=5 n=1 ms=5985",
+                            "disconnect at=29 n=1 ms=11358"}) {
+    SCOPED_TRACE(fault);
+    Update u("port.number = 15\nfault = " + std::string(fault) + "\n" + Profile("4.10"));
+    u.AddApplication(true);
+    u.s.ui.answers = {IDOK, IDOK};  // the application route asks about logged files
+    EXPECT_EQ(u.Run(), 0);
+    std::vector<std::string> failures;
+    for (const auto& box : u.s.ui.boxes)
+      if (box.text.find("Ensure all files have been downloaded") == std::string::npos) failures.push_back(box.text);
+    ASSERT_EQ(failures.size(), 1u) << u.Boxes();
+    EXPECT_EQ(failures[0].rfind("COM Failure! [304] There was a fatal error [31] with COM7.", 0), 0u) << u.Boxes();
+  }
+}
+
 }  // namespace

@@ -104,6 +104,12 @@ TEST_F(RegistryCrashTest, AKilledWriterLeavesEitherTheOldOrTheNewContentOfEachWr
     }
     committed = seen;
   }
+  // The next write clears away the temp files the killed writers left.
+  HKEY key = Open("HKLM\\Live");
+  ASSERT_EQ(SetDword(key, "Sequence", 0), ERROR_SUCCESS);
+  RegCloseKey(key);
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(store_).parent_path()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
 }  // namespace

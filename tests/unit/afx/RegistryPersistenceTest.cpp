@@ -50,6 +50,29 @@ TEST_F(RegistryPersistenceTest, AFileThatDoesNotParseIsNeverOverwritten) {
   RegCloseKey(key);
 }
 
+TEST_F(RegistryPersistenceTest, AWriteRemovesTheTempFilesOfWritersThatAreGone) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  const std::string gone = std::to_string(child), alive = std::to_string(::getppid());
+  const struct {
+    std::string name;
+    bool kept;
+  } rows[] = {
+      {"registry.reg.tmp" + gone, false},
+      {"registry.reg.tmp" + alive, true},  // a writer that may still save
+      {"registry.reg.tmp" + gone + "x", true},
+      {"registry.reg.tmp", true},
+      {"other.reg.tmp" + gone, true},
+  };
+  for (const auto& row : rows) WriteFile(dir_ + "/config/" + row.name, "partial");
+  HKEY key = Open("HKLM\\A");
+  ASSERT_EQ(SetString(key, "V", "x"), ERROR_SUCCESS);
+  RegCloseKey(key);
+  for (const auto& row : rows) EXPECT_EQ(std::filesystem::exists(dir_ + "/config/" + row.name), row.kept) << row.name;
+}
+
 TEST_F(RegistryPersistenceTest, ChangesByOthersAreSeenByOpenHandles) {
   HKEY key = Open("HKLM\\Shared\\Key");
   ASSERT_EQ(SetString(key, "V", "mine"), ERROR_SUCCESS);

@@ -1,9 +1,16 @@
 // The read loop's time-out rules, on a scheduled device and the virtual
-// clock; what a pseudo-terminal's far end gets of what was written.
+// The read loop's time-out rules, on a scheduled device and the virtual
+// clock; in real time on a pseudo-terminal, the termios backend's wait for
+// the input a caller expects and what the far end gets of what was written.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "afx/Clock.h"
@@ -79,5 +86,57 @@ TEST(SerialDeviceOnPseudoTerminal, WrittenBytesReachAPeerThatReadsOnlyAfterTheCl
     }
     port->Close();
     EXPECT_EQ(pty.Receive(sent.size(), 500), sent);
+  }
+}
+
+// A reply that trickles in a byte at a time is taken in one go once the
+// caller says how much it expects; a shorter one is not held past its end,
+// and no expectation keeps a read beyond its time-out.
+TEST(SerialDeviceReadTest, ExpectedInputIsAwaitedWithinTheReadsTimeOut) {
+  const struct {
+    const char* what;
+    DWORD baud, expect, sent, timeoutMs;
+    DWORD minGot;
+    long maxMs;
+  } cases[] = {
+      {"eleven bytes a millisecond apart", 9600, 11, 11, 2000, 2, 1000},
+      {"a lone byte where six were expected", 9600, 6, 1, 2000, 1, 500},
+      {"a large expectation at a slow speed", 300, 1000, 1, 200, 1, 700},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    DWORD error = 0;
+    auto device = afx::OpenSystemSerialDevice(::ptsname(master), &error);
+    ASSERT_TRUE(device) << error;
+    afx::LineSettings settings;
+    settings.baudRate = c.baud;
+    ASSERT_TRUE(device->SetLineSettings(settings));
+    device->SetTimeouts({afx::MAXDWORD, afx::MAXDWORD, c.timeoutMs, 0, 0});
+    device->ExpectInput(c.expect);
+    std::thread sender([&] {
+      // The reply starts after the read has begun waiting, as it does after a request.
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      for (DWORD i = 0; i < c.sent; ++i) {
+        const BYTE b = static_cast<BYTE>(i + 1);
+        if (::write(master, &b, 1) != 1) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    BYTE buffer[64] = {};
+    DWORD got = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(device->Read(buffer, c.sent, &got));
+    const long ms = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    sender.join();
+    EXPECT_GE(got, c.minGot);
+    EXPECT_EQ(buffer[0], 1);
+    EXPECT_LE(ms, c.maxMs);
+    device->Close();
+    ::close(master);
   }
 }

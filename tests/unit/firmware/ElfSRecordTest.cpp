@@ -320,6 +320,29 @@ TEST(GarnexSRecFile, RecordsAndErrors) {
   }
 }
 
+// Lines are read where they lie in the 64 KiB read-ahead window; one that
+// runs past its end is read in pieces, whatever character the edge falls on.
+TEST(GarnexSRecFile, LinesAcrossTheReadAheadWindow) {
+  TempDir dir;
+  const Bytes image = Pattern(3000, 9);
+  std::string crlf;
+  for (char ch : SRecordData(0x1000, image)) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+  const size_t line = crlf.find('\n') + 1;  // every line has the same length
+  for (size_t shift = 0; shift < line; ++shift) {
+    SCOPED_TRACE(shift);
+    // A comment line that puts the window's edge `shift` characters into a record line.
+    const size_t before = 65536 - shift;
+    std::string text = Records(6) + ";";
+    text += std::string(before - text.size() - 2, 'x') + "\r\n" + crlf;
+    const std::string path = WriteFile(dir.File("edge.srec"), text);
+    CGarnexSRecFile f(path.c_str());
+    Bytes data;
+    const std::vector<Block> blocks = AllBlocks(f, &data);
+    ASSERT_EQ(blocks.size(), 6u + (image.size() + 15) / 16);
+    EXPECT_EQ(Bytes(data.end() - static_cast<std::ptrdiff_t>(image.size()), data.end()), image);
+  }
+}
+
 TEST(GarnexSRecFile, ReadAtAcrossRecords) {
   TempDir dir;
   const Bytes image = Pattern(400, 6);
