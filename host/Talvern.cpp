@@ -32,15 +32,6 @@ int List(PluginLoader& plugin, std::FILE* out, bool json) {
   return 0;
 }
 
-std::string UsbText(const PortInfo& p) {
-  if (p.vendorId.empty()) return "";
-  std::string text = p.vendorId + ":" + p.productId;
-  if (!p.manufacturer.empty()) text += " " + p.manufacturer;
-  if (!p.product.empty()) text += " " + p.product;
-  if (!p.serial.empty()) text += " serial " + p.serial;
-  return text;
-}
-
 int Ports(std::FILE* out, bool json) {
   const auto ports = TakePortInventory(afx::ListMappedComPorts());
   for (const PortInfo& p : ports) {

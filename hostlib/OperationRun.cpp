@@ -35,14 +35,19 @@ int OperationRun::FindOperation(PluginLoader& plugin, const std::string& operati
   return -1;
 }
 
-int OperationRun::ChoosePort(const RunSettings& settings, RunOutcome* outcome) {
+OperationRun::~OperationRun() {
+  Release();
+  if (begun_) presenter_.EndRun();
+}
+
+int OperationRun::ChoosePort(const RunSettings& settings) {
   if (settings.port.empty()) {
     const int last = ReadLastUsedCom();
     return last ? last : 1;
   }
   auto usage = [&](const std::string& text) {
     view_.Error(text);
-    outcome->AddUsageError(text);
+    outcome_.AddUsageError(text);
     return 0;
   };
   char* end = nullptr;
@@ -53,11 +58,7 @@ int OperationRun::ChoosePort(const RunSettings& settings, RunOutcome* outcome) {
   }
   if (settings.simulate) return usage("--simulate takes a COM number for --port, not a device path");
   const int port = afx::MapDevicePathToComPort(settings.port);
-  if (port == 0) {
-    const std::string error = "cannot map " + settings.port + " to a COM number: " + afx::RegistryLastError();
-    view_.Error(error);
-    outcome->SetHostFailure(error);
-  }
+  if (port == 0) Fail("cannot map " + settings.port + " to a COM number: " + afx::RegistryLastError());
   return port;
 }
 
@@ -69,135 +70,172 @@ void OperationRun::ReportPortHint(int port) {
   if (!hint.empty()) view_.Hint(hint);
 }
 
-int OperationRun::Execute(const RunSettings& settings) {
-  RunOutcome outcome;
-  const int op = FindOperation(plugin_, settings.operation);
-  if (op < 0) {
-    const std::string error = "no operation \"" + settings.operation + "\" (see talvern list)";
-    view_.Error(error);
-    outcome.AddUsageError(error);
-  } else {
-    presenter_.BeginRun(op, &outcome, &view_);
-    Perform(settings, op, &outcome);
-    presenter_.EndRun();
-  }
-  view_.Done(outcome);
-  return outcome.ExitStatus();
+void OperationRun::Fail(const std::string& error) {
+  view_.Error(error);
+  outcome_.SetHostFailure(error);
 }
 
-void OperationRun::Perform(const RunSettings& settings, int op, RunOutcome* outcome) {
-  auto fail = [&](const std::string& error) {
+void OperationRun::TakeTimes() {
+  outcome_.SetTimes(static_cast<double>(machine_.NowNs() - realStart_) / 1e9,
+                    static_cast<double>(afx::GetClock().NowNs() - simStart_) / 1e9, virtualRun_);
+}
+
+int OperationRun::Execute(const RunSettings& settings) {
+  if (Prepare(settings)) {
+    std::unique_ptr<CPropertySheet> sheet = Sheet();
+    if (sheet && sheet->DoModal() != IDOK) {
+      PagesCancelled();
+    } else {
+      Texts();
+      Operate();
+    }
+  }
+  return Finish();
+}
+
+bool OperationRun::Prepare(const RunSettings& settings) {
+  settings_ = settings;
+  op_ = FindOperation(plugin_, settings.operation);
+  if (op_ < 0) {
+    const std::string error = "no operation \"" + settings.operation + "\" (see talvern list)";
     view_.Error(error);
-    outcome->SetHostFailure(error);
-  };
+    outcome_.AddUsageError(error);
+    return false;
+  }
+  presenter_.BeginRun(op_, &outcome_, &view_);
+  begun_ = true;
+
   // What the templates already tell is refused before anything reaches the receiver.
   const std::vector<std::string> problems = presenter_.Presets().Check(plugin_.Templates());
   for (const std::string& problem : problems) {
     view_.Error(problem);
-    outcome->AddUsageError(problem);
+    outcome_.AddUsageError(problem);
   }
-  if (!problems.empty()) return;
-  int port = ChoosePort(settings, outcome);
-  if (port == 0) return;
+  if (!problems.empty()) return false;
+  port_ = ChoosePort(settings);
+  if (port_ == 0) return false;
 
-  ReplayPort replay;
   if (!settings.replay.empty()) {
     std::string error;
-    if (!replay.Start(settings.replay, &port, &error)) return fail(error);
+    replay_ = std::make_unique<ReplayPort>();
+    if (!replay_->Start(settings.replay, &port_, &error)) {
+      Fail(error);
+      return false;
+    }
   }
-  const bool virtualRun = settings.simulate || !settings.replay.empty();
+  virtualRun_ = settings.simulate || !settings.replay.empty();
 
   // Time: simulated and replayed runs skip the receiver's waits unless asked to show them.
-  std::unique_ptr<afx::Clock> clock;
-  if (virtualRun && !settings.realtime)
-    clock = settings.timeScale > 0 ? std::unique_ptr<afx::Clock>(std::make_unique<afx::ScaledClock>(settings.timeScale))
-                                   : std::unique_ptr<afx::Clock>(std::make_unique<afx::VirtualClock>());
+  if (virtualRun_ && !settings.realtime)
+    clock_ = settings.timeScale > 0 ? std::unique_ptr<afx::Clock>(std::make_unique<afx::ScaledClock>(settings.timeScale))
+                                    : std::unique_ptr<afx::Clock>(std::make_unique<afx::VirtualClock>());
   else if (settings.timeScale > 0)
-    clock = std::make_unique<afx::ScaledClock>(settings.timeScale);
-  std::unique_ptr<afx::ScopedClock> scopedClock;
-  if (clock) scopedClock = std::make_unique<afx::ScopedClock>(*clock);
+    clock_ = std::make_unique<afx::ScaledClock>(settings.timeScale);
+  if (clock_) scopedClock_ = std::make_unique<afx::ScopedClock>(*clock_);
 
-  Simulation simulation;
-  std::shared_ptr<afx::TranscriptRecorder> recorder;
   if (settings.simulate) {
     std::string error;
-    if (!simulation.Attach(port, settings.profile, &error)) return fail(error);
+    if (!simulation_.Attach(port_, settings.profile, &error)) {
+      Fail(error);
+      return false;
+    }
   }
   if (!settings.transcript.empty()) {
     // The tap in the serial-device layer records real ports, replays and the
     // virtual receiver alike, so every transcript can be replayed.
     std::string error;
-    recorder = afx::TranscriptRecorder::Create(settings.transcript, &error);
-    if (!recorder) return fail(error);
+    recorder_ = afx::TranscriptRecorder::Create(settings.transcript, &error);
+    if (!recorder_) {
+      Fail(error);
+      return false;
+    }
     auto annotator = std::make_shared<FrameAnnotator>();
-    recorder->SetAnnotator([annotator](bool toDevice, const std::uint8_t* data, std::size_t n) {
+    recorder_->SetAnnotator([annotator](bool toDevice, const std::uint8_t* data, std::size_t n) {
       return annotator->Annotate(toDevice, data, n);
     });
-    recorder->Install();
+    recorder_->Install();
   }
 
-  // Pages talk to the receiver on the last-used port, so record it first; a
-  // replay puts the user's own port back afterwards.
-  struct LastPort {
-    int previous = ReadLastUsedCom();
-    bool restore = false;
-    ~LastPort() {
-      if (restore) WriteLastUsedCom(previous);
-    }
-  } lastPort;
-  lastPort.restore = !settings.replay.empty() && lastPort.previous != 0;
-  WriteLastUsedCom(port);
+  previousPort_ = ReadLastUsedCom();
+  restorePort_ = !settings.replay.empty() && previousPort_ != 0;
+  WriteLastUsedCom(port_);
 
-  const std::int64_t simStart = afx::GetClock().NowNs();
+  simStart_ = afx::GetClock().NowNs();
   // How long the run really took, whatever clock the run itself uses.
-  afx::RealClock machine;
-  const std::int64_t realStart = machine.NowNs();
-  auto times = [&] {
-    outcome->SetTimes(static_cast<double>(machine.NowNs() - realStart) / 1e9,
-                      static_cast<double>(afx::GetClock().NowNs() - simStart) / 1e9, virtualRun);
-  };
-  const int pages = plugin_.GetNumberOfPages(op);
-  if (pages > 0) {
-    CPropertySheet sheet(OperationName(plugin_, op).c_str());
-    for (int i = 0; i < pages; ++i) {
-      auto* page = static_cast<CPropertyPage*>(plugin_.GetPage(op, i));
-      if (page) sheet.AddPage(page);
-    }
-    if (sheet.DoModal() != IDOK) {
-      view_.Line("Cancelled before the operation started.");
-      outcome->SetCancelledBeforeStart();
-      times();
-      return;
-    }
+  realStart_ = machine_.NowNs();
+  return true;
+}
+
+std::unique_ptr<CPropertySheet> OperationRun::Sheet() {
+  const int pages = plugin_.GetNumberOfPages(op_);
+  if (pages <= 0) return nullptr;
+  auto sheet = std::make_unique<CPropertySheet>(OperationName(plugin_, op_).c_str());
+  for (int i = 0; i < pages; ++i) {
+    auto* page = static_cast<CPropertyPage*>(plugin_.GetPage(op_, i));
+    if (page) sheet->AddPage(page);
   }
+  return sheet;
+}
 
+void OperationRun::PagesCancelled() {
+  view_.Line("Cancelled before the operation started.");
+  outcome_.SetCancelledBeforeStart();
+  TakeTimes();
+}
+
+void OperationRun::Texts() {
   char text[4096] = {};
-  if (plugin_.GetText(op, TEXT_SUMMARY, text, sizeof text - 1)) view_.Text(TEXT_SUMMARY, text);
+  if (plugin_.GetText(op_, TEXT_SUMMARY, text, sizeof text - 1)) view_.Text(TEXT_SUMMARY, text);
   std::memset(text, 0, sizeof text);
-  if (plugin_.GetText(op, TEXT_CONNECT, text, sizeof text - 1)) view_.Text(TEXT_CONNECT, FormatText(text, port));
+  if (plugin_.GetText(op_, TEXT_CONNECT, text, sizeof text - 1)) view_.Text(TEXT_CONNECT, FormatText(text, port_));
+}
 
+void OperationRun::Operate() {
   HostWindow window(view_);
   afx::Event cancel(true, false);
-  OperationParams params{port, op, &window, &cancel};
+  OperationParams params{port_, op_, &window, &cancel};
   view_.OperationStarted(cancel);
   const int result = plugin_.DoOperation(&params);
   view_.OperationEnded();
-  times();
-  outcome->SetPluginResult(result, window.LastStatus());
-  if (cancel.IsSet()) outcome->SetInterrupted();
+  operated_ = true;
+  TakeTimes();
+  outcome_.SetPluginResult(result, window.LastStatus());
+  if (cancel.IsSet()) outcome_.SetInterrupted();
   if (!window.TakeDone()) view_.Warning("the plug-in did not post its completion message");
-  if (result != 1) ReportPortHint(port);
-  simulation.Detach();
-  if (recorder) {
-    recorder->Uninstall();
-    if (!recorder->Healthy()) view_.Warning("the transcript " + settings.transcript + " is incomplete: a write failed");
+  if (result != 1) ReportPortHint(port_);
+}
+
+int OperationRun::Finish() {
+  if (operated_) {
+    simulation_.Detach();
+    if (recorder_) {
+      recorder_->Uninstall();
+      if (!recorder_->Healthy())
+        view_.Warning("the transcript " + settings_.transcript + " is incomplete: a write failed");
+    }
+    if (replay_) {
+      const std::string verdict = replay_->Verdict();
+      if (!verdict.empty()) Fail(verdict);
+    }
+    for (const std::string& unused : presenter_.Presets().Unused()) {
+      view_.Warning(unused);
+      outcome_.AddUnusedSet(unused);
+    }
   }
-  if (!settings.replay.empty()) {
-    const std::string verdict = replay.Verdict();
-    if (!verdict.empty()) fail(verdict);
-  }
-  for (const std::string& unused : presenter_.Presets().Unused()) {
-    view_.Warning(unused);
-    outcome->AddUnusedSet(unused);
-  }
+  Release();
+  if (begun_) presenter_.EndRun();
+  begun_ = false;
+  view_.Done(outcome_);
+  return outcome_.ExitStatus();
+}
+
+// In the reverse order of setting up.
+void OperationRun::Release() {
+  if (restorePort_) WriteLastUsedCom(previousPort_);
+  restorePort_ = false;
+  recorder_.reset();
+  simulation_.Detach();
+  scopedClock_.reset();
+  clock_.reset();
+  replay_.reset();
 }

@@ -23,3 +23,6 @@ struct PortInventoryRoots {
 // `mapped` is the SERIALCOMM content (COM number, device path).
 std::vector<PortInfo> TakePortInventory(const std::vector<std::pair<int, std::string>>& mapped,
                                         const PortInventoryRoots& roots = {});
+
+// "VID:PID maker product serial S" for a USB port; "" for others.
+std::string UsbText(const PortInfo& port);
