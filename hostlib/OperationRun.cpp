@@ -200,7 +200,7 @@ void OperationRun::Operate() {
   operated_ = true;
   TakeTimes();
   outcome_.SetPluginResult(result, window.LastStatus());
-  if (cancel.IsSet()) outcome_.SetInterrupted();
+  if (cancel.IsSet()) outcome_.SetInterrupted(view_.Interrupter());
   if (!window.TakeDone()) view_.Warning("the plug-in did not post its completion message");
   if (result != 1) ReportPortHint(port_);
 }

@@ -107,7 +107,7 @@ std::string RunOutcome::Reason() const {
     case Outcome::kFailed: return hostFailure_.empty() ? lastStatus_ : hostFailure_;
     case Outcome::kCancelled:
       if (cancelledBeforeStart_) return "cancelled before the operation started";
-      if (interrupted_) return "interrupted (Ctrl-C)";
+      if (!interrupted_.empty()) return "interrupted (" + interrupted_ + ")";
       return lastStatus_;
     case Outcome::kSuccess: return lastStatus_;
   }

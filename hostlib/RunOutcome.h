@@ -45,7 +45,8 @@ class RunOutcome {
   void SetHostFailure(const std::string& why) { hostFailure_ = why; }
   void SetCancelledBeforeStart() { cancelledBeforeStart_ = true; }
   void SetPluginResult(int result, const std::string& lastStatus);
-  void SetInterrupted() { interrupted_ = true; }
+  // The person stopped the running operation (`how`: "Ctrl-C", "Cancel").
+  void SetInterrupted(const std::string& how) { interrupted_ = how; }
   void SetTimes(double elapsed, double simulated, bool virtualRun);
 
   Outcome Decide() const;
@@ -81,7 +82,7 @@ class RunOutcome {
   std::string hostFailure_;
   bool cancelledBeforeStart_ = false;
   bool ran_ = false;
-  bool interrupted_ = false;
+  std::string interrupted_;
   int pluginResult_ = 0;
   std::string lastStatus_;
   double elapsed_ = 0;

@@ -31,4 +31,6 @@ class RunView {
   // DoOperation starts and ends; `cancel` asks the operation to stop.
   virtual void OperationStarted(afx::Event&) {}
   virtual void OperationEnded() {}
+  // How a person stops a running operation here.
+  virtual std::string Interrupter() const { return "Ctrl-C"; }
 };
