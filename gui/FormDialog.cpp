@@ -14,6 +14,10 @@ FormDialog::FormDialog(CDialog& dialog, const QPixmap& picture, bool wizard, QWi
   setWindowModality(Qt::ApplicationModal);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(form_);
+  // The templates carry no sizes; a list wants room for its columns.
+  bool lists = false;
+  for (const afx::Control& c : dialog.Controls()) lists = lists || (c.IsList() && c.kind != "combobox");
+  setMinimumWidth(lists ? 560 : 400);
   if (wizard) {
     auto* buttons = new QDialogButtonBox;
     QPushButton* back = buttons->addButton(tr("< &Back"), QDialogButtonBox::ActionRole);

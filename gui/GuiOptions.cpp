@@ -20,6 +20,8 @@ a summary, and the run with its progress.
   --realtime           let simulated and replayed runs take the receiver's real time
   --time-scale X       run the clock X times faster
   --transcript FILE    record the run's serial traffic to FILE
+  --screenshot FILE    show the first page, save a picture of the screen to FILE
+                       (PNG) and quit
   -h, --help           this text
   --version            the version
 )";
@@ -43,6 +45,7 @@ GuiOptions GuiOptions::Parse(int argc, char** argv) {
     else if (a == "--port") value(&o.run.port);
     else if (a == "--replay") value(&o.run.replay);
     else if (a == "--transcript") value(&o.run.transcript);
+    else if (a == "--screenshot") value(&o.screenshot);
     else if (a == "--realtime") o.run.realtime = true;
     else if (a == "--simulate") o.run.simulate = true;
     else if (a.rfind("--simulate=", 0) == 0) {
@@ -60,5 +63,6 @@ GuiOptions GuiOptions::Parse(int argc, char** argv) {
     }
   }
   if (o.error.empty() && o.run.simulate && !o.run.replay.empty()) o.error = "--simulate and --replay exclude each other";
+  if (o.error.empty() && o.run.realtime && o.run.timeScale > 0) o.error = "--realtime and --time-scale exclude each other";
   return o;
 }

@@ -10,6 +10,7 @@ struct GuiOptions {
   std::string registry;
   bool ctrlAlt = false;
   RunSettings run;  // what the wizard starts with
+  std::string screenshot;  // save a picture of the screen with the first page to this PNG, then quit
   bool help = false;
   bool version = false;
   std::string error;  // a usage error, with the option named

@@ -105,6 +105,7 @@ void PortPage::initializePage() {
   if (!s.port.empty()) {
     const int row = port_->findData(QString::fromStdString(s.port));
     if (row >= 0) port_->setCurrentIndex(row);
+    else if (s.port.find_first_not_of("0123456789") == std::string::npos) port_->setEditText("COM" + QString::fromStdString(s.port));
     else port_->setEditText(QString::fromStdString(s.port));
   } else if (port_->count() == 0) {
     port_->setEditText(QStringLiteral("COM1"));

@@ -107,6 +107,7 @@ void QtPresenter::DialogClosed(CDialog& dialog, const std::string&) {
   OnGuiThread([&] {
     const auto it = open_.find(&dialog);
     if (it == open_.end()) return;
+    it->second->Form().Detach();
     it->second->hide();
     // Its events may still be on their way; let them find it.
     it->second.release()->deleteLater();

@@ -7,7 +7,12 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "afx/Clock.h"
 #include "gui/TalvernWizard.h"
+
+namespace {
+double Since(std::int64_t startNs) { return static_cast<double>(afx::GetClock().NowNs() - startNs) / 1e9; }
+}  // namespace
 
 QString RunPage::Duration(double seconds) {
   const long total = std::lround(std::max(seconds, 0.0));
@@ -65,7 +70,7 @@ RunPage::RunPage(TalvernWizard& wizard)
   connect(&view, &GuiRunView::StatusChanged, status_, &QLabel::setText);
   connect(&view, &GuiRunView::ProgressChanged, this, [this](int percent) {
     progress_->setValue(std::clamp(percent, 0, 100));
-    rate_->setText(RateText(progress_->value(), clock_.elapsed() / 1000.0));
+    rate_->setText(RateText(progress_->value(), Since(receiverStartNs_)));
   });
   connect(&view, &GuiRunView::Logged, this, [this](GuiRunView::Kind kind, const QString& text) {
     static const char* const kPrefix[] = {"", "warning: ", "hint: ", "error: "};
@@ -85,7 +90,11 @@ RunPage::RunPage(TalvernWizard& wizard)
   connect(&ticker_, &QTimer::timeout, this, &RunPage::Tick);
 }
 
-void RunPage::Tick() { elapsed_->setText(tr("Elapsed %1").arg(Duration(clock_.elapsed() / 1000.0))); }
+void RunPage::Tick() {
+  QString text = tr("Elapsed %1").arg(Duration(clock_.elapsed() / 1000.0));
+  if (afx::GetClock().IsVirtual()) text += tr(" (receiver time %1)").arg(Duration(Since(receiverStartNs_)));
+  elapsed_->setText(text);
+}
 
 void RunPage::initializePage() {
   done_ = false;
@@ -96,6 +105,7 @@ void RunPage::initializePage() {
   log_->clear();
   outcome_->clear();
   clock_.start();
+  receiverStartNs_ = afx::GetClock().NowNs();
   Tick();
   ticker_.start();
   wizard_.StartOperation();

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWizardPage>
+#include <cstdint>
 
 class QLabel;
 class QPlainTextEdit;
@@ -36,6 +37,7 @@ class RunPage : public QWizardPage {
   QPlainTextEdit* log_;
   QLabel* outcome_;
   QElapsedTimer clock_;
+  std::int64_t receiverStartNs_ = 0;  // on the run's clock: simulated runs keep the receiver's time
   QTimer ticker_;
   bool done_ = false;
 };

@@ -24,8 +24,11 @@ SummaryPage::SummaryPage(TalvernWizard& wizard) : wizard_(wizard), summary_(new 
   layout->addWidget(connect_);
   layout->addStretch(1);
   QObject::connect(&wizard_.View(), &GuiRunView::TextReceived, this, [this](int kind, const QString& text) {
-    if (kind == TEXT_SUMMARY) summary_->setText(text);
-    else if (kind == TEXT_CONNECT) connect_->setText(text);
+    // The plug-in's texts are laid out for a Windows edit box: CR LF lines and tabs.
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\t'), QLatin1String("    "));
+    if (kind == TEXT_SUMMARY) summary_->setText(shown);
+    else if (kind == TEXT_CONNECT) connect_->setText(shown);
   });
 }
 

@@ -66,6 +66,8 @@ TalvernWizard::TalvernWizard(PluginLoader& plugin, QtPresenter& presenter, const
     restart();
   });
   connect(&view_, &GuiRunView::Finished, this, [this](int, int status, const QString&) { exitStatus_ = status; });
+  // Another run is offered once one has ended.
+  connect(this, &QWizard::currentIdChanged, this, [this] { button(QWizard::CustomButton1)->setVisible(false); });
 }
 
 TalvernWizard::~TalvernWizard() {
@@ -157,7 +159,6 @@ void TalvernWizard::Texts() {
 void TalvernWizard::StartOperation() {
   if (!run_ || busy_) return;
   busy_ = true;
-  button(QWizard::CustomButton1)->setVisible(false);
   OperationRun* run = run_.get();
   worker_ = QThread::create([run] { run->Operate(); });
   connect(worker_, &QThread::finished, this, &TalvernWizard::OperationFinished);
@@ -169,7 +170,7 @@ void TalvernWizard::OperationFinished() {
   worker_ = nullptr;
   busy_ = false;
   FinishRun();
-  button(QWizard::CustomButton1)->setVisible(true);
+  button(QWizard::CustomButton1)->setVisible(currentId() == kRun);
   button(QWizard::CancelButton)->setEnabled(false);
   if (closeWhenDone_) close();
 }

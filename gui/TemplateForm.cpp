@@ -173,6 +173,14 @@ TemplateForm::TemplateForm(CDialog& dialog, const QPixmap& picture, QWidget* par
   Refresh();
 }
 
+// A field that loses the focus as it goes would still report it.
+TemplateForm::~TemplateForm() { Detach(); }
+
+void TemplateForm::Detach() {
+  detached_ = true;
+  for (auto& [id, w] : widgets_) w->blockSignals(true);
+}
+
 QWidget* TemplateForm::Widget(int id) const {
   const auto it = widgets_.find(id);
   return it == widgets_.end() ? nullptr : it->second;
@@ -292,13 +300,14 @@ QWidget* TemplateForm::Build(afx::Control& c) {
 }
 
 void TemplateForm::Send(int id, unsigned code) {
-  if (refreshing_ || dialog_.IsEnded()) return;
+  if (detached_ || refreshing_ || dialog_.IsEnded()) return;
   dialog_.SendCommand(static_cast<UINT>(id), code);
   Refresh();
   emit Delivered();
 }
 
 void TemplateForm::Refresh() {
+  if (detached_) return;
   refreshing_ = true;
   for (const afx::Control& c : dialog_.Controls()) {
     QWidget* w = Widget(c.id);
@@ -335,7 +344,8 @@ void TemplateForm::Refresh() {
 
 bool TemplateForm::eventFilter(QObject* watched, QEvent* event) {
   auto* list = qobject_cast<QListWidget*>(watched);
-  if (!list || event->type() != QEvent::KeyPress || dialog_.IsEnded()) return QWidget::eventFilter(watched, event);
+  if (detached_ || !list || event->type() != QEvent::KeyPress || dialog_.IsEnded())
+    return QWidget::eventFilter(watched, event);
   const unsigned key = VirtualKey(static_cast<QKeyEvent*>(event)->key());
   if (key == 0) return QWidget::eventFilter(watched, event);
   const int id = list->objectName().mid(3).toInt();

@@ -23,7 +23,10 @@ class TemplateForm : public QWidget {
  public:
   // `picture` is shown by the template's picture controls.
   TemplateForm(CDialog& dialog, const QPixmap& picture, QWidget* parent = nullptr);
+  ~TemplateForm() override;
 
+  // Lets go of the dialog (it has ended and may be gone): nothing reaches it any more.
+  void Detach();
   CDialog& Dialog() { return dialog_; }
   // Shows the model's state: texts, checks, rows, selection, enabled, visible.
   void Refresh();
@@ -53,4 +56,5 @@ class TemplateForm : public QWidget {
   QPixmap picture_;
   std::map<int, QWidget*> widgets_;
   bool refreshing_ = false;
+  bool detached_ = false;
 };

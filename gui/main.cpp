@@ -1,5 +1,8 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
 #include <cstdio>
 
 #include "afx/Ui.h"
@@ -48,8 +51,19 @@ int main(int argc, char** argv) {
     }
     TalvernWizard wizard(plugin, presenter, options.run);
     wizard.show();
+    if (!options.screenshot.empty()) {
+      // The whole screen as the display server shows it, once the window has been drawn.
+      QTimer::singleShot(1500, &wizard, [&] {
+        const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+        if (!screen.save(QString::fromStdString(options.screenshot), "PNG")) {
+          std::fprintf(stderr, "talvern-gui: cannot write %s\n", options.screenshot.c_str());
+          status = 1;
+        }
+        QApplication::quit();
+      });
+    }
     QApplication::exec();
-    status = wizard.ExitStatus();
+    if (status == 0) status = wizard.ExitStatus();
   }
   afx::SetUi(previous);
   return status;
