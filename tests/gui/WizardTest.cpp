@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -194,7 +196,17 @@ class WizardTest : public QObject {
     Click(install);
     for (int id : dependents) QVERIFY2(!In<QCheckBox>(page, id)->isEnabled(), "enabled after Install cleared");
     Click(install);
-    Type(In<QLineEdit>(page, 1077), QString::fromStdString(clone));
+    // The browse button opens a file chooser with the page's filter; the chosen file lands in the field.
+    QStringList filters;
+    modal_.Expect("#fileChooser", [&](QWidget* w) {
+      auto* chooser = qobject_cast<QFileDialog*>(w);
+      filters = chooser->nameFilters();
+      chooser->selectFile(QString::fromStdString(clone));
+      Click(w->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open));
+    });
+    Click(In<QPushButton>(page, 1007));
+    QCOMPARE(filters, QStringList({"XML File [*.xml] (*.xml)", "All Files [*.*] (*)"}));
+    QCOMPARE(In<QLineEdit>(page, 1077)->text(), QString::fromStdString(clone));
     env_->Press(QWizard::NextButton);
     QVERIFY(env_->Find<QLabel>("summary")->text().contains(QString::fromStdString(clone)));
     VERIFY_OUTCOME(StartAndFinish(), "Operation succeeded");
