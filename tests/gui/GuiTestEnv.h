@@ -60,12 +60,15 @@ class GuiTestEnv {
 
   // A new wizard on the virtual receiver (COM 1, `profile`), recording the line to transcript.txt.
   TalvernWizard& NewWizard(const std::string& profile = "", const std::string& port = "1") {
-    wizard_.reset();
     RunSettings settings;
     settings.simulate = true;
     settings.profile = profile;
     settings.port = port;
     settings.transcript = File("transcript.txt");
+    return NewWizard(settings);
+  }
+  TalvernWizard& NewWizard(const RunSettings& settings) {
+    wizard_.reset();
     wizard_ = std::make_unique<TalvernWizard>(plugin_, *presenter_, settings);
     wizard_->show();
     return *wizard_;

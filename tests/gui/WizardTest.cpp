@@ -143,6 +143,19 @@ class WizardTest : public QObject {
     env_->Load(false);
   }
 
+  void replaysARecordedVersionCheck() {
+    RunSettings settings;
+    settings.replay = QZ_TEST_DATA_DIR "/sessions/op7.txt";
+    env_->NewWizard(settings);
+    env_->Find<QListWidget>("operations")->setCurrentRow(7);
+    env_->Press(QWizard::NextButton);
+    QVERIFY(env_->Find<QRadioButton>("replay")->isChecked());
+    QCOMPARE(env_->Find<QLineEdit>("replayFile")->text(), QString(settings.replay.c_str()));
+    env_->Press(QWizard::NextButton);
+    modal_.Expect("#dialog106", [](QWidget* d) { Click(In<QPushButton>(d, IDOK)); });
+    VERIFY_OUTCOME(StartAndFinish(), "Operation succeeded");
+  }
+
   void ethernetDialogRefusesABadAddressAndStaysOpen() {
     ChooseOperation(0);
     QPointer<QWidget> dialog;
@@ -326,6 +339,11 @@ class WizardTest : public QObject {
     });
     env_->Press(QWizard::NextButton);
     QVERIFY(modal_.Idle());
+    QCOMPARE(env_->Wizard().currentId(), int(TalvernWizard::kPages));
+    // Back leaves the pages for the port, one step; Next sets the run up anew.
+    env_->Press(QWizard::BackButton);
+    QCOMPARE(env_->Wizard().currentId(), int(TalvernWizard::kPort));
+    env_->Press(QWizard::NextButton);
     QCOMPARE(env_->Wizard().currentId(), int(TalvernWizard::kPages));
     env_->Press(QWizard::CancelButton);
     QVERIFY(!env_->Wizard().isVisible());
