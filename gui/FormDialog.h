@@ -9,6 +9,7 @@
 
 #include "afx/Dialog.h"
 
+class QPushButton;
 class TemplateForm;
 
 class FormDialog : public QDialog {
@@ -32,7 +33,7 @@ class FormDialog : public QDialog {
   CDialog& dialog_;
   TemplateForm* form_;
   bool wizard_;
-  class QPushButton* next_ = nullptr;
+  QPushButton* next_ = nullptr;
   QEventLoop loop_;
   std::string action_;
 };

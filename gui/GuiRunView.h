@@ -4,7 +4,6 @@
 #pragma once
 #include <QObject>
 #include <QString>
-#include <atomic>
 
 #include "hostlib/RunOutcome.h"
 #include "hostlib/RunView.h"
@@ -30,6 +29,7 @@ class GuiRunView : public QObject, public RunView {
   void Done(const RunOutcome& outcome) override;
   void OperationStarted(afx::Event& cancel) override;
   void OperationEnded() override;
+  std::string Interrupter() const override { return "Cancel"; }
 
   // Asks the running operation to stop; false when none is running.
   bool Cancel();

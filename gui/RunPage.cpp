@@ -86,14 +86,20 @@ RunPage::RunPage(TalvernWizard& wizard)
     done_ = true;
     emit completeChanged();
   });
+  connect(&view, &GuiRunView::RunningChanged, this, [this](bool running) {
+    if (running) receiverStartNs_ = afx::GetClock().NowNs();
+    running_ = true;
+    Tick();
+    running_ = running;
+  });
   ticker_.setInterval(500);
   connect(&ticker_, &QTimer::timeout, this, &RunPage::Tick);
 }
 
 void RunPage::Tick() {
-  QString text = tr("Elapsed %1").arg(Duration(clock_.elapsed() / 1000.0));
-  if (afx::GetClock().IsVirtual()) text += tr(" (receiver time %1)").arg(Duration(Since(receiverStartNs_)));
-  elapsed_->setText(text);
+  if (running_ && afx::GetClock().IsVirtual())
+    receiverTime_ = tr(" (receiver time %1)").arg(Duration(Since(receiverStartNs_)));
+  elapsed_->setText(tr("Elapsed %1").arg(Duration(clock_.elapsed() / 1000.0)) + receiverTime_);
 }
 
 void RunPage::initializePage() {
@@ -106,6 +112,7 @@ void RunPage::initializePage() {
   outcome_->clear();
   clock_.start();
   receiverStartNs_ = afx::GetClock().NowNs();
+  receiverTime_.clear();
   Tick();
   ticker_.start();
   wizard_.StartOperation();

@@ -40,4 +40,6 @@ class RunPage : public QWizardPage {
   std::int64_t receiverStartNs_ = 0;  // on the run's clock: simulated runs keep the receiver's time
   QTimer ticker_;
   bool done_ = false;
+  bool running_ = false;  // the operation runs, and its clock is in force
+  QString receiverTime_;
 };

@@ -12,11 +12,6 @@
 
 #include "afx/Dialog.h"
 
-class QAbstractButton;
-class QBoxLayout;
-class QFormLayout;
-class QListWidget;
-
 class TemplateForm : public QWidget {
   Q_OBJECT
 
@@ -50,7 +45,6 @@ class TemplateForm : public QWidget {
  private:
   QWidget* Build(afx::Control& c);
   void Send(int id, unsigned code);
-  void Place(size_t index, QFormLayout* form, QBoxLayout* buttons);
 
   CDialog& dialog_;
   QPixmap picture_;

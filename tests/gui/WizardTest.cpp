@@ -255,6 +255,7 @@ class WizardTest : public QObject {
       waiting = env_->Find<QLabel>("status")->text();
     });
     VERIFY_OUTCOME(StartAndFinish(), "Operation cancelled");
+    QVERIFY2(env_->Outcome().endsWith("interrupted (Cancel)"), qPrintable(env_->Outcome()));
     QVERIFY(cancelled);
     QVERIFY2(waiting.contains("waiting for the operation to stop"), qPrintable(waiting));
     QCOMPARE(env_->Find<QProgressBar>("progress")->value() < 100, true);
