@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
@@ -17,6 +18,19 @@ CString CFile::SystemPath(const char* fileName) {
   for (char& c : path)
     if (c == '\\') c = '/';
   return path;
+}
+
+CString CFile::JoinPath(const char* folder, const char* name) {
+  CString path = SystemPath(folder);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path + SystemPath(name);
+}
+
+bool CFile::IsSameFile(const char* first, const char* second) {
+  struct stat a {}, b {};
+  return ::stat(SystemPath(first).c_str(), &a) == 0 && ::stat(SystemPath(second).c_str(), &b) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 CFile::CFile(const char* fileName, UINT openFlags) {
@@ -214,44 +228,58 @@ void CStdioFile::WriteString(const char* text) {
   if (text) Write(text, static_cast<UINT>(std::strlen(text)));
 }
 
+namespace {
+// Writes all of `in` to `out`; false with errno set on failure.
+bool CopyContent(int in, int out) {
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) return false;
+      done += w;
+    }
+  }
+}
+}  // namespace
+
 BOOL CopyFile(const char* existing, const char* newName, BOOL failIfExists) {
   const CString from = CFile::SystemPath(existing);
   const CString to = CFile::SystemPath(newName);
+  if (CFile::IsSameFile(from.c_str(), to.c_str())) {
+    errno = EINVAL;
+    return FALSE;
+  }
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return FALSE;
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-  const int out = ::open(to.c_str(), flags, 0644);
+  struct stat source {};
+  // Beside the target, so that the rename stays within one file system.
+  std::string temporary = std::string(to) + ".XXXXXX";
+  const int out = ::fstat(in, &source) == 0 ? ::mkostemp(temporary.data(), O_CLOEXEC) : -1;
   if (out < 0) {
     const int err = errno;
     ::close(in);
     errno = err;
     return FALSE;
   }
-  std::vector<char> buffer(1 << 16);
-  bool ok = true;
-  for (;;) {
-    const ssize_t n = ::read(in, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    ssize_t done = 0;
-    while (done < n) {
-      const ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) {
-        ok = false;
-        break;
-      }
-      done += w;
-    }
-    if (!ok) break;
-  }
-  const int err = errno;
+  bool ok = CopyContent(in, out) && ::fchmod(out, source.st_mode & 0777) == 0 && ::fsync(out) == 0;
+  int err = errno;
   ::close(in);
-  if (::close(out) != 0) ok = false;
-  if (!ok) errno = err;
+  if (::close(out) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok) {
+    // link() refuses an existing target, rename() replaces it in one step.
+    ok = failIfExists ? ::link(temporary.c_str(), to.c_str()) == 0 : ::rename(temporary.c_str(), to.c_str()) == 0;
+    if (!ok) err = errno;
+  }
+  if (!ok || failIfExists) ::unlink(temporary.c_str());
+  errno = err;
   return ok ? TRUE : FALSE;
 }
 

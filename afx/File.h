@@ -1,5 +1,7 @@
 // Files the framework's way. Paths may use '\' as the separator; it is turned
-// into '/' before the system sees the path.
+// into '/' before the system sees the path. Paths the framework builds use
+// this system's separator only (JoinPath), so that a path is spelt one way
+// wherever it is stored or shown.
 #pragma once
 #include <cstdio>
 #include <ctime>
@@ -66,6 +68,11 @@ class CFile {
   static void Rename(const char* oldName, const char* newName);
   // The system's path for a framework path ('\' -> '/').
   static CString SystemPath(const char* fileName);
+  // `folder` and `name` joined by the system's separator, in the system's spelling.
+  static CString JoinPath(const char* folder, const char* name);
+  // Whether both names lead to one existing file (same device and inode):
+  // two spellings, a link or a hard link of one file all count as the same.
+  static bool IsSameFile(const char* first, const char* second);
 
  protected:
   [[noreturn]] void ThrowErrno(int err) const;
@@ -83,7 +90,10 @@ class CStdioFile : public CFile {
   void WriteString(const char* text);
 };
 
-// Copies a file; FALSE (errno kept) on failure or when `failIfExists` and the target exists.
+// Copies a file; FALSE (errno kept) on failure or when `failIfExists` and the
+// target exists. The copy is written beside the target and renamed over it
+// once complete, so a failed copy leaves the target as it was; a copy onto
+// the source itself (IsSameFile) is refused with EINVAL.
 BOOL CopyFile(const char* existing, const char* newName, BOOL failIfExists);
 BOOL DeleteFile(const char* fileName);
 // 0xFFFFFFFF when the path does not exist; 0x10 for a directory, 0x80 for a file.

@@ -73,13 +73,6 @@ void DetachModule(AFX_MODULE_STATE* state) {
   if (g_lastAttached == state) g_lastAttached = nullptr;
 }
 
-AFX_MODULE_STATE* FindModuleByPath(const std::string& path) {
-  std::lock_guard<std::mutex> lock(g_modulesMutex);
-  for (AFX_MODULE_STATE* m : Modules())
-    if (m->filePath == path) return m;
-  return nullptr;
-}
-
 const DialogTemplate* FindDialogTemplate(int id) {
   const AFX_MODULE_STATE* state = AfxGetModuleState();
   if (!state->dialogs) return nullptr;
@@ -115,12 +108,10 @@ DWORD AfxGetModuleFileName(char* buffer, DWORD size) {
   return static_cast<DWORD>(std::strlen(buffer));
 }
 
-bool AfxQueryVersionString(const char* path, const char* key, CString* value) {
-  if (!path || !key || !value) return false;
-  AFX_MODULE_STATE* state = afx::FindModuleByPath(path);
-  if (!state) return false;
-  auto it = state->versionStrings.find(key);
-  if (it == state->versionStrings.end()) return false;
+bool AfxQueryVersionString(const AFX_MODULE_STATE* module, const char* key, CString* value) {
+  if (!module || !key || !value) return false;
+  auto it = module->versionStrings.find(key);
+  if (it == module->versionStrings.end()) return false;
   *value = it->second;
   return true;
 }

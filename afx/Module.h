@@ -79,8 +79,6 @@ void AttachModule(AFX_MODULE_STATE* state, const void* addressInLibrary);
 AFX_MODULE_STATE* LastAttachedModule();
 // Every module attached and not yet detached.
 void DetachModule(AFX_MODULE_STATE* state);
-// Finds a registered module by its file path.
-AFX_MODULE_STATE* FindModuleByPath(const std::string& path);
 // Looks up a dialog template in the current module.
 const DialogTemplate* FindDialogTemplate(int id);
 }  // namespace afx
@@ -92,6 +90,7 @@ int LoadString(UINT id, char* buffer, int maxLen);
 CString AfxLoadString(UINT id);
 // The library's file path (GetModuleFileName for the current module).
 DWORD AfxGetModuleFileName(char* buffer, DWORD size);
-// The version string `key` ("FileVersion") of the module whose file is `path`;
-// false when that module or key is unknown.
-bool AfxQueryVersionString(const char* path, const char* key, CString* value);
+// The version string `key` ("FileVersion") of `module`'s own version
+// resource; false when there is no module or no such key. Found through the
+// module itself, so a path longer than any file-name buffer cannot lose it.
+bool AfxQueryVersionString(const AFX_MODULE_STATE* module, const char* key, CString* value);

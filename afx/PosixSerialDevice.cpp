@@ -57,6 +57,8 @@ bool IsPseudoTerminalSlave(int fd) {
 
 class PosixSerialDevice : public SerialDevice {
  public:
+  static constexpr std::int64_t kDrainMarginNs = 100'000'000;
+
   PosixSerialDevice(int fd, std::string path, bool pseudoTerminal)
       : fd_(fd), path_(std::move(path)), pseudoTerminal_(pseudoTerminal) {
     buffer_.resize(4096);
@@ -142,10 +144,19 @@ class PosixSerialDevice : public SerialDevice {
     return ok;
   }
 
+  // An output purge discards only what no write has handed over yet, and
+  // every write that returned has handed its bytes over: a real port's
+  // output is drained first (a write may have given up draining at its own
+  // time-out), and a pseudo-terminal's output is not flushed at all, since
+  // there that flush takes back what the other side has not read yet.
   bool Purge(DWORD flags) override {
     if (fd_ < 0) return Fail("purge", EBADF);
-    const bool tx = flags & (PURGE_TXABORT | PURGE_TXCLEAR);
     const bool rx = flags & (PURGE_RXABORT | PURGE_RXCLEAR);
+    bool tx = flags & (PURGE_TXABORT | PURGE_TXCLEAR);
+    if (tx) {
+      DrainBeforeLeaving();
+      tx = !pseudoTerminal_;
+    }
     if (rx) head_ = tail_ = 0;
     if (tx || rx) {
       const int what = (tx && rx) ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH;
@@ -207,6 +218,17 @@ class PosixSerialDevice : public SerialDevice {
 
   int PollFd() const override { return fd_; }
 
+  // Waits until what the driver still queues has gone out, for as long as
+  // those bytes take on the wire and a little more, so that a line held up
+  // by flow control cannot stall the caller.
+  void DrainBeforeLeaving() {
+    if (pseudoTerminal_) return;
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+    const std::int64_t nsPerByte = 10'000'000'000LL / std::max<DWORD>(settings_.baudRate, 300);
+    Drain(GetClock().NowNs() + 2 * queued * nsPerByte + kDrainMarginNs);
+  }
+
   // A write completes once its bytes have left the UART, as callers expect of
   // a serial driver: a purge or close right after it (a reset frame is the
   // last thing many runs send) must not take them back. The wait is paced by
@@ -228,6 +250,7 @@ class PosixSerialDevice : public SerialDevice {
 
   void Close() override {
     if (fd_ < 0) return;
+    DrainBeforeLeaving();
     head_ = tail_ = 0;
     // The exclusive flag outlives this descriptor on a terminal that stays
     // allocated (a pseudo-terminal whose master is open): clear it, or the

@@ -6,8 +6,6 @@
 #include <strings.h>
 #include <vector>
 
-#include "afx/Module.h"
-
 void CString::Format(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
@@ -27,11 +25,6 @@ void CString::FormatV(const char* fmt, va_list args) {
   std::vector<char> buffer(static_cast<size_t>(n) + 1);
   std::vsnprintf(buffer.data(), buffer.size(), fmt, args);
   assign(buffer.data(), static_cast<size_t>(n));
-}
-
-bool CString::LoadString(UINT id) {
-  assign(AfxLoadString(id));
-  return !empty();
 }
 
 CString CString::Left(int n) const {

@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "afx/WinTypes.h"
-
 class CString : public std::string {
  public:
   CString() = default;
@@ -26,8 +24,6 @@ class CString : public std::string {
   // printf-style formatting into this string; never truncates.
   void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   void FormatV(const char* fmt, va_list args);
-  // Loads string-table entry `id` of the current module; false when absent.
-  bool LoadString(UINT id);
 
   CString Left(int n) const;
   CString Right(int n) const;

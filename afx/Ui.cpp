@@ -4,6 +4,7 @@
 
 #include "afx/Dialog.h"
 #include "afx/Module.h"
+#include "afx/PropertySheet.h"
 #include "afx/Trace.h"
 
 namespace afx {

@@ -4,6 +4,13 @@
 
 namespace afx {
 
+void Window::SetText(const std::string& text) {
+  text_ = text;
+  OnTextChanged(text_);
+}
+
+void Window::OnTextChanged(const std::string&) {}
+
 void Window::Post(const Posted& m) {
   std::lock_guard<std::mutex> lock(mutex_);
   posted_.push_back(m);
@@ -66,7 +73,7 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL SetWindowText(HWND window, const char* text) {
   if (window == nullptr) return FALSE;
-  window->OnSetText(text ? text : "");
+  window->SetText(text ? text : "");
   return TRUE;
 }
 

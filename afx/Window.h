@@ -16,8 +16,8 @@ class Window {
   virtual ~Window() = default;
   // Handles a sent message on the caller's thread.
   virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
-  // The caption changed.
-  virtual void OnSetText(const std::string& text) { text_ = text; }
+  // Takes the caption, then tells the subclass (OnTextChanged).
+  void SetText(const std::string& text);
   const std::string& Text() const { return text_; }
 
   struct Posted {
@@ -28,6 +28,10 @@ class Window {
   void Post(const Posted& m);
   // Takes the oldest posted message; false when none is queued.
   bool TakePosted(Posted* out);
+
+ protected:
+  // The caption is now `text` (Text() says so already).
+  virtual void OnTextChanged(const std::string& text);
 
  private:
   std::mutex mutex_;

@@ -147,10 +147,13 @@ bool CGarnexInterface::DetectReceiver(bool promptWhenSilent) {
   for (;;) {
     CBreakInfo info;
     CString message;
-    if (info.RetrieveBreakInfo(*m_pPort, true, false)) {
-      m_strProductName = info.GetProductName();
+    const bool answered = info.RetrieveBreakInfo(*m_pPort, true, false);
+    // A silent receiver leaves the record's own defaults ("NoSuchProduct"):
+    // the name of an earlier answer must not send requests to it.
+    m_strProductName = info.GetProductName();
+    m_nReceiverPort = info.GetPortNumber();
+    if (answered) {
       m_strVersionText = info.GetVersionText();
-      m_nReceiverPort = info.GetPortNumber();
       m_bSlowRestart = info.GetPortMode() ? 1 : 0;
       if (CModelTable::IsApplicationModel(m_strProductName.c_str()) ||
           CModelTable::IsMonitorModel(m_strProductName.c_str()))

@@ -53,8 +53,11 @@ int AskUser(const OperationParams& params, UINT textId, UINT flags) {
 }
 
 // Whether the user lets an update that may wipe the receiver's logged files go on.
+// The feature list comes only with the product record, which the monitor
+// hands out; a running application's identity carries none. Without the
+// record the receiver may well keep logged files, so the user is asked.
 bool ConfirmDataLogging(const CGarnexInfo& info, const OperationParams& params, UINT icon) {
-  if (!info.HasFeature(kDataLogging)) return true;
+  if (info.IsFilled() && !info.HasFeature(kDataLogging)) return true;
   return AskUser(params, 1302, MB_OKCANCEL | MB_DEFBUTTON2 | icon) == IDOK;
 }
 
@@ -130,11 +133,7 @@ void CGarnexInterface::ValidateFirmwareUpdateApplication(CLSFlashFile& file) {
   const BYTE query[2] = {kIdentityQuery, 0x00};
   request.SetData(query, sizeof query);
   CTCFirmwareUpload reply;
-  bool answered = request.SendLongPacket(*m_pPort);
-  if (answered) {
-    reply = request;
-    answered = reply.ReceiveLongPacket(*m_pPort, kReplySeconds);
-  }
+  const bool answered = request.SendLongPacket(*m_pPort) && reply.ReceiveLongReplyTo(request, *m_pPort, kReplySeconds);
   const CPacket::ByteArray& d = reply.GetData();
   if (!answered || d.size() < kIdentitySize || d[0] != kIdentityQuery) {
     TRACE("CGarnexInterface::ValidateFirmwareUpdate: Get receiver id failed\n");

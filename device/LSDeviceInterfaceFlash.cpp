@@ -257,13 +257,10 @@ void CLSDeviceInterface::ProgramControllerNow(CLSFlashFile& file, DWORD, int fro
 
 namespace {
 
-// Sends `request` and waits for the upload reply; the reply packet takes the
-// request's saved frame so that a resend between receive attempts repeats
-// the request and not an empty frame.
+// Sends `request` and waits for the upload reply.
 bool UploadExchange(CTCFirmwareUpload& request, CTCFirmwareUpload& reply, CSerialInterface& port, DWORD com) {
   if (!request.SendLongPacket(port)) throw CLSDeviceException(809, com, true);
-  reply = request;
-  return reply.ReceiveLongPacket(port, CLSDeviceInterface::kReplySeconds);
+  return reply.ReceiveLongReplyTo(request, port, CLSDeviceInterface::kReplySeconds);
 }
 
 }  // namespace
@@ -277,8 +274,7 @@ void CLSDeviceInterface::UploadFirmwareBlocks(DWORD address, const BYTE* data, W
       if (!request.SendLongPacket(*m_pPort)) throw CLSDeviceException(809, ComNumber(), true);
       // The application needs a moment between taking a block and answering it.
       Sleep(2);
-      reply = request;
-      if (!reply.ReceiveLongPacket(*m_pPort, kReplySeconds)) continue;
+      if (!reply.ReceiveLongReplyTo(request, *m_pPort, kReplySeconds)) continue;
       const BYTE result = ByteAt(reply, kUploadResult, 0);
       if (result == kBlockAgain) {
         if (send == kSends) throw CLSDeviceException(813, ComNumber());
@@ -363,9 +359,9 @@ void CLSDeviceInterface::UploadFirmware(CLSFlashFile& file, DWORD, int from, int
       for (bool waiting = true; waiting;) {
         request.SetStatusQuery();
         const bool answered = UploadExchange(request, reply, port, com);
+        // No cancel point here: the receiver is copying the image into its
+        // flash, and a reset now could leave it with neither image.
         Sleep(2000);
-        // The wait has no bound of its own; the user can still walk away.
-        CheckCancel(m_params);
         if (!answered) continue;
         const BYTE state = ByteAt(reply, kUploadState, 0xFF);
         switch (state) {
@@ -403,6 +399,8 @@ void CLSDeviceInterface::UploadFirmware(CLSFlashFile& file, DWORD, int from, int
       e.ReportError();
       throw CLSDeviceException(809, com, true);
     }
+    // A cancel asked for during the install is honoured once it is over.
+    CheckCancel(m_params);
   }
   SetProgress(m_params, to);
 }

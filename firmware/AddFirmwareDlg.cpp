@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "afx/FileDialog.h"
 #include "afx/Format.h"
 #include "device/GarnexEmbeddedInfo.h"
 #include "firmware/GarnexFlashFileMgr.h"

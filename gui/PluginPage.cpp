@@ -3,7 +3,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "afx/Dialog.h"
+#include "afx/PropertyPage.h"
+#include "afx/PropertySheet.h"
 #include "gui/TalvernWizard.h"
 #include "gui/TemplateForm.h"
 

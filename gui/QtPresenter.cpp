@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "afx/Dialog.h"
+#include "afx/FileDialog.h"
 #include "gui/FormDialog.h"
 #include "gui/GuiThread.h"
 #include "gui/TemplateForm.h"

@@ -6,7 +6,8 @@
 #include <QMessageBox>
 #include <QThread>
 
-#include "afx/Dialog.h"
+#include "afx/PropertyPage.h"
+#include "afx/PropertySheet.h"
 #include "gui/OperationsPage.h"
 #include "gui/PluginPage.h"
 #include "gui/PortPage.h"

@@ -2,6 +2,9 @@
 
 #include "afx/Dialog.h"
 #include "afx/File.h"
+#include "afx/FileDialog.h"
+#include "afx/PropertyPage.h"
+#include "afx/PropertySheet.h"
 
 namespace {
 

@@ -13,10 +13,7 @@ LRESULT HostWindow::OnMessage(UINT message, WPARAM, LPARAM lParam) {
   return 0;
 }
 
-void HostWindow::OnSetText(const std::string& text) {
-  afx::Window::OnSetText(text);
-  view_.Caption(text);
-}
+void HostWindow::OnTextChanged(const std::string& text) { view_.Caption(text); }
 
 bool HostWindow::TakeDone() {
   bool done = false;

@@ -8,6 +8,8 @@
 #include "afx/Clock.h"
 #include "afx/Dialog.h"
 #include "afx/Format.h"
+#include "afx/PropertyPage.h"
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "afx/SerialDevice.h"
 #include "afx/TranscriptRecorder.h"

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "afx/WinTypes.h"
-#include "operations/RadioValue.h"
+#include "operations/RadioSettings.h"
 
-class CERODictionary {
+class CERODictionary : public CRadioSettings<CERODictionary> {
  public:
   static constexpr WORD kMode = 1;
   static constexpr WORD kSetting = 2;
@@ -26,11 +26,7 @@ class CERODictionary {
   static constexpr WORD kTransmitFrequency = 30;
   static constexpr WORD kReceiveFrequency = 31;
   static constexpr WORD kTransmitPower = 148;
-  static constexpr BYTE kByte = CRadioValue::kByte;
-  static constexpr BYTE kWord = CRadioValue::kWord;
-  static constexpr BYTE kLong = CRadioValue::kLong;
   static constexpr size_t kBlockSize = 512;
-  static constexpr DWORD kMaxTransmitPower = 20;
 
   struct Entry {
     WORD id = 0;
@@ -43,6 +39,7 @@ class CERODictionary {
   bool Load(const BYTE* data, size_t size);
   // Writes the dictionary over the start of `data`; false when it does not fit.
   bool Store(BYTE* data, size_t size) const;
+  std::vector<BYTE> Encode() const;
   size_t EncodedSize() const;
 
   const Entry* Find(WORD id) const;
@@ -50,20 +47,12 @@ class CERODictionary {
   DWORD Get(WORD id, DWORD otherwise = 0) const;
   // Only an existing entry, and only a value its width can hold.
   bool Set(WORD id, DWORD value);
-  int GetMode() const { return static_cast<int>(Get(kMode)); }
-  DWORD GetSetting() const { return Get(kSetting); }
-  // 0 .. 20, and only on a 16-bit entry.
-  bool SetTransmitPower(DWORD value);
-  // One of the channel codes 0, 1, 2, 256, 512, 768, 1024, and only on a 16-bit entry.
-  bool SetChannelCode(DWORD value);
 
   const std::vector<Entry>& Entries() const { return m_entries; }
 
-  static WORD Sum(const BYTE* data, size_t size) { return CRadioValue::Sum(data, size); }
   // The trailing block of a mode 7 area.
   static bool CheckBlock(const BYTE* block, size_t size);
 
  private:
-  bool SetWord(WORD id, DWORD value);
   std::vector<Entry> m_entries;
 };

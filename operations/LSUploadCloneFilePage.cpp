@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "afx/FileDialog.h"
 #include "afx/Module.h"
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The clone-file upload's wizard page: which file to send and whether and how
 // the receiver installs it. The last choices live in the device key.
 #pragma once
-#include "afx/Dialog.h"
+#include "afx/PropertyPage.h"
 
 class CLSUploadCloneFilePage : public CPropertyPage {
  public:

@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
-#include "operations/RadioValue.h"
 #include "protocol/TCPacket.h"
 
 namespace {
 constexpr BYTE kMagic0 = 'P';
 constexpr BYTE kMagic1 = 'B';
 constexpr BYTE kVersion = 2;
-constexpr size_t kHeaderSize = 4;
 constexpr size_t kSettingHeader = 4;
-constexpr size_t kSumSize = 2;
 constexpr double kReplySeconds = 3.0;
 
 size_t SettingSize(const CPB2Dictionary::Setting& s) {
@@ -32,7 +29,7 @@ bool Ask(CioInterface& port, const std::vector<BYTE>& request, std::vector<BYTE>
 
 bool CPB2Dictionary::Load(const BYTE* data, size_t size) {
   if (data == nullptr || size < kHeaderSize + kSumSize || size > kMaxEncoded) return false;
-  if (data[0] != kMagic0 || data[1] != kMagic1 || data[2] != kVersion) return false;
+  if (!CRadioValue::HasHeader(data, size, kMagic0, kMagic1, kVersion)) return false;
   std::vector<Setting> settings;
   size_t at = kHeaderSize;
   for (unsigned n = 0; n < data[3]; ++n) {
@@ -60,7 +57,7 @@ bool CPB2Dictionary::Load(const BYTE* data, size_t size) {
       return false;
     settings.push_back(std::move(s));
   }
-  if (size - at != kSumSize || CRadioValue::Sum(data, at) != static_cast<WORD>(data[at] << 8 | data[at + 1])) return false;
+  if (size - at != kSumSize || !CRadioValue::SumHolds(data, at)) return false;
   CPB2Dictionary loaded;
   loaded.m_settings = std::move(settings);
   const Setting* mode = loaded.Find(kMode);
@@ -94,7 +91,7 @@ std::vector<BYTE> CPB2Dictionary::Encode() const {
       CRadioValue::AppendBe(out, s.value, s.kind);
     }
   }
-  CRadioValue::AppendBe(out, CRadioValue::Sum(out.data(), out.size()), 2);
+  CRadioValue::AppendSum(out);
   return out;
 }
 
@@ -146,14 +143,4 @@ bool CPB2Dictionary::SetTable(Key key, const std::vector<UINT>& values) {
   if (EncodedSize() - 4 * s->table.size() + 4 * values.size() > kMaxEncoded) return false;
   s->table = values;
   return true;
-}
-
-bool CPB2Dictionary::SetTransmitPower(DWORD value) {
-  const Setting* s = Find(kTransmitPower);
-  return value <= kMaxTransmitPower && s != nullptr && s->kind == kWord && Set(kTransmitPower, value);
-}
-
-bool CPB2Dictionary::SetChannelCode(DWORD value) {
-  const Setting* s = Find(kChannelCode);
-  return CRadioValue::IsChannelCode(value) && s != nullptr && s->kind == kWord && Set(kChannelCode, value);
 }

@@ -25,23 +25,19 @@
 #include <vector>
 
 #include "afx/WinTypes.h"
-#include "operations/RadioValue.h"
+#include "operations/RadioSettings.h"
 
 class CioInterface;
 
-class CPB2Dictionary {
+class CPB2Dictionary : public CRadioSettings<CPB2Dictionary> {
  public:
   static constexpr BYTE kRadioType = 0x77;
   static constexpr BYTE kReply = 0xA0;
   static constexpr BYTE kRead = 'r';
   static constexpr BYTE kWrite = 'w';
-  static constexpr BYTE kByte = CRadioValue::kByte;
-  static constexpr BYTE kWord = CRadioValue::kWord;
-  static constexpr BYTE kLong = CRadioValue::kLong;
   static constexpr BYTE kTable = 0x10;
   static constexpr size_t kMaxTable = 16;
   static constexpr size_t kMaxEncoded = 240;
-  static constexpr DWORD kMaxTransmitPower = 20;
 
   // Where the settings the operation and its dialog touch live.
   struct Key {
@@ -84,13 +80,6 @@ class CPB2Dictionary {
   std::vector<UINT> GetTable(Key key) const;
   // Only a present table, 1 to kMaxTable values, and only while the whole still fits.
   bool SetTable(Key key, const std::vector<UINT>& values);
-
-  int GetMode() const { return static_cast<int>(Get(kMode)); }
-  DWORD GetSetting() const { return Get(kSetting); }
-  // 0 .. 20, and only on a 16-bit setting.
-  bool SetTransmitPower(DWORD value);
-  // One of the channel codes 0, 1, 2, 256, 512, 768, 1024, and only on a 16-bit setting.
-  bool SetChannelCode(DWORD value);
 
   const std::vector<Setting>& Settings() const { return m_settings; }
   bool operator==(const CPB2Dictionary&) const = default;

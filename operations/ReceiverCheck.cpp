@@ -17,10 +17,11 @@ constexpr UINT kNotApplicationId = 731;
 constexpr UINT kInvalidDeviceId = 733;
 constexpr BYTE kCapabilityRequest = 0x4A;
 constexpr BYTE kCapabilityReply = 0x4B;
-// Records whose first byte is above this carry their flags early.
-constexpr BYTE kLongRecordLimit = 90;
-constexpr UINT kShortRecordFlags = 19;
-constexpr UINT kLongRecordFlags = 45;
+// The hardware flags: at kEarlyFlagsByte in a record whose first byte is
+// above kEarlyFlagsAbove, at kLateFlagsByte in any other.
+constexpr BYTE kEarlyFlagsAbove = 90;
+constexpr UINT kEarlyFlagsByte = 19;
+constexpr UINT kLateFlagsByte = 45;
 }  // namespace
 
 void OpenPort(CSerialInterface& port, const OperationParams& params) {
@@ -50,7 +51,7 @@ void RequireApplication(CSerialInterface& port, const OperationParams& params, C
 
 int HardwareFlagsIndex(const BYTE* data, UINT size) {
   if (data == nullptr || size <= 6) return -1;
-  const UINT index = data[0] > kLongRecordLimit ? kShortRecordFlags : kLongRecordFlags;
+  const UINT index = data[0] > kEarlyFlagsAbove ? kEarlyFlagsByte : kLateFlagsByte;
   return index < size ? static_cast<int>(index) : -1;
 }
 

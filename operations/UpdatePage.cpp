@@ -5,6 +5,7 @@
 
 #include "afx/File.h"
 #include "afx/Format.h"
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "afx/Ui.h"
 #include "device/BreakInfo.h"
@@ -186,10 +187,12 @@ void CUpdatePage::AddEntry() {
   CGarnexApp& app = GetGarnexApp();
   app.RetrievePaths();
   if (app.FirmwareDirectory().empty()) return;
-  const CString destination = app.FirmwareDirectory() + "\\" + fileName;
+  const CString destination = CFile::JoinPath(app.FirmwareDirectory().c_str(), fileName.c_str());
 
   CWaitCursor wait;
-  if (destination.CompareNoCase(source.c_str()) != 0 && !CopyFile(source.c_str(), destination.c_str(), FALSE)) {
+  // A file already in the folder, under whatever spelling, is registered where it lies.
+  if (!CFile::IsSameFile(source.c_str(), destination.c_str()) &&
+      !CopyFile(source.c_str(), destination.c_str(), FALSE)) {
     const long error = errno;
     AfxMessageBox(FormatText(m_strCopyFailure.c_str(), error, source.c_str(), destination.c_str()).c_str(),
                   MB_ICONEXCLAMATION);

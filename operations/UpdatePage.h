@@ -4,7 +4,7 @@
 // registers a file, Delete unregisters and deletes one, a double click acts
 // as Next. The page also holds the "turn off outputs" choice.
 #pragma once
-#include "afx/Dialog.h"
+#include "afx/PropertyPage.h"
 #include "afx/String.h"
 #include "firmware/FirmwareEntryManager.h"
 

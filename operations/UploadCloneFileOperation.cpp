@@ -40,6 +40,10 @@ bool ReplyIs(const CTCPacket& reply, std::initializer_list<BYTE> bytes) {
   return reply.GetData() == std::vector<BYTE>(bytes);
 }
 
+CString NameOnWire(const CString& name) {
+  return name.Left(static_cast<int>(CUploadCloneFileOperation::kMaxNameLength));
+}
+
 }  // namespace
 
 CUploadCloneFileOperation::CUploadCloneFileOperation() : CNamedOperation(1, 4095, 4096) { SetPage(0, &m_page); }
@@ -59,9 +63,9 @@ CString CUploadCloneFileOperation::BaseName(const CString& path) {
 std::vector<BYTE> CUploadCloneFileOperation::StartMessage(DWORD fileSize, const CString& name) {
   std::vector<BYTE> d{kTransferPhase, 0x00};
   Put24(d, fileSize);
-  const size_t n = name.size() < 255 ? name.size() : 255;
-  d.push_back(static_cast<BYTE>(n));
-  d.insert(d.end(), name.begin(), name.begin() + static_cast<std::ptrdiff_t>(n));
+  const CString wire = NameOnWire(name);
+  d.push_back(static_cast<BYTE>(wire.size()));
+  d.insert(d.end(), wire.begin(), wire.end());
   return d;
 }
 
@@ -76,7 +80,7 @@ std::vector<BYTE> CUploadCloneFileOperation::EndMessage() { return {kTransferPha
 
 std::vector<BYTE> CUploadCloneFileOperation::ActivationMessage(const CString& name, bool installIp, bool installWifi,
                                                                bool resetFirst) {
-  const CString file = name + ".xml";
+  const CString file = NameOnWire(name) + ".xml";
   std::vector<BYTE> d{kActivationPhase, static_cast<BYTE>(file.size())};
   d.insert(d.end(), file.begin(), file.end());
   d.push_back(installIp ? 1 : 0);

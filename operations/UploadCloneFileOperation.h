@@ -17,6 +17,11 @@ class CUploadCloneFileOperation : public CNamedOperation {
   static constexpr BYTE kActivationPhase = 0x02;
   static constexpr DWORD kChunkSize = 240;
   static constexpr int kActivationPolls = 60;
+  // The longest name both the start and the activation message can carry:
+  // a report frame holds 255 data bytes, and the activation spends nine of
+  // them around the name (phase, length, ".xml", three flags). A longer name
+  // is cut to this in both, so that they name the same file.
+  static constexpr size_t kMaxNameLength = 255 - 9;
 
   CUploadCloneFileOperation();
   bool Run(OperationParams* params) override;
@@ -24,7 +29,7 @@ class CUploadCloneFileOperation : public CNamedOperation {
 
   CLSUploadCloneFilePage& GetPage() { return m_page; }
 
-  // The data bytes of each clone message.
+  // The data bytes of each clone message; names are cut to kMaxNameLength.
   static std::vector<BYTE> StartMessage(DWORD fileSize, const CString& name);
   static std::vector<BYTE> ChunkMessage(DWORD offset, const BYTE* data, DWORD count);
   static std::vector<BYTE> EndMessage();

@@ -101,10 +101,8 @@ QZ_EXPORT int GetBitmapID() { return static_cast<int>(res::IDB_PLUGIN); }
 QZ_EXPORT BYTE GetVersionInfo(char* buffer, unsigned length) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
   try {
-    char fileName[256];
     CString version;
-    if (AfxGetModuleFileName(fileName, sizeof fileName) > 0 &&
-        AfxQueryVersionString(fileName, "FileVersion", &version))
+    if (AfxQueryVersionString(AfxGetModuleState(), "FileVersion", &version))
       CopyText(buffer, version.c_str(), length);
   } catch (...) {
   }

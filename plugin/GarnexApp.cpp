@@ -3,6 +3,7 @@
 #include <new>
 
 #include "afx/Exception.h"
+#include "afx/File.h"
 #include "afx/Registry.h"
 #include "afx/Trace.h"
 #include "afx/Ui.h"
@@ -47,11 +48,8 @@ BOOL CGarnexApp::InitInstance() {
     SetRegistryKey("KORVANE\\Talvern");
     SetProfileName("LSDevice");
 
-    char fileName[256];
-    if (AfxGetModuleFileName(fileName, sizeof fileName) > 0) {
-      CString version;
-      if (AfxQueryVersionString(fileName, "FileVersion", &version)) m_strVersion = version;
-    }
+    CString version;
+    if (AfxQueryVersionString(AfxGetModuleState(), "FileVersion", &version)) m_strVersion = version;
 
     RetrievePaths();
     if (!BuildOperationList()) return FALSE;
@@ -79,8 +77,8 @@ void CGarnexApp::RetrievePaths() {
   if (rc != ERROR_SUCCESS || type != REG_SZ) return;
   value[size < sizeof value ? size : sizeof value - 1] = '\0';
   m_strInstallDir = value;
-  m_strDevicesDir = m_strInstallDir + "\\Devices";
-  m_strFirmwareDir = m_strInstallDir + "\\Firmware";
+  m_strDevicesDir = CFile::JoinPath(m_strInstallDir.c_str(), "Devices");
+  m_strFirmwareDir = CFile::JoinPath(m_strInstallDir.c_str(), "Firmware");
 }
 
 bool CGarnexApp::BuildOperationList() {

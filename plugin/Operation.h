@@ -3,7 +3,7 @@
 #pragma once
 #include <vector>
 
-#include "afx/Dialog.h"
+#include "afx/PropertyPage.h"
 #include "afx/String.h"
 #include "plugin/Exports.h"
 

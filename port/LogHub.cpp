@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "port/LogNode.h"
 #include "port/LogSubscriber.h"
 
 CLogHub::CLogHub() {
@@ -11,13 +10,13 @@ CLogHub::CLogHub() {
 }
 
 CLogHub::~CLogHub() {
-  std::list<CLogNode*> nodes;
+  std::list<Member*> members;
   {
     std::lock_guard<std::mutex> lock(m_lock);
-    nodes.swap(m_nodes);
+    members.swap(m_members);
   }
-  // Nodes that outlive the hub must not reach back into it.
-  for (CLogNode* node : nodes) node->ForgetHub(this);
+  // Members that outlive the hub must not reach back into it.
+  for (Member* member : members) member->HubGone(this);
 }
 
 void CLogHub::AddSubscriber(CLogSubscriber* subscriber) {
@@ -46,18 +45,18 @@ int CLogHub::HighestLevel() {
   return m_highestLevel;
 }
 
-void CLogHub::AttachNode(CLogNode* node) {
+void CLogHub::AddMember(Member* member) {
   std::lock_guard<std::mutex> lock(m_lock);
-  m_nodes.push_back(node);
+  m_members.push_back(member);
 }
 
-void CLogHub::DetachNode(CLogNode* node) {
+void CLogHub::RemoveMember(Member* member) {
   std::lock_guard<std::mutex> lock(m_lock);
-  const auto it = std::find(m_nodes.begin(), m_nodes.end(), node);
-  if (it != m_nodes.end()) m_nodes.erase(it);
+  const auto it = std::find(m_members.begin(), m_members.end(), member);
+  if (it != m_members.end()) m_members.erase(it);
 }
 
-std::size_t CLogHub::NodeCount() {
+std::size_t CLogHub::MemberCount() {
   std::lock_guard<std::mutex> lock(m_lock);
-  return m_nodes.size();
+  return m_members.size();
 }

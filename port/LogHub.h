@@ -9,11 +9,21 @@
 
 #include "afx/Clock.h"
 
-class CLogNode;
 class CLogSubscriber;
 
 class CLogHub {
  public:
+  // Whatever sends lines to a hub joins it as a member, so that a hub that
+  // goes first can tell it.
+  class Member {
+   public:
+    // `hub` is going away while this member is still listed.
+    virtual void HubGone(CLogHub* hub) = 0;
+
+   protected:
+    ~Member() = default;
+  };
+
   // Records the local time now, from which every line's time of day is counted.
   CLogHub();
   ~CLogHub();
@@ -30,17 +40,17 @@ class CLogHub {
   // The highest subscriber level seen at the last emission (0 before any).
   int HighestLevel();
 
-  void AttachNode(CLogNode* node);
-  // No effect when `node` is not listed.
-  void DetachNode(CLogNode* node);
-  std::size_t NodeCount();
+  void AddMember(Member* member);
+  // No effect when `member` is not listed.
+  void RemoveMember(Member* member);
+  std::size_t MemberCount();
 
   const SYSTEMTIME& StartTime() const { return m_startTime; }
   std::int64_t StartCounter() const { return m_startCounter; }
 
  private:
   std::mutex m_lock;
-  std::list<CLogNode*> m_nodes;
+  std::list<Member*> m_members;
   std::vector<CLogSubscriber*> m_subscribers;
   int m_highestLevel = 0;
   SYSTEMTIME m_startTime{};

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "afx/Clock.h"
-#include "port/LogHub.h"
 
 CLogNode::CLogNode(CLogHub* hub) { Attach(hub); }
 
@@ -14,15 +13,15 @@ CLogNode::~CLogNode() { Detach(); }
 void CLogNode::Attach(CLogHub* hub) {
   Detach();
   m_hub = hub;
-  if (hub) hub->AttachNode(this);
+  if (hub) hub->AddMember(this);
 }
 
 void CLogNode::Detach() {
   CLogHub* hub = m_hub.exchange(nullptr);
-  if (hub) hub->DetachNode(this);
+  if (hub) hub->RemoveMember(this);
 }
 
-void CLogNode::ForgetHub(CLogHub* hub) {
+void CLogNode::HubGone(CLogHub* hub) {
   CLogHub* expected = hub;
   m_hub.compare_exchange_strong(expected, nullptr);
 }

@@ -8,10 +8,9 @@
 #include <cstddef>
 
 #include "afx/WinTypes.h"
+#include "port/LogHub.h"
 
-class CLogHub;
-
-class CLogNode {
+class CLogNode : public CLogHub::Member {
  public:
   // A line, prefix included, longer than this is dropped whole.
   static constexpr std::size_t kMaxLine = 4094;
@@ -36,8 +35,8 @@ class CLogNode {
   // Hex dump of `count` bytes at level 3.
   void LogBytes(const char* label, const BYTE* bytes, std::size_t count);
 
-  // Called by a hub that goes away while this node is still attached.
-  void ForgetHub(CLogHub* hub);
+  // The hub goes away while this node is still attached: forget it.
+  void HubGone(CLogHub* hub) override;
 
  private:
   void Emit(int level, const char* format, va_list args);

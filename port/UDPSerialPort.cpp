@@ -153,11 +153,8 @@ bool CUDPSerialPort::SendDatagram(BYTE kind, const BYTE* data, std::size_t count
   if (count > kMaxData) return false;
   BYTE datagram[kHeaderSize + kMaxData];
   std::lock_guard<std::mutex> lock(Mutex());
-  if (kind == kData && Now() - m_lastActivity.load() > std::int64_t{m_keepAliveInterval} * TicksPerSecond()) {
-    // The link has been quiet: let this data ask for a sign of life as well.
-    kind = kKeepAlive;
-    m_keepAliveInterval += 5;
-  }
+  // After a quiet spell the data asks for a sign of life as well.
+  if (kind == kData && KeepAliveDue(Now())) kind = kKeepAlive;
   m_counterSent += static_cast<DWORD>(count + kHeaderSize);
   datagram[0] = kHeaderSize;
   datagram[1] = m_linkId;
@@ -167,6 +164,12 @@ bool CUDPSerialPort::SendDatagram(BYTE kind, const BYTE* data, std::size_t count
   if (count) std::memcpy(datagram + kHeaderSize, data, count);
   if (m_socket < 0) return false;
   return ::send(m_socket, datagram, kHeaderSize + count, MSG_NOSIGNAL) == static_cast<ssize_t>(kHeaderSize + count);
+}
+
+bool CUDPSerialPort::KeepAliveDue(std::int64_t now) {
+  if (now - m_lastActivity.load() <= std::int64_t{m_keepAliveInterval} * TicksPerSecond()) return false;
+  m_keepAliveInterval += 5;
+  return true;
 }
 
 CUDPSerialPort::Buffer* CUDPSerialPort::TakeFree() {
@@ -186,14 +189,17 @@ CUDPSerialPort::Buffer* CUDPSerialPort::TakeFirstHeld() {
   return b;
 }
 
-void CUDPSerialPort::ReceiveStep() {
+CUDPSerialPort::Buffer* CUDPSerialPort::TakeFreeOrGiveUpGap() {
   Buffer* buffer = TakeFree();
-  if (!buffer) {
-    // Every buffer is held: give up the gap in front of the oldest one.
-    DeliverInOrder(TakeFirstHeld());
-    buffer = TakeFree();
-    if (!buffer) return;
-  }
+  if (buffer) return buffer;
+  // Every buffer is held: give up the gap in front of the oldest one.
+  DeliverInOrder(TakeFirstHeld());
+  return TakeFree();
+}
+
+void CUDPSerialPort::ReceiveStep() {
+  Buffer* buffer = TakeFreeOrGiveUpGap();
+  if (!buffer) return;
   int fd = -1;
   {
     std::lock_guard<std::mutex> lock(Mutex());
@@ -210,10 +216,7 @@ void CUDPSerialPort::ReceiveStep() {
     bool keepAliveDue = false;
     {
       std::lock_guard<std::mutex> lock(Mutex());
-      if (now - m_lastActivity.load() > std::int64_t{m_keepAliveInterval} * TicksPerSecond()) {
-        m_keepAliveInterval += 5;
-        keepAliveDue = true;
-      }
+      keepAliveDue = KeepAliveDue(now);
     }
     if (keepAliveDue) SendDatagram(kKeepAlive, nullptr, 0);
     else Sleep(20);
@@ -225,12 +228,8 @@ void CUDPSerialPort::ReceiveStep() {
 }
 
 void CUDPSerialPort::OnDatagram(const BYTE* data, std::size_t length) {
-  Buffer* buffer = TakeFree();
-  if (!buffer) {
-    DeliverInOrder(TakeFirstHeld());
-    buffer = TakeFree();
-    if (!buffer) return;
-  }
+  Buffer* buffer = TakeFreeOrGiveUpGap();
+  if (!buffer) return;
   const std::size_t n = std::min(length, kMaxDatagram);
   if (n) std::memcpy(buffer->datagram, data, n);
   buffer->receivedLength = static_cast<DWORD>(n);

@@ -80,9 +80,15 @@ class CUDPSerialPort : public CSocketSerialPort {
 
   // Sends one datagram; a data datagram may turn into a keep-alive request.
   bool SendDatagram(BYTE kind, const BYTE* data, std::size_t count);
+  // True when the link has been quiet longer than the keep-alive interval,
+  // which then grows by 5 s. Under the lock.
+  bool KeepAliveDue(std::int64_t now);
   Buffer* TakeFree();
   void PutFree(Buffer* buffer);
   Buffer* TakeFirstHeld();
+  // A free buffer; with none, the held datagrams up to the next gap are
+  // delivered first. Null only when even that frees nothing.
+  Buffer* TakeFreeOrGiveUpGap();
   // Steps 3 and 4 for a datagram now in `buffer`.
   void Accept(Buffer* buffer);
   // Delivers `buffer`, then every held datagram that follows on exactly.

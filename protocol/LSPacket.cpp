@@ -12,14 +12,6 @@ enum class State { Hunt, Command, LengthHigh, LengthLow, Data, ChecksumHigh, Che
 }  // namespace
 
 bool CLSPacket::SendPacket(CioInterface& port) {
-  const BYTE current = m_nCommand;
-  if (!m_bResend) {
-    m_savedData = m_data;
-    m_nSavedCommand = m_nCommand;
-  } else {
-    m_data = m_savedData;
-    m_nCommand = m_nSavedCommand;
-  }
   // The length field is 16 bits wide; payloads never exceed it.
   const size_t size = m_data.size() & 0xFFFF;
   const BYTE header[4] = {STX, m_nCommand, static_cast<BYTE>(size >> 8), static_cast<BYTE>(size)};
@@ -36,7 +28,6 @@ bool CLSPacket::SendPacket(CioInterface& port) {
     e.ReportError(MB_OK);
     ok = false;
   }
-  if (m_bResend) m_nCommand = current;
   return ok;
 }
 

@@ -25,8 +25,4 @@ class CLSPacket : public CPacket {
 
  protected:
   bool ReceiveAttempt(CioInterface& port, double timeout);
-
-  ByteArray m_savedData;
-  BYTE m_nSavedCommand = 0;
-  BYTE m_bResend = 0;
 };

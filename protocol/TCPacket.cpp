@@ -60,6 +60,12 @@ bool CTCPacket::ReceivePacket(CioInterface& port, double timeout) { return Recei
 
 bool CTCPacket::ReceiveLongPacket(CioInterface& port, double timeout) { return Receive(port, timeout, true); }
 
+bool CTCPacket::ReceiveLongReplyTo(const CTCPacket& request, CioInterface& port, double timeout) {
+  m_savedData = request.m_savedData;
+  m_nSavedType = request.m_nSavedType;
+  return ReceiveLongPacket(port, timeout);
+}
+
 bool CTCPacket::Receive(CioInterface& port, double timeout, bool longForm) {
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     try {

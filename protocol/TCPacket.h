@@ -26,8 +26,13 @@ class CTCPacket : public CPacket {
   bool ReceivePacket(CioInterface& port, double timeout) override;
   // The same with the two-byte length. Refuses (false, nothing sent) type 0.
   virtual bool SendLongPacket(CioInterface& port);
-  // The same with the two-byte length; resends the saved request between attempts.
+  // The same with the two-byte length. Between attempts it sends once more the
+  // request this packet sent last (SendLongPacket), for a receiver that missed it.
   virtual bool ReceiveLongPacket(CioInterface& port, double timeout);
+  // ReceiveLongPacket into this packet for the reply to `request`, another
+  // packet that sent its request last and keeps it for the next send: the
+  // sends between attempts repeat `request`'s frame, not this packet's.
+  bool ReceiveLongReplyTo(const CTCPacket& request, CioInterface& port, double timeout);
   // When set, lone ACK and NAK bytes are ignored while hunting for a frame.
   virtual void SetAckNotExpected(bool flag) { m_bAckNotExpected = flag; }
 
@@ -48,6 +53,7 @@ class CTCPacket : public CPacket {
   BYTE m_bAckReceived = 0;
   BYTE m_bNakReceived = 0;
   BYTE m_bAckNotExpected = 0;
+  // The request last sent, for the sends between receive attempts.
   ByteArray m_savedData;
   BYTE m_nSavedType = 0;
   BYTE m_bResend = 0;

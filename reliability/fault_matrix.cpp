@@ -31,6 +31,7 @@
 
 #include "afx/Clock.h"
 #include "afx/Module.h"
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "afx/Window.h"
 #include "firmware/FirmwareEntryManager.h"
@@ -132,6 +133,19 @@ struct RunRecord {
   std::vector<sim::Transcript::Entry> transcript;
 };
 
+// A user who goes ahead with whatever is asked: Yes to the questions, OK to
+// the warning about logged files that an application-mode update shows.
+struct GoAheadUi : ScriptedUi {
+  GoAheadUi() { answers.assign(8, IDYES); }
+  int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) override {
+    const int answer = ScriptedUi::MessageBox(owner, text, caption, flags);
+    return (flags & 0xF) == MB_OKCANCEL ? IDOK : answer;
+  }
+};
+
+// The warning about logged files, which is no report either.
+bool IsDataLoggingWarning(const ScriptedUi::Box& b) { return b.text == AfxLoadString(1302); }
+
 // One operation against a fresh receiver, registry and presenter.
 RunRecord RunOnce(Work work, const std::string& profileText, double budgetSeconds,
                   const std::vector<std::string>* expectedLines) {
@@ -141,8 +155,7 @@ RunRecord RunOnce(Work work, const std::string& profileText, double budgetSecond
   BudgetClock clock;
   clock.capNs = static_cast<std::int64_t>(budgetSeconds * kNsPerSecond);
   afx::ScopedClock scopedClock(clock);
-  ScriptedUi ui;
-  ui.answers.assign(8, IDYES);  // a user who goes ahead with whatever is asked
+  GoAheadUi ui;
   ScopedUi scopedUi(ui);
   RecordingWindow window;
   afx::Event cancel;
@@ -190,7 +203,8 @@ RunRecord RunOnce(Work work, const std::string& profileText, double budgetSecond
 
   rec.seconds = static_cast<double>(clock.NowNs()) / kNsPerSecond;
   rec.overran = clock.overran;
-  rec.boxes = ui.boxes;
+  for (const auto& b : ui.boxes)
+    if (!IsDataLoggingWarning(b)) rec.boxes.push_back(b);
   rec.portOpen = rx->IsOpen();
   sim::VirtualReceiver& r = rx->Receiver();
   switch (work) {

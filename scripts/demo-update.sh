@@ -23,5 +23,8 @@ key='HKLM\SOFTWARE\Korvane\Talvern\Firmware\QZ710 Version 4.20'
 "$bin/talvern" reg add "$key" /v FirmwarePath /d "$image" /f >/dev/null
 "$bin/talvern" reg add "$key" /v OriginalInstall /t REG_DWORD /d 1 /f >/dev/null
 
-"$bin/talvern" --batch run "Load GPS software" --simulate --port 1 --transcript "$demo/update-transcript.txt"
+# The receiver keeps logged files, and the update asks before it may lose
+# them: this demo has none worth keeping.
+"$bin/talvern" --batch --answer 'Ensure all files have been downloaded=ok' run "Load GPS software" --simulate \
+  --port 1 --transcript "$demo/update-transcript.txt"
 echo "The line's transcript is in $demo/update-transcript.txt."

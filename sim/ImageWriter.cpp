@@ -2,30 +2,26 @@
 
 #include <cstdio>
 
-namespace sim {
+#include "sim/Bytes.h"
 
-namespace {
-void Put(std::vector<std::uint8_t>& d, std::size_t at, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) d[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * (bytes - 1 - i)));
-}
-}  // namespace
+namespace sim {
 
 std::vector<std::uint8_t> ImageWriter::Identity(const IdentityBlock& id) {
   std::vector<std::uint8_t> b(36, 0);
-  Put(b, 0, id.version, 2);
-  Put(b, 2, id.year, 2);
+  PutBe(b, 0, id.version, 2);
+  PutBe(b, 2, id.year, 2);
   b[4] = id.month;
   b[5] = id.day;
   b[6] = id.config;
   b[7] = id.released;
-  Put(b, 8, id.value8, 4);
-  Put(b, 12, id.imageSize, 4);
-  Put(b, 16, id.checksum, 4);
+  PutBe(b, 8, id.value8, 4);
+  PutBe(b, 12, id.imageSize, 4);
+  PutBe(b, 16, id.checksum, 4);
   std::string name = id.name;
   name.resize(7, ' ');
   for (std::size_t i = 0; i < 7; ++i) b[20 + i] = static_cast<std::uint8_t>(name[i]);
-  Put(b, 28, id.compressSize, 4);
-  Put(b, 32, id.adler, 4);
+  PutBe(b, 28, id.compressSize, 4);
+  PutBe(b, 32, id.adler, 4);
   return b;
 }
 
@@ -41,14 +37,14 @@ std::vector<std::uint8_t> ImageWriter::Application(const IdentityBlock& id, std:
 
 std::vector<std::uint8_t> ImageWriter::Timg(const std::vector<ImageSection>& sections) {
   std::vector<std::uint8_t> out(0x6C + 84 * sections.size(), 0);
-  Put(out, 0x16, sections.size(), 2);
+  PutBe(out, 0x16, sections.size(), 2);
   for (std::size_t i = 0; i < sections.size(); ++i) {
     const std::size_t e = 0x6C + 84 * i;
-    Put(out, e, sections[i].type, 2);
+    PutBe(out, e, sections[i].type, 2);
     out[e + 4] = sections[i].major;
     out[e + 5] = sections[i].minor;
-    Put(out, e + 8, sections[i].payload.size(), 4);
-    Put(out, e + 0x10, sections[i].address, 4);
+    PutBe(out, e + 8, sections[i].payload.size(), 4);
+    PutBe(out, e + 0x10, sections[i].address, 4);
   }
   for (const auto& s : sections) out.insert(out.end(), s.payload.begin(), s.payload.end());
   return out;
@@ -87,23 +83,23 @@ std::vector<std::uint8_t> ImageWriter::Elf(const std::vector<std::uint8_t>& imag
   e[4] = 1;  // 32-bit
   e[5] = 2;  // big-endian
   e[6] = 1;
-  Put(e, 16, 2, 2);   // executable
-  Put(e, 18, 20, 2);  // PowerPC
-  Put(e, 20, 1, 4);
-  Put(e, 24, vaddr, 4);
-  Put(e, 28, 52, 4);  // program headers right after the header
-  Put(e, 40, 52, 2);
-  Put(e, 42, 32, 2);
-  Put(e, 44, 1, 2);
-  Put(e, 46, 40, 2);
-  Put(e, 52, 1, 4);               // PT_LOAD
-  Put(e, 56, 84, 4);              // offset
-  Put(e, 60, vaddr, 4);
-  Put(e, 64, vaddr, 4);
-  Put(e, 68, image.size(), 4);
-  Put(e, 72, image.size(), 4);
-  Put(e, 76, 5, 4);               // read + execute
-  Put(e, 80, 4, 4);
+  PutBe(e, 16, 2, 2);   // executable
+  PutBe(e, 18, 20, 2);  // PowerPC
+  PutBe(e, 20, 1, 4);
+  PutBe(e, 24, vaddr, 4);
+  PutBe(e, 28, 52, 4);  // program headers right after the header
+  PutBe(e, 40, 52, 2);
+  PutBe(e, 42, 32, 2);
+  PutBe(e, 44, 1, 2);
+  PutBe(e, 46, 40, 2);
+  PutBe(e, 52, 1, 4);               // PT_LOAD
+  PutBe(e, 56, 84, 4);              // offset
+  PutBe(e, 60, vaddr, 4);
+  PutBe(e, 64, vaddr, 4);
+  PutBe(e, 68, image.size(), 4);
+  PutBe(e, 72, image.size(), 4);
+  PutBe(e, 76, 5, 4);               // read + execute
+  PutBe(e, 80, 4, 4);
   e.insert(e.end(), image.begin(), image.end());
   return e;
 }

@@ -17,6 +17,7 @@
 #include "sim/LoaderCodec.h"
 #include "sim/Profile.h"
 #include "sim/ReportCodec.h"
+#include "sim/SimErrorLog.h"
 #include "sim/SimFlash.h"
 #include "sim/SimLine.h"
 #include "sim/Transcript.h"
@@ -24,6 +25,11 @@
 namespace sim {
 
 enum class ReceiverMode { Application, Monitor, Restarting };
+
+// The receiver's timers count nanoseconds; profiles give milliseconds.
+constexpr std::int64_t kMs = 1'000'000;
+constexpr std::uint8_t kUploadRequest = 0x9B;
+constexpr std::uint8_t kUploadReply = 0x9F;
 
 // The packet through which a running application states its identity for an
 // application-mode update: upload request (type 0x9B) with the data 0x08 0x00,
@@ -94,7 +100,7 @@ class VirtualReceiver {
   const afx::LineSettings& ApplicationSettings() const { return appSettings_; }
   const afx::LineSettings& MonitorSettings() const { return monitorSettings_; }
   const FaultRules& Faults() const { return faults_; }
-  std::size_t ErrorLogCount() const;
+  std::size_t ErrorLogCount() const { return errorLog_.Count(); }
 
   // The 425-byte product record, the 68-byte flash and 72-byte hardware
   // descriptions, the memory map and the error-log image, as sent.
@@ -102,7 +108,6 @@ class VirtualReceiver {
   std::vector<std::uint8_t> FlashDescription(bool hardware) const;
   std::vector<std::uint8_t> MemoryMap() const;
   std::vector<std::uint8_t> ErrorLogImage() const;
-  std::vector<std::uint8_t> ErrorLogReply(std::size_t index, bool longForm) const;
 
  private:
   struct Timer {
@@ -113,20 +118,19 @@ class VirtualReceiver {
     bool operator>(const Timer& o) const { return at != o.at ? at > o.at : seq > o.seq; }
   };
 
+  // The line, timers, replies, restarts and faults (VirtualReceiver.cpp).
   void After(std::int64_t atNs, std::function<void()> action, bool survivesRestart = false);
   void OnByte(std::uint8_t byte);
   void OnBreakEnd();
   void Note(const std::string& text);
-
   // Replies. `Reply*` apply the reply fault rules; they return when the last byte is out.
   std::int64_t SendRaw(const std::vector<std::uint8_t>& bytes, int type, const std::string& note);
   std::int64_t ReplyReport(std::uint8_t type, const std::vector<std::uint8_t>& data, bool longForm = false);
   std::int64_t ReplyLoader(std::uint8_t command, const std::vector<std::uint8_t>& data);
   std::int64_t Ack();
   std::int64_t Nak();
-  void SendBreakInfo(bool atBreakSettings);
   afx::LineSettings ModeSettings() const;
-
+  static afx::LineSettings Settings(std::uint32_t baud, int dataBits, char parity, int stopBits);
   void Restart(ReceiverMode target, std::uint32_t delayMs, std::int64_t fromNs);
   void Disconnect(std::uint32_t ms);
   void Cut(std::uint32_t ms);
@@ -134,31 +138,45 @@ class VirtualReceiver {
   // Applies the request fault rules to a request of `type`; false when it is
   // not to be served (`refuse` answers a refused one).
   bool Admit(int type, const char* refusedNote, const std::function<void()>& refuse);
-  void InstallErrorLogImage();
 
-  // Application mode.
-  void OnReport(const ReportFrame& frame);
-  void SetComms(const std::vector<std::uint8_t>& d);
-  void ErrorLogRequest(const std::vector<std::uint8_t>& d);
-  void RadioQuery(const std::vector<std::uint8_t>& d);
-  void Clone(const std::vector<std::uint8_t>& d);
-  void Ethernet(const std::vector<std::uint8_t>& d);
-  void ResetRequest(const std::vector<std::uint8_t>& d);
-  void Upload(const std::vector<std::uint8_t>& d);
-  std::uint8_t InstallState();
-  void FinishInstall();
+  // Identification (VirtualReceiverIdentity.cpp).
+  void SendBreakInfo(bool atBreakSettings);
   std::vector<std::uint8_t> VersionText() const;
   std::vector<std::uint8_t> GpsTimeText() const;
   std::vector<std::uint8_t> Capability() const;
+  // The running application's identity, the reply to kIdentityQuery.
+  std::vector<std::uint8_t> IdentityReply() const;
 
-  // Monitor mode.
-  void OnLoader(const LoaderFrame& frame);
-
+  // The application's report requests (VirtualReceiverReports.cpp).
+  void OnReport(const ReportFrame& frame);
+  void SetComms(const std::vector<std::uint8_t>& d);
+  void Ethernet(const std::vector<std::uint8_t>& d);
+  void ResetRequest(const std::vector<std::uint8_t>& d);
   // The network settings a receiver of `profile` starts with and returns to.
   static NetworkSettings InitialNetwork(const Profile& profile);
-  // An entry's fields from its number to its week (34 bytes), in the order
-  // the long error-log reply and the newer log images share.
-  static void PutEntryFields(std::vector<std::uint8_t>& d, std::size_t at, const ErrorLogEntry& e);
+
+  // The error log (VirtualReceiverErrorLog.cpp).
+  void ErrorLogRequest(const std::vector<std::uint8_t>& d);
+  void InstallErrorLogImage();
+
+  // The radio (VirtualReceiverRadio.cpp).
+  void RadioQuery(const std::vector<std::uint8_t>& d);
+  // Radio software transfer through the pipe ('U' start, 'D' data, 'E' end).
+  void RadioLoad(const std::vector<std::uint8_t>& d);
+  void RadioSettingsWrite(const std::vector<std::uint8_t>& d);
+  // The radio's configuration area and its own settings dictionary, as a
+  // receiver of `profile` starts with them.
+  static std::vector<std::uint8_t> RadioArea(const Profile& profile);
+  static std::vector<std::uint8_t> InitialRadioSettings(const Profile& profile);
+
+  // Clone files and application-mode uploads (VirtualReceiverTransfers.cpp).
+  void Clone(const std::vector<std::uint8_t>& d);
+  void Upload(const std::vector<std::uint8_t>& d);
+  std::uint8_t InstallState();
+  void FinishInstall();
+
+  // The monitor's loader requests (VirtualReceiverMonitor.cpp).
+  void OnLoader(const LoaderFrame& frame);
 
   Profile profile_;
   Transcript transcript_;
@@ -187,12 +205,9 @@ class VirtualReceiver {
   afx::LineSettings monitorSettings_;
 
   // Application state.
-  std::vector<ErrorLogEntry> errorLog_;
+  SimErrorLog errorLog_;
   bool pipeOpen_ = false;
   std::size_t syncIndex_ = 0;
-  // Radio software transfer through the pipe ('U' start, 'D' data, 'E' end).
-  void RadioLoad(const std::vector<std::uint8_t>& d);
-  void RadioSettingsWrite(const std::vector<std::uint8_t>& d);
   std::vector<std::uint8_t> radioSettings_;
   std::vector<std::uint8_t> radioFirmware_;
   std::vector<std::uint8_t> radioIncoming_;

@@ -87,6 +87,9 @@ int main(int argc, char** argv) {
   Save(&update, "3-update-page");
   Press(update.button(QWizard::NextButton));
   Save(&update, "4-summary");
+  modal.Expect("loss of all logged files", [&](QWidget* box) {
+    Press(qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok));
+  });
   finish(update);
   Save(&update, "5-run");
 

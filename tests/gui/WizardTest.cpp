@@ -245,6 +245,11 @@ class WizardTest : public QObject {
     QCOMPARE(list->currentRow(), 0);
     env_->Press(QWizard::NextButton);
 
+    modal_.Expect("loss of all logged files", [](QWidget* box) {
+      auto* b = qobject_cast<QMessageBox*>(box);
+      QCOMPARE(b->defaultButton(), b->button(QMessageBox::Cancel));  // OK must be chosen
+      Click(b->button(QMessageBox::Ok));
+    });
     // Cancel as soon as the transfer is under way.
     bool cancelled = false;
     QString waiting;
@@ -267,6 +272,9 @@ class WizardTest : public QObject {
   void closingDuringARunAsksThenWaitsForTheEnd() {
     ChooseOperation(3);  // the image registered above
     env_->Press(QWizard::NextButton);
+    modal_.Expect("loss of all logged files", [](QWidget* box) {
+      Click(qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok));
+    });
     bool asked = false;
     modal_.Expect("still running", [&](QWidget* box) {
       asked = true;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "afx/PropertySheet.h"
 #include "operations/UpdateOperation.h"
 #include "sim/ImageWriter.h"
 #include "support/FirmwareImages.h"

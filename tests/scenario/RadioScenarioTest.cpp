@@ -1,6 +1,7 @@
 // "Load internal radio software" against the virtual receiver's radio.
 #include <gtest/gtest.h>
 
+#include "afx/PropertySheet.h"
 #include "operations/MDSRadioUpdateOperation.h"
 #include "support/SimScenario.h"
 

@@ -3,6 +3,7 @@
 // virtual time, and the receiver's flash is compared with the image.
 #include <gtest/gtest.h>
 
+#include "afx/PropertySheet.h"
 #include "operations/UpdateOperation.h"
 #include "sim/ImageWriter.h"
 #include "support/SimScenario.h"
@@ -219,21 +220,36 @@ TEST(UpdateScenario, VersionQuestions) {
   }
 }
 
-// A receiver that keeps logged files asks first on the routes that read its
-// product record; Cancel writes nothing, and is no failure: the receiver is
-// left running.
+// An update may wipe the receiver's logged files, so the user is asked first
+// when the product record lists data logging, and always on the route
+// through the application, whose identity tells no features. Cancel writes
+// nothing, and is no failure: the receiver is left running.
 TEST(UpdateScenario, DataLoggingQuestion) {
-  for (const bool container : {false, true}) {
+  const struct {
+    const char* name;
+    const char* version;
+    bool container, logging, asks;
+  } routes[] = {
+      {"file from the monitor", "3.50", false, true, true},
+      {"container from the monitor", "3.50", true, true, true},
+      {"container from the monitor, no logging", "3.50", true, false, false},
+      {"container through the application", "4.10", true, true, true},
+      {"container through the application, features unknown", "4.10", true, false, true},
+  };
+  for (const auto& r : routes) {
     for (const int answer : {IDCANCEL, IDOK}) {
-      SCOPED_TRACE(std::string(container ? "container" : "file") + (answer == IDOK ? ", confirmed" : ", cancelled"));
-      Update u(Profile("3.50", true));
-      const auto application = u.AddApplication(container);
+      if (!r.asks && answer == IDCANCEL) continue;
+      SCOPED_TRACE(std::string(r.name) + (answer == IDOK ? ", confirmed" : ", cancelled"));
+      Update u(Profile(r.version, r.logging));
+      const auto application = u.AddApplication(r.container);
       u.s.ui.answers = {answer};
       EXPECT_EQ(u.Run(), 1);
-      ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
-      EXPECT_EQ(u.s.ui.boxes[0].text, AfxLoadString(1302));
-      EXPECT_EQ(u.s.ui.boxes[0].flags & 0xF, static_cast<UINT>(MB_OKCANCEL));
-      EXPECT_EQ(u.s.ui.boxes[0].flags & MB_DEFBUTTON2, static_cast<UINT>(MB_DEFBUTTON2));
+      ASSERT_EQ(u.s.ui.boxes.size(), r.asks ? 1u : 0u) << u.Boxes();
+      if (r.asks) {
+        EXPECT_EQ(u.s.ui.boxes[0].text, AfxLoadString(1302));
+        EXPECT_EQ(u.s.ui.boxes[0].flags & 0xF, static_cast<UINT>(MB_OKCANCEL));
+        EXPECT_EQ(u.s.ui.boxes[0].flags & MB_DEFBUTTON2, static_cast<UINT>(MB_DEFBUTTON2));
+      }
       EXPECT_EQ(u.Flash(kAppBase, application.size()) == application, answer == IDOK);
       if (answer == IDCANCEL) {
         EXPECT_FALSE(u.Erased());
@@ -241,6 +257,48 @@ TEST(UpdateScenario, DataLoggingQuestion) {
       }
     }
   }
+}
+
+// The receiver's own install is never interrupted: a cancel asked for
+// while it copies the image into its flash is honoured once the install is
+// over, and nothing reaches the receiver before then.
+TEST(UpdateScenario, CancelDuringTheReceiversInstallWaitsForItsEnd) {
+  Update u(Profile("4.10", false, "upload.states = 1:2000,2:6000,3:30000,6:0\n"));
+  const auto application = u.AddApplication(true);
+  u.s.ui.answers = {IDOK};
+  std::int64_t cancelledNs = -1, installedNs = -1;
+  u.s.window.onProgress = [&](int percent) {
+    const std::int64_t now = static_cast<std::int64_t>(u.s.Seconds() * 1e9);
+    // Past half the bar the receiver reports copying its flash.
+    if (percent > 50 && cancelledNs < 0) {
+      cancelledNs = now;
+      u.s.cancel.Set();
+    }
+    if (percent == 100 && installedNs < 0) installedNs = now;
+  };
+  EXPECT_EQ(u.Run(), 2);
+  EXPECT_EQ(u.s.window.LastStatus(), "The operation was canceled.");
+  ASSERT_GT(cancelledNs, 0);
+  ASSERT_GT(installedNs, cancelledNs) << "the install did not run to its end";
+  for (const auto& e : u.s.Receiver().GetTranscript().Entries()) {
+    if (e.timeNs < cancelledNs || e.timeNs > installedNs) continue;
+    EXPECT_NE(e.note.rfind("request report 0x48", 0), 0u) << e.timeNs;
+    EXPECT_NE(e.note.rfind("request report 0x58", 0), 0u) << e.timeNs;
+  }
+  EXPECT_EQ(u.Flash(kAppBase, application.size()), application);
+}
+
+// A receiver that falls silent after its first answer is not taken for the
+// model it named then: no reboot request goes to it, and the run fails
+// within seconds instead of waiting out a restart that cannot come.
+TEST(UpdateScenario, AReceiverThatFallsSilentIsNotAskedToRestart) {
+  Update u(Profile("3.50", false, "fault = silence n=2 count=0\n"));
+  u.AddApplication(true);
+  EXPECT_EQ(u.Run(), 0);
+  ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
+  EXPECT_NE(u.s.ui.boxes[0].text.find("[801]"), std::string::npos) << u.Boxes();
+  EXPECT_FALSE(u.s.HostSent({0x02, 0x00, 0x87, 0x00, 0x87, 0x03}));
+  EXPECT_LT(u.s.Seconds(), 30.0);
 }
 
 // From 3.8 up the application takes the container itself, on a serial line
@@ -259,9 +317,10 @@ TEST(UpdateScenario, ApplicationRouteAndUsbLinkSpeeds) {
     Update u((c.usb ? "port.number = 15\n" : "") + Profile(c.container ? "4.10" : "3.50"));
     const auto application = u.AddApplication(c.container);
     const std::uint64_t generation = u.s.Receiver().LinkGeneration();
+    u.s.ui.answers = {IDOK};  // the application route asks about logged files
     EXPECT_EQ(u.Run(), 1) << u.Boxes();
     EXPECT_EQ(u.Flash(kAppBase, application.size()), application);
-    EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
+    EXPECT_EQ(u.s.ui.boxes.size(), c.container ? 1u : 0u) << u.Boxes();
     EXPECT_EQ(u.s.HasStatus("Done. The receiver will reboot itself momentarily."), c.container);
     EXPECT_EQ(u.s.Asked(0x48), !c.usb);
     if (c.usb) {

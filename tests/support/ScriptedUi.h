@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "afx/Dialog.h"
+#include "afx/FileDialog.h"
 #include "afx/Ui.h"
 
 class ScriptedUi : public afx::UiPresenter {

@@ -1,8 +1,12 @@
 // The full name a file status carries: one spelling for every way of naming
-// the same file, whether or not the name needed normalising.
+// the same file, whether or not the name needed normalising; what a copy
+// leaves of its source and its target.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "afx/File.h"
 #include "support/TempDir.h"
@@ -36,6 +40,59 @@ TEST(FileStatus, EverySpellingOfANameGivesTheSameFullName) {
   EXPECT_TRUE(CFile::GetStatus((base + "/sub").c_str(), status));
   EXPECT_EQ(std::string(status.m_szFullName), base + "/sub");
   EXPECT_TRUE(status.m_attribute & 0x10);
+}
+
+// A copy never costs the source, nor the target when it fails; a copy onto
+// the source itself, under any name that leads to it, is refused.
+TEST(FileCopy, NeitherSourceNorAFailedTargetIsLost) {
+  namespace fs = std::filesystem;
+  const struct {
+    const char* name;
+    const char* target;  // in the folder; "@link" and "@hard" are made to lead to the source
+    bool failIfExists;
+    bool ok;
+    int err;
+    const char* targetAfter;  // nullptr: no such file
+  } cases[] = {
+      {"new file", "copy.img", false, true, 0, "source"},
+      {"over another file", "old.img", false, true, 0, "source"},
+      {"over another file, refused", "old.img", true, false, EEXIST, "old"},
+      {"onto itself", "image.img", false, false, EINVAL, "source"},
+      {"onto itself, spelt another way", "sub/../image.img", false, false, EINVAL, "source"},
+      {"onto a link to itself", "@link", false, false, EINVAL, "source"},
+      {"onto a hard link of itself", "@hard", false, false, EINVAL, "source"},
+      {"into a missing folder", "gone/copy.img", false, false, ENOENT, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir dir;
+    const std::string source = dir.Write("image.img", std::string("source"));
+    dir.Write("old.img", std::string("old"));
+    fs::create_directory(dir.Path() / "sub");
+    std::string target = dir.File(c.target);
+    if (target == dir.File("@link")) fs::create_symlink(source, target);
+    if (target == dir.File("@hard")) fs::create_hard_link(source, target);
+    const std::size_t files = 3 + (c.target[0] == '@' ? 1 : 0);
+
+    errno = 0;
+    EXPECT_EQ(CopyFile(source.c_str(), target.c_str(), c.failIfExists) != FALSE, c.ok);
+    if (!c.ok) {
+      EXPECT_EQ(errno, c.err);
+    }
+    CFileStatus status;
+    ASSERT_TRUE(CFile::GetStatus(source.c_str(), status));
+    EXPECT_EQ(status.m_size, 6u) << "the source changed";
+    if (c.targetAfter) {
+      std::ifstream in(target);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), c.targetAfter);
+    } else {
+      EXPECT_FALSE(fs::exists(target));
+    }
+    // Nothing is left of the copy's temporary file.
+    const bool added = c.ok && std::string(c.target) == "copy.img";
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator())),
+              files + (added ? 1 : 0));
+  }
 }
 
 }  // namespace

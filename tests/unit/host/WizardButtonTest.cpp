@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "afx/Dialog.h"
+#include "afx/PropertyPage.h"
+#include "afx/PropertySheet.h"
 #include "host/Console.h"
 #include "host/ConsolePresenter.h"
 #include "host/Options.h"

@@ -1,6 +1,7 @@
 // The clone-file page: its registry values, the dependent check boxes and Browse.
 #include <gtest/gtest.h>
 
+#include "afx/PropertySheet.h"
 #include "operations/LSUploadCloneFilePage.h"
 #include "support/PluginTestEnv.h"
 #include "support/ScriptedUi.h"

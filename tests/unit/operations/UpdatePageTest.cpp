@@ -2,17 +2,27 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
+#include "afx/PropertySheet.h"
 #include "afx/Registry.h"
+#include "firmware/AddFirmwareDlg.h"
 #include "firmware/FirmwareEntryManager.h"
 #include "operations/UpdateOperation.h"
 #include "plugin/GarnexApp.h"
+#include "support/FirmwareImages.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+testsupport::Bytes ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return testsupport::Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class UpdatePageTest : public ::testing::Test {
  protected:
@@ -133,6 +143,72 @@ TEST_F(UpdatePageTest, DeleteUnregistersAfterAskingAndDoubleClickPressesNext) {
 
   page_.SendCommand(CUpdatePage::IDC_LIST, LBN_DBLCLK);
   EXPECT_EQ(sheet_.TakePressedButton(), PSBTN_NEXT);
+}
+
+// Insert registers a file under the firmware folder: one from elsewhere is
+// copied there first, one that already lies there (however it is spelt) is
+// registered as it is, never emptied by a copy onto itself.
+TEST_F(UpdatePageTest, InsertRegistersTheFileInTheFirmwareFolder) {
+  const std::string folder = fs::canonical(dir_.Path()).string();
+  HKEY host = nullptr;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Talvern", 0, nullptr, 0, KEY_ALL_ACCESS,
+                           nullptr, &host, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueEx(host, "InstallDirectory", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                static_cast<DWORD>(folder.size() + 1));
+  RegCloseKey(host);
+  const std::string registered = folder + "/Firmware/fw.timg";
+  const testsupport::Bytes image = testsupport::TimgImage({});
+  const struct {
+    const char* name;
+    std::string chosen;
+    bool inFolder;  // the chosen file is the one in the firmware folder
+    bool folderGone;
+  } cases[] = {
+      {"in the folder", registered, true, false},
+      {"in the folder, spelt another way", folder + "/Firmware/./fw.timg", true, false},
+      {"elsewhere", folder + "/elsewhere/fw.timg", false, false},
+      {"elsewhere, no firmware folder", folder + "/elsewhere/fw.timg", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FirmwareEntryManager catalogue;
+    catalogue.RetrieveFirmwareFiles(nullptr, "");
+    DWORD error = 0;
+    for (int i = catalogue.GetCount() - 1; i >= 0; --i)
+      catalogue.RemoveFirmwareEntry(catalogue.GetAt(i)->GetKeyName().c_str(), error);
+    fs::remove_all(folder + "/Firmware");
+    fs::remove_all(folder + "/elsewhere");
+    if (!c.folderGone) fs::create_directory(folder + "/Firmware");
+    fs::create_directory(folder + "/elsewhere");
+    dir_.Write(c.inFolder ? "Firmware/fw.timg" : "elsewhere/fw.timg", image);
+
+    ui_.boxes.clear();
+    ui_.onDialog = [&c](CDialog& d) {
+      d.SetDlgItemText(CAddFirmwareDlg::IDC_DESCRIPTION, "Fw");
+      d.SetDlgItemText(CAddFirmwareDlg::IDC_PATH, c.chosen.c_str());
+    };
+    ASSERT_TRUE(sheet_.ActivatePage(0));
+    page_.SendVKeyToItem(CUpdatePage::kVkInsert, CUpdatePage::IDC_LIST, 0);
+    ui_.onDialog = nullptr;
+
+    catalogue.RetrieveFirmwareFiles(nullptr, "");
+    if (c.folderGone) {
+      ASSERT_EQ(ui_.boxes.size(), 1u);
+      EXPECT_EQ(ui_.boxes[0].text.find('\\'), std::string::npos) << ui_.boxes[0].text;
+      EXPECT_NE(ui_.boxes[0].text.find(registered), std::string::npos) << ui_.boxes[0].text;
+      EXPECT_EQ(catalogue.GetCount(), 0);
+      continue;
+    }
+    EXPECT_TRUE(ui_.boxes.empty());
+    ASSERT_EQ(catalogue.GetCount(), 1);
+    EXPECT_EQ(catalogue.GetAt(0)->GetFirmwarePath(), registered);
+    EXPECT_EQ(ReadBytes(registered), image);
+    if (!c.inFolder) {
+      EXPECT_EQ(ReadBytes(folder + "/elsewhere/fw.timg"), image);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder + "/Firmware"), fs::directory_iterator()), 1);
+  }
 }
 
 TEST(MonitorImageGuardTest, OnlyTheReceiversOwnMonitorByTheHexRouteIsRefused) {

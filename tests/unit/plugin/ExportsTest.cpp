@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "afx/Registry.h"
@@ -18,10 +19,10 @@ namespace {
 
 class LoadedPlugin {
  public:
-  explicit LoadedPlugin(bool ctrlAlt) {
+  explicit LoadedPlugin(bool ctrlAlt, const std::string& path = QZ_BIN_DIR "/DevQZ710.so") {
     ui_.ctrlAlt = ctrlAlt;
     previous_ = afx::SetUi(&ui_);
-    handle_ = dlopen(QZ_BIN_DIR "/DevQZ710.so", RTLD_NOW | RTLD_LOCAL);
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) ADD_FAILURE() << dlerror();
   }
   ~LoadedPlugin() {
@@ -154,6 +155,8 @@ TEST_F(ExportsTest, DoOperationRefusesBadBlocksButStillPostsDone) {
   EXPECT_TRUE(plugin.Ui().boxes.empty());
 }
 
+// Wherever the plug-in is installed, a failed run's box is headed with its
+// version, also below a folder whose path outgrows a file-name buffer.
 TEST_F(ExportsTest, AFailedRunShowsOneMessageBoxHeadedWithTheVersion) {
   // COM 1024 leads to a device that does not exist.
   HKEY key = nullptr;
@@ -166,17 +169,29 @@ TEST_F(ExportsTest, AFailedRunShowsOneMessageBoxHeadedWithTheVersion) {
             ERROR_SUCCESS);
   RegCloseKey(key);
 
-  LoadedPlugin plugin(false);
-  RecordingWindow window;
-  afx::Event cancel;
-  OperationParams params{1024, 7, &window, &cancel};
-  EXPECT_EQ(plugin.Get<PFN_DoOperation>("DoOperation")(&params), 0);
-  ASSERT_EQ(plugin.Ui().boxes.size(), 1u);
-  const ScriptedUi::Box& box = plugin.Ui().boxes[0];
-  EXPECT_EQ(box.caption, "DevQZ710");
-  EXPECT_EQ(box.flags, 0x10030u);
-  EXPECT_EQ(box.text.rfind("DevQZ7xx Version: 5.00b50\n\n", 0), 0u) << box.text;
-  EXPECT_GT(box.text.size(), std::strlen("DevQZ7xx Version: 5.00b50\n\n"));
-  EXPECT_EQ(window.LastStatus(), "There was a failure with the operation!");
-  EXPECT_EQ(window.PostedDone(), 1);
+  std::filesystem::path deep = dir_.Path();
+  while (deep.string().size() < 300) deep /= std::string(60, 'd');
+  std::filesystem::create_directories(deep);
+  const std::string farAway = (deep / "DevQZ710.so").string();
+  std::filesystem::copy_file(QZ_BIN_DIR "/DevQZ710.so", farAway);
+
+  for (const std::string& path : {std::string(QZ_BIN_DIR "/DevQZ710.so"), farAway}) {
+    SCOPED_TRACE(path.size());
+    LoadedPlugin plugin(false, path);
+    char version[32] = {};
+    EXPECT_EQ(plugin.Get<PFN_GetVersionInfo>("GetVersionInfo")(version, sizeof version - 1), 1);
+    EXPECT_STREQ(version, "5.00b50");
+    RecordingWindow window;
+    afx::Event cancel;
+    OperationParams params{1024, 7, &window, &cancel};
+    EXPECT_EQ(plugin.Get<PFN_DoOperation>("DoOperation")(&params), 0);
+    ASSERT_EQ(plugin.Ui().boxes.size(), 1u);
+    const ScriptedUi::Box& box = plugin.Ui().boxes[0];
+    EXPECT_EQ(box.caption, "DevQZ710");
+    EXPECT_EQ(box.flags, 0x10030u);
+    EXPECT_EQ(box.text.rfind("DevQZ7xx Version: 5.00b50\n\n", 0), 0u) << box.text;
+    EXPECT_GT(box.text.size(), std::strlen("DevQZ7xx Version: 5.00b50\n\n"));
+    EXPECT_EQ(window.LastStatus(), "There was a failure with the operation!");
+    EXPECT_EQ(window.PostedDone(), 1);
+  }
 }

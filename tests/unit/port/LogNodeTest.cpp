@@ -96,14 +96,14 @@ TEST_F(LogNodeTest, DetachedNodeLogsNothingAndAttachFollowsTheNode) {
   node.LogBytes("TX", bytes, 2);
   EXPECT_TRUE(sink.lines.empty());
   node.Attach(&hub);
-  EXPECT_EQ(hub.NodeCount(), 1u);
+  EXPECT_EQ(hub.MemberCount(), 1u);
   node.Log1("c");
   EXPECT_EQ(sink.lines.size(), 1u);
   {
     CLogHub other;
     node.Attach(&other);
-    EXPECT_EQ(hub.NodeCount(), 0u);
-    EXPECT_EQ(other.NodeCount(), 1u);
+    EXPECT_EQ(hub.MemberCount(), 0u);
+    EXPECT_EQ(other.MemberCount(), 1u);
   }
   // The hub went away first: the node forgot it.
   EXPECT_EQ(node.Hub(), nullptr);

@@ -207,9 +207,9 @@ TEST_F(ReportPacketTest, FirmwareUploadBlocksAndStatus) {
   }
 }
 
-TEST_F(ReportPacketTest, FirmwareUploadResendsItsRequestAndStillListensForTheReply) {
+TEST_F(ReportPacketTest, AReplyPacketResendsTheRequestItAnswersAndStillListensForTheReply) {
   test::ScriptedIo io;
-  CTCFirmwareUpload upload;
+  CTCFirmwareUpload upload, reply;
   upload.SetStatusQuery();
   ASSERT_TRUE(upload.SendLongPacket(io));
   const Bytes request = io.line.written;
@@ -217,8 +217,10 @@ TEST_F(ReportPacketTest, FirmwareUploadResendsItsRequestAndStillListensForTheRep
   io.line.onWrite = [&](test::ScriptedLine& line, const Bytes& bytes) {
     if (bytes.back() == 0x03 && ++writes == 2) line.Feed(test::LongReportFrame(0x9F, B({0x06, 0x00})));
   };
-  EXPECT_TRUE(upload.ReceiveLongPacket(io, 3.0));
-  EXPECT_TRUE(upload.IsReplyValid());
+  EXPECT_TRUE(reply.ReceiveLongReplyTo(upload, io, 3.0));
+  EXPECT_TRUE(reply.IsReplyValid());
+  EXPECT_EQ(reply.GetData(), B({0x06, 0x00}));
+  EXPECT_EQ(upload.GetData(), B({0x07, 0x00})) << "the request keeps its data for the next send";
   EXPECT_EQ(io.line.written, Cat({request, request, request}));
 }
 
