@@ -97,8 +97,8 @@ void QtPresenter::BoxAnswered(const Question& q, const std::vector<std::string>&
 
 std::string QtPresenter::EditForm(CDialog& dialog, bool wizard, bool lastPage) {
   return OnGuiThread([&] {
-    auto& shown = open_[&dialog];
-    if (!shown) shown = std::make_unique<FormDialog>(dialog, picture_, wizard, Parent());
+    QPointer<FormDialog>& shown = open_[&dialog];
+    if (!shown) shown = new FormDialog(dialog, picture_, wizard, Parent());
     return shown->Edit(lastPage);
   });
 }
@@ -107,10 +107,12 @@ void QtPresenter::DialogClosed(CDialog& dialog, const std::string&) {
   OnGuiThread([&] {
     const auto it = open_.find(&dialog);
     if (it == open_.end()) return;
-    it->second->Form().Detach();
-    it->second->hide();
-    // Its events may still be on their way; let them find it.
-    it->second.release()->deleteLater();
+    if (FormDialog* shown = it->second) {
+      shown->Form().Detach();
+      shown->hide();
+      // Its events may still be on their way; let them find it.
+      shown->deleteLater();
+    }
     open_.erase(it);
   });
 }

@@ -6,10 +6,10 @@
 // thread the plug-in called from.
 #pragma once
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <map>
-#include <memory>
 
 #include "hostlib/HostPresenter.h"
 
@@ -51,5 +51,6 @@ class QtPresenter : public HostPresenter {
   QPixmap picture_;
   QWidget* window_ = nullptr;
   std::function<void(const std::string&)> log_;
-  std::map<CDialog*, std::unique_ptr<FormDialog>> open_;
+  // The dialogs on show; a window owns each (its parent), so they are only watched here.
+  std::map<CDialog*, QPointer<FormDialog>> open_;
 };
