@@ -101,46 +101,27 @@ int main(int argc, char** argv) {
   Type(In<QLineEdit>(env.Find<QWidget>("pluginPage"), 1077), "/home/surveyor/clone/base-station.xml");
   Save(&clone, "3-clone-page");
 
-  // The dialogs and a message box of the runs.
-  TalvernWizard& ethernet = start(0);
-  Press(ethernet.button(QWizard::NextButton));
-  Press(ethernet.button(QWizard::NextButton));
-  modal.Expect("#dialog912", [&](QWidget* d) {
-    Save(d, "dialog-ethernet");
-    Press(In<QPushButton>(d, IDCANCEL));
-  });
-  finish(ethernet);
-
-  TalvernWizard& version = start(7);
-  Press(version.button(QWizard::NextButton));
-  Press(version.button(QWizard::NextButton));
-  modal.Expect("#dialog106", [&](QWidget* d) {
-    Save(d, "dialog-version");
-    Press(In<QPushButton>(d, IDOK));
-  });
-  finish(version);
-
+  // The dialogs and a message box of the runs: a picture of `what` (a window
+  // name or box text), then the button that closes it.
+  auto shoot = [&](int op, const std::string& profile, const QString& what, const char* name, int button) {
+    TalvernWizard& w = start(op, profile);
+    Press(w.button(QWizard::NextButton));
+    Press(w.button(QWizard::NextButton));
+    modal.Expect(what, [&](QWidget* d) {
+      if (auto* rows = In<QListWidget>(d, 1041)) rows->setCurrentRow(0);
+      Save(d, name);
+      auto* box = qobject_cast<QMessageBox*>(d);
+      Press(box ? box->button(static_cast<QMessageBox::StandardButton>(button)) : In<QPushButton>(d, button));
+    });
+    finish(w);
+  };
+  shoot(0, "", "#dialog912", "dialog-ethernet", IDCANCEL);
+  shoot(7, "", "#dialog106", "dialog-version", IDOK);
   const std::string profile = env.File("errors.profile");
   std::ofstream(profile) << "errorlog.entry = 0x10,1,2,0x02440000,0x20000000,1,0,412,2016,3,7,3600000,2000\n"
                          << "errorlog.entry = 0x11,7,2,0x02440100,0x20000010,0,0,412,2016,3,9,7200000,2001\n";
-  TalvernWizard& log = start(8, profile);
-  Press(log.button(QWizard::NextButton));
-  Press(log.button(QWizard::NextButton));
-  modal.Expect("#dialog138", [&](QWidget* d) {
-    In<QListWidget>(d, 1041)->setCurrentRow(0);
-    Save(d, "dialog-error-log");
-    Press(In<QPushButton>(d, IDOK));
-  });
-  finish(log);
-
-  TalvernWizard& reset = start(5);
-  Press(reset.button(QWizard::NextButton));
-  Press(reset.button(QWizard::NextButton));
-  modal.Expect("Continue?", [&](QWidget* box) {
-    Save(box, "messagebox-reset");
-    Press(qobject_cast<QMessageBox*>(box)->button(QMessageBox::No));
-  });
-  finish(reset);
+  shoot(8, profile, "#dialog138", "dialog-error-log", IDOK);
+  shoot(5, "", "Continue?", "messagebox-reset", QMessageBox::No);
   QDir(folder).removeRecursively();
   return modal.Unexpected().isEmpty() ? 0 : 1;
 }
