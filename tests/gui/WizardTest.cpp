@@ -140,6 +140,16 @@ class WizardTest : public QObject {
     auto* list = env_->Find<QListWidget>("operations");
     QCOMPARE(list->count(), 10);
     QCOMPARE(list->item(9)->text(), QString("Wipe CM Blocks"));
+    // The service operation runs like any other.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(9)).center());
+    env_->Press(QWizard::NextButton);
+    env_->Press(QWizard::NextButton);
+    modal_.Expect("This operation fixes a problem", [](QWidget* box) {
+      auto* b = qobject_cast<QMessageBox*>(box);
+      QCOMPARE(b->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+      Click(b->button(QMessageBox::Yes));
+    });
+    VERIFY_OUTCOME(StartAndFinish(), "Operation succeeded");
     env_->Load(false);
   }
 
@@ -319,13 +329,30 @@ class WizardTest : public QObject {
     QVERIFY(!detail.isEmpty());
   }
 
-  void radioDialogAcceptedAsShown() {
-    ChooseOperation(1);
-    modal_.Expect("#dialog940", [](QWidget* d) {
-      QCOMPARE(In<QLineEdit>(d, 941)->text(), QString("450125"));
-      Click(In<QPushButton>(d, IDOK));
-    });
-    VERIFY_OUTCOME(StartAndFinish(), "Operation succeeded");
+  void radioDialogsAcceptedAsShown() {
+    struct Case {
+      const char* profile;  // the radio's dictionary mode
+      const char* dialog;
+      int field;
+      const char* shown;
+    };
+    const Case cases[] = {
+        {"radio.mode = 4\n", "#dialog940", 941, "450125"},         // fixed frequencies
+        {"radio.mode = 1\nradio.setting = 7\n", "#dialog950", 951, "7"},  // hopping: the network number
+    };
+    for (const Case& c : cases) {
+      modal_.Clear();
+      const std::string profile = env_->File("radio.profile");
+      std::ofstream(profile) << c.profile;
+      ChooseOperation(1, profile);
+      QString shown;
+      modal_.Expect(c.dialog, [&](QWidget* d) {
+        shown = In<QLineEdit>(d, c.field)->text();
+        Click(In<QPushButton>(d, IDOK));
+      });
+      VERIFY_OUTCOME(StartAndFinish(), "Operation succeeded");
+      QCOMPARE(shown, QString(c.shown));
+    }
   }
 
   void modemCheckReportsTheFailureInOneBox() {
