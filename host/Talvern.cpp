@@ -36,15 +36,6 @@ int List(PluginLoader& plugin, std::FILE* out, bool json) {
   return 0;
 }
 
-std::string UsbText(const PortInfo& p) {
-  if (p.vendorId.empty()) return "";
-  std::string text = p.vendorId + ":" + p.productId;
-  if (!p.manufacturer.empty()) text += " " + p.manufacturer;
-  if (!p.product.empty()) text += " " + p.product;
-  if (!p.serial.empty()) text += " serial " + p.serial;
-  return text;
-}
-
 std::string ComText(const PortInfo& p) {
   if (!p.com) return "-";
   return "COM" + std::to_string(p.com);

@@ -128,55 +128,62 @@ std::string HostPresenter::PressedAction(CDialog& dialog) {
   }
 }
 
-INT_PTR HostPresenter::RunWizard(CPropertySheet& sheet) {
-  int i = 0;
-  while (i < sheet.GetPageCount()) {
-    if (!sheet.ActivatePage(i)) {
-      ++i;
-      continue;
-    }
+int HostPresenter::WizardShow(CPropertySheet& sheet, int from) {
+  for (int i = from; i < sheet.GetPageCount(); ++i) {
+    if (!sheet.ActivatePage(i)) continue;
     CPropertyPage* page = sheet.GetPage(i);
-    if (!ApplyPresets(*page)) {
-      sheet.CancelAt(i);
-      PageLeft(i, *page, "cancel");
-      return IDCANCEL;
-    }
-    const bool last = i + 1 == sheet.GetPageCount();
+    if (ApplyPresets(*page)) return i;
+    sheet.CancelAt(i);
+    PageLeft(i, *page, "cancel");
+    return kCancelled;
+  }
+  return kFinished;
+}
+
+int HostPresenter::WizardNext(CPropertySheet& sheet, int index, bool personEdits) {
+  CPropertyPage* page = sheet.GetPage(index);
+  const int before = boxes_;
+  const bool moved = sheet.NextFrom(index);
+  PageLeft(index, *page, moved ? "next" : "stay");
+  if (moved) return WizardShow(sheet, index + 1);
+  // A page that refuses Next to nobody would refuse it forever.
+  if (personEdits) return index;
+  Refused(*page, before);
+  return kCancelled;
+}
+
+int HostPresenter::WizardBack(CPropertySheet& sheet, int index) {
+  PageLeft(index, *sheet.GetPage(index), "back");
+  if (index > 0 && sheet.BackFrom(index)) return WizardShow(sheet, index - 1);
+  return index;
+}
+
+int HostPresenter::WizardCancel(CPropertySheet& sheet, int index) {
+  if (!sheet.CancelAt(index)) return index;
+  PageLeft(index, *sheet.GetPage(index), "cancel");
+  return kCancelled;
+}
+
+INT_PTR HostPresenter::RunWizard(CPropertySheet& sheet) {
+  int i = WizardShow(sheet, 0);
+  while (i >= 0) {
+    CPropertyPage* page = sheet.GetPage(i);
     // A request made while the page was shown or filled in is taken as the
     // user's answer for this page.
     std::string action = PressedAction(*page);
     bool inputEnded = false;
     if (action.empty() && EditsForms()) {
-      action = EditForm(*page, true, last);
+      action = EditForm(*page, true, i + 1 == sheet.GetPageCount());
       inputEnded = action.empty();
     }
-    if (action.empty()) action = "next";
-    if (action == "cancel") {
-      if (sheet.CancelAt(i)) {
-        PageLeft(i, *page, "cancel");
-        return IDCANCEL;
-      }
-      continue;
-    }
-    if (action == "back") {
-      PageLeft(i, *page, "back");
-      if (i > 0 && sheet.BackFrom(i)) --i;
-      continue;
-    }
-    const int before = boxes_;
-    const bool moved = sheet.NextFrom(i);
-    PageLeft(i, *page, moved ? "next" : "stay");
-    if (!moved) {
-      // A page that refuses Next to nobody would refuse it forever.
-      if (!EditsForms() || inputEnded) {
-        Refused(*page, before);
-        return IDCANCEL;
-      }
-      continue;
-    }
-    ++i;
+    int next;
+    if (action == "cancel") next = WizardCancel(sheet, i);
+    else if (action == "back") next = WizardBack(sheet, i);
+    else next = WizardNext(sheet, i, EditsForms() && !inputEnded);
+    // The console prints a page that stayed anew, and so activates it anew.
+    i = next == i ? WizardShow(sheet, i) : next;
   }
-  return IDOK;
+  return i == kFinished ? IDOK : IDCANCEL;
 }
 
 INT_PTR HostPresenter::RunFileDialog(CFileDialog& dialog) {

@@ -48,6 +48,19 @@ class HostPresenter : public afx::UiPresenter {
   INT_PTR RunFileDialog(CFileDialog& dialog) final;
   short GetKeyState(int virtualKey) override;
 
+  // The wizard's steps, for a front end that shows the pages itself. Each
+  // returns the index of the page now showing (activated when it is another
+  // page; the same index when the page stayed), or kFinished / kCancelled.
+  static constexpr int kFinished = -1;
+  static constexpr int kCancelled = -2;
+  // Shows the first page from `from` on that agrees to show, with the --set values applied.
+  int WizardShow(CPropertySheet& sheet, int from);
+  // Next (Finish on the last page). A page that refuses it to a person stays;
+  // one that refuses it when nobody edits the pages ends the wizard.
+  int WizardNext(CPropertySheet& sheet, int index, bool personEdits);
+  int WizardBack(CPropertySheet& sheet, int index);
+  int WizardCancel(CPropertySheet& sheet, int index);
+
   static FormReport Report(CDialog& dialog);
   // "next" or "cancel" when the page asked its wizard to press that button, else "".
   static std::string PressedAction(CDialog& dialog);

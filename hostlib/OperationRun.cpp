@@ -12,19 +12,13 @@
 #include "afx/PropertyPage.h"
 #include "afx/PropertySheet.h"
 #include "afx/Registry.h"
-#include "afx/String.h"
 #include "afx/SerialDevice.h"
+#include "afx/String.h"
 #include "afx/TranscriptRecorder.h"
-#include "afx/Window.h"
 #include "hostlib/FrameAnnotator.h"
 #include "hostlib/HostRegistry.h"
 #include "hostlib/HostWindow.h"
 #include "hostlib/PortHint.h"
-#include "hostlib/PortTap.h"
-#include "hostlib/ReplayPort.h"
-#include "hostlib/RunClock.h"
-#include "hostlib/RunPort.h"
-#include "hostlib/Simulation.h"
 #include "hostlib/StopTicker.h"
 
 namespace {
@@ -53,6 +47,46 @@ int OperationRun::FindOperation(PluginLoader& plugin, const std::string& operati
   return -1;
 }
 
+OperationRun::~OperationRun() {
+  Release();
+  if (begun_) presenter_.EndRun();
+}
+
+void OperationRun::Fail(const std::string& error) {
+  view_.Error(error);
+  outcome_.SetHostFailure(error);
+}
+
+void OperationRun::Usage(const std::string& error) {
+  view_.Error(error);
+  outcome_.AddUsageError(error);
+}
+
+int OperationRun::ChoosePort(const RunSettings& settings) {
+  std::string error;
+  int port = 0;
+  if (!settings.replay.empty()) {
+    replay_ = std::make_unique<ReplayPort>();
+    if (!replay_->Start(settings.replay, &port, &error)) Fail(error);
+  } else if (settings.simulate) {
+    port = RunPort::ForSimulation(settings.port, &error);
+    if (port == 0) Usage(error);
+  } else {
+    RunPort::Problem problem = RunPort::Problem::kNone;
+    std::string hint;
+    port = runPort_.Choose(settings.port, &problem, &error, &hint);
+    if (port == 0) {
+      if (problem == RunPort::Problem::kUsage) {
+        Usage(error);
+      } else {
+        Fail(error);
+        if (!hint.empty()) view_.Hint(hint);
+      }
+    }
+  }
+  return port;
+}
+
 // One line of advice when the operation could not open its port.
 void OperationRun::ReportPortHint(int port) {
   const afx::SerialOpenFailure failure = afx::LastSerialOpenFailure("COM" + std::to_string(port));
@@ -61,32 +95,16 @@ void OperationRun::ReportPortHint(int port) {
   if (!hint.empty()) view_.Hint(hint);
 }
 
-int OperationRun::Execute(const RunSettings& settings) {
-  RunOutcome outcome;
-  const int op = FindOperation(plugin_, settings.operation);
-  if (op < 0) {
-    const std::string error = "no operation \"" + settings.operation + "\" (see talvern list)";
-    view_.Error(error);
-    outcome.AddUsageError(error);
-  } else {
-    presenter_.BeginRun(op, &outcome, &view_);
-    Perform(settings, op, &outcome);
-    presenter_.EndRun();
-  }
-  view_.Done(outcome);
-  return outcome.ExitStatus();
-}
-
-void OperationRun::AdviseNextStep(int op, int port, const RunOutcome& outcome) {
-  const Outcome kind = outcome.Decide();
+void OperationRun::AdviseNextStep() {
+  const Outcome kind = outcome_.Decide();
   if (kind != Outcome::kFailed && kind != Outcome::kCancelled) return;
   // The plug-in's own operation that reads what the receiver runs, if it has one.
   int check = -1;
   for (int i = 0, n = plugin_.GetNumberOperations(); i < n && check < 0; ++i) {
     CString name(OperationName(plugin_, i));
-    if (i != op && name.MakeLower().Find("version") >= 0) check = i;
+    if (i != op_ && name.MakeLower().Find("version") >= 0) check = i;
   }
-  const std::string how = "talvern run " + std::to_string(check) + " --port " + std::to_string(port);
+  const std::string how = "talvern run " + std::to_string(check) + " --port " + std::to_string(port_);
   if (check >= 0)
     view_.Hint("the receiver may be restarting or left in its monitor: once it has restarted, run \"" +
                OperationName(plugin_, check) + "\" (" + how + ") to see which software it runs, then try again");
@@ -95,140 +113,178 @@ void OperationRun::AdviseNextStep(int op, int port, const RunOutcome& outcome) {
                "try again");
 }
 
-void OperationRun::Perform(const RunSettings& settings, int op, RunOutcome* outcome) {
-  auto fail = [&](const std::string& error) {
-    view_.Error(error);
-    outcome->SetHostFailure(error);
-  };
-  auto usage = [&](const std::string& error) {
-    view_.Error(error);
-    outcome->AddUsageError(error);
-  };
+void OperationRun::TakeTimes() {
+  outcome_.SetTimes(static_cast<double>(machine_.NowNs() - realStart_) / 1e9,
+                    static_cast<double>(afx::GetClock().NowNs() - simStart_) / 1e9, virtualRun_);
+}
+
+bool OperationRun::OpenedPort() const {
+  return tap_ && tap_->Opened(afx::ResolveSerialDeviceName("COM" + std::to_string(port_)));
+}
+
+int OperationRun::Execute(const RunSettings& settings) {
+  if (Prepare(settings)) {
+    std::unique_ptr<CPropertySheet> sheet = Sheet();
+    if (sheet && sheet->DoModal() != IDOK) {
+      PagesCancelled();
+    } else {
+      Texts();
+      Operate();
+    }
+  }
+  return Finish();
+}
+
+bool OperationRun::Prepare(const RunSettings& settings) {
+  settings_ = settings;
+  op_ = FindOperation(plugin_, settings.operation);
+  if (op_ < 0) {
+    Usage("no operation \"" + settings.operation + "\" (see talvern list)");
+    return false;
+  }
+  presenter_.BeginRun(op_, &outcome_, &view_);
+  begun_ = true;
+
   // What the templates already tell is refused before anything reaches the receiver.
   const std::vector<std::string> problems = presenter_.Presets().Check(plugin_.Templates());
-  for (const std::string& problem : problems) usage(problem);
-  if (!problems.empty()) return;
+  for (const std::string& problem : problems) Usage(problem);
+  if (!problems.empty()) return false;
 
-  const bool virtualRun = settings.simulate || !settings.replay.empty();
-  RunPort runPort;
-  ReplayPort replay;
-  int port = 0;
-  std::string error;
-  if (!settings.replay.empty()) {
-    if (!replay.Start(settings.replay, &port, &error)) return fail(error);
-  } else if (settings.simulate) {
-    port = RunPort::ForSimulation(settings.port, &error);
-    if (port == 0) return usage(error);
-  } else {
-    RunPort::Problem problem = RunPort::Problem::kNone;
-    std::string hint;
-    port = runPort.Choose(settings.port, &problem, &error, &hint);
-    if (port == 0) {
-      if (problem == RunPort::Problem::kUsage) return usage(error);
-      fail(error);
-      if (!hint.empty()) view_.Hint(hint);
-      return;
-    }
-  }
+  virtualRun_ = settings.simulate || !settings.replay.empty();
+  port_ = ChoosePort(settings);
+  if (port_ == 0) return false;
 
   // Time: simulated and replayed runs skip the receiver's waits unless asked to show them.
-  std::unique_ptr<afx::Clock> ownClock;
-  if (virtualRun && !settings.realtime)
-    ownClock = settings.timeScale > 0 ? std::unique_ptr<afx::Clock>(std::make_unique<afx::ScaledClock>(settings.timeScale))
-                                      : std::unique_ptr<afx::Clock>(std::make_unique<afx::VirtualClock>());
+  if (virtualRun_ && !settings.realtime)
+    ownClock_ = settings.timeScale > 0
+                    ? std::unique_ptr<afx::Clock>(std::make_unique<afx::ScaledClock>(settings.timeScale))
+                    : std::unique_ptr<afx::Clock>(std::make_unique<afx::VirtualClock>());
   else if (settings.timeScale > 0)
-    ownClock = std::make_unique<afx::ScaledClock>(settings.timeScale);
-  RunClock clock(ownClock ? *ownClock : afx::GetClock());
-  afx::ScopedClock scopedClock(clock);
+    ownClock_ = std::make_unique<afx::ScaledClock>(settings.timeScale);
+  clock_ = std::make_unique<RunClock>(ownClock_ ? *ownClock_ : afx::GetClock());
+  scopedClock_ = std::make_unique<afx::ScopedClock>(*clock_);
 
-  Simulation simulation;
   if (settings.simulate) {
-    if (!simulation.Attach(port, settings.profile, &error)) return fail(error);
-    const std::string holder = RunPort::MappedDevice(port);
-    if (simulation.ComPort() != port && !holder.empty()) {
-      view_.Warning("COM" + std::to_string(port) + " is mapped to " + holder + ", so the virtual receiver is on COM" +
-                    std::to_string(simulation.ComPort()) + " for this run; `talvern reg delete " +
-                    "\"HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM\" /v " + holder + " /f` frees COM" + std::to_string(port));
+    std::string error;
+    if (!simulation_.Attach(port_, settings.profile, &error)) {
+      Fail(error);
+      return false;
     }
-    port = simulation.ComPort();
+    const std::string holder = RunPort::MappedDevice(port_);
+    if (simulation_.ComPort() != port_ && !holder.empty()) {
+      view_.Warning("COM" + std::to_string(port_) + " is mapped to " + holder +
+                    ", so the virtual receiver is on COM" + std::to_string(simulation_.ComPort()) +
+                    " for this run; `talvern reg delete \"HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM\" /v " + holder +
+                    " /f` frees COM" + std::to_string(port_));
+    }
+    port_ = simulation_.ComPort();
   }
-  std::shared_ptr<afx::TranscriptRecorder> recorder;
   if (!settings.transcript.empty()) {
     // The tap in the serial-device layer records real ports, replays and the
     // virtual receiver alike, so every transcript can be replayed.
-    recorder = afx::TranscriptRecorder::Create(settings.transcript, &error);
-    if (!recorder) return fail(error);
+    std::string error;
+    recorder_ = afx::TranscriptRecorder::Create(settings.transcript, &error);
+    if (!recorder_) {
+      Fail(error);
+      return false;
+    }
     auto annotator = std::make_shared<FrameAnnotator>();
-    recorder->SetAnnotator([annotator](bool toDevice, const std::uint8_t* data, std::size_t n) {
+    recorder_->SetAnnotator([annotator](bool toDevice, const std::uint8_t* data, std::size_t n) {
       return annotator->Annotate(toDevice, data, n);
     });
   }
-  PortTap tap(recorder);
+  tap_ = std::make_unique<PortTap>(recorder_);
   // Pages talk to the receiver on the last-used port, so it is set first.
-  runPort.Use(port, !virtualRun);
-  auto opened = [&] { return tap.Opened(afx::ResolveSerialDeviceName("COM" + std::to_string(port))); };
-  afx::Event cancel(true, false);
-  clock.SetLimit(settings.timeout, &cancel);
+  runPort_.Use(port_, !virtualRun_);
+  clock_->SetLimit(settings.timeout, &cancel_);
 
-  const std::int64_t simStart = afx::GetClock().NowNs();
+  simStart_ = afx::GetClock().NowNs();
   // How long the run really took, whatever clock the run itself uses.
-  afx::RealClock machine;
-  const std::int64_t realStart = machine.NowNs();
-  auto times = [&] {
-    outcome->SetTimes(static_cast<double>(machine.NowNs() - realStart) / 1e9,
-                      static_cast<double>(afx::GetClock().NowNs() - simStart) / 1e9, virtualRun);
-  };
-  const int pages = plugin_.GetNumberOfPages(op);
-  if (pages > 0) {
-    CPropertySheet sheet(OperationName(plugin_, op).c_str());
-    for (int i = 0; i < pages; ++i) {
-      auto* page = static_cast<CPropertyPage*>(plugin_.GetPage(op, i));
-      if (page) sheet.AddPage(page);
-    }
-    if (sheet.DoModal() != IDOK) {
-      view_.Line("Cancelled before the operation started.");
-      outcome->SetCancelledBeforeStart();
-      times();
-      runPort.Finish(opened());
-      return;
-    }
+  realStart_ = machine_.NowNs();
+  return true;
+}
+
+std::unique_ptr<CPropertySheet> OperationRun::Sheet() {
+  const int pages = plugin_.GetNumberOfPages(op_);
+  if (pages <= 0) return nullptr;
+  auto sheet = std::make_unique<CPropertySheet>(OperationName(plugin_, op_).c_str());
+  for (int i = 0; i < pages; ++i) {
+    auto* page = static_cast<CPropertyPage*>(plugin_.GetPage(op_, i));
+    if (page) sheet->AddPage(page);
   }
+  return sheet;
+}
 
+void OperationRun::PagesCancelled() {
+  view_.Line("Cancelled before the operation started.");
+  outcome_.SetCancelledBeforeStart();
+  TakeTimes();
+}
+
+void OperationRun::Texts() {
   char text[4096] = {};
-  if (plugin_.GetText(op, TEXT_SUMMARY, text, sizeof text - 1)) view_.Text(TEXT_SUMMARY, text);
+  if (plugin_.GetText(op_, TEXT_SUMMARY, text, sizeof text - 1)) view_.Text(TEXT_SUMMARY, text);
   std::memset(text, 0, sizeof text);
-  if (plugin_.GetText(op, TEXT_CONNECT, text, sizeof text - 1)) view_.Text(TEXT_CONNECT, FormatText(text, port));
+  if (plugin_.GetText(op_, TEXT_CONNECT, text, sizeof text - 1)) view_.Text(TEXT_CONNECT, FormatText(text, port_));
+}
 
+void OperationRun::Operate() {
   HostWindow window(view_);
-  window.CountBytesWith([&tap] { return tap.BytesWritten() + tap.BytesRead(); });
-  OperationParams params{port, op, &window, &cancel};
-  view_.OperationStarted(cancel);
+  PortTap* tap = tap_.get();
+  window.CountBytesWith([tap] { return tap->BytesWritten() + tap->BytesRead(); });
+  OperationParams params{port_, op_, &window, &cancel_};
+  view_.OperationStarted(cancel_);
   int result = 0;
   {
     StopTicker ticker(
-        view_, cancel,
-        [&] { return clock.TimedOut() ? "the run reached its time-out of " + TimeText(settings.timeout) : "asked to stop"; },
-        [&] { return window.LastStatus(); });
+        view_, cancel_,
+        [this] {
+          return clock_->TimedOut() ? "the run reached its time-out of " + TimeText(settings_.timeout)
+                                    : "asked to stop";
+        },
+        [&window] { return window.LastStatus(); });
     result = plugin_.DoOperation(&params);
   }
   view_.OperationEnded();
-  times();
-  outcome->SetPluginResult(result, window.LastStatus());
-  if (clock.TimedOut()) outcome->SetTimedOut(settings.timeout);
-  else if (cancel.IsSet()) outcome->SetInterrupted();
+  operated_ = true;
+  TakeTimes();
+  outcome_.SetPluginResult(result, window.LastStatus());
+  if (clock_->TimedOut()) outcome_.SetTimedOut(settings_.timeout);
+  else if (cancel_.IsSet()) outcome_.SetInterrupted(view_.Interrupter());
   if (!window.TakeDone()) view_.Warning("the plug-in did not post its completion message");
-  if (result != 1) ReportPortHint(port);
-  runPort.Finish(opened());
-  simulation.Detach();
-  if (recorder && !recorder->Healthy())
-    view_.Warning("the transcript " + settings.transcript + " is incomplete: a write failed");
-  if (!settings.replay.empty()) {
-    const std::string verdict = replay.Verdict();
-    if (!verdict.empty()) fail(verdict);
+  if (result != 1) ReportPortHint(port_);
+}
+
+int OperationRun::Finish() {
+  if (begun_ && port_ != 0) runPort_.Finish(OpenedPort());
+  if (operated_) {
+    simulation_.Detach();
+    if (recorder_ && !recorder_->Healthy())
+      view_.Warning("the transcript " + settings_.transcript + " is incomplete: a write failed");
+    if (replay_) {
+      const std::string verdict = replay_->Verdict();
+      if (!verdict.empty()) Fail(verdict);
+    }
+    for (const std::string& unused : presenter_.Presets().Unused()) {
+      view_.Warning(unused);
+      outcome_.AddUnusedSet(unused);
+    }
+    if (!virtualRun_ && tap_ && tap_->BytesRead() > 0) AdviseNextStep();
   }
-  for (const std::string& unused : presenter_.Presets().Unused()) {
-    view_.Warning(unused);
-    outcome->AddUnusedSet(unused);
-  }
-  if (!virtualRun && tap.BytesRead() > 0) AdviseNextStep(op, port, *outcome);
+  Release();
+  if (begun_) presenter_.EndRun();
+  begun_ = false;
+  view_.Done(outcome_);
+  return outcome_.ExitStatus();
+}
+
+// In the reverse order of setting up.
+void OperationRun::Release() {
+  tap_.reset();
+  recorder_.reset();
+  simulation_.Detach();
+  scopedClock_.reset();
+  clock_.reset();
+  ownClock_.reset();
+  replay_.reset();
 }

@@ -76,3 +76,9 @@ void PluginLoader::Unload() {
   handle_ = nullptr;
   module_ = nullptr;
 }
+
+const BitmapResource* PluginLoader::Bitmap() const {
+  if (!module_ || !module_->bitmap || !GetBitmapID) return nullptr;
+  AFX_MANAGE_STATE(module_);
+  return module_->bitmap(static_cast<UINT>(GetBitmapID()));
+}

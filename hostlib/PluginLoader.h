@@ -21,6 +21,8 @@ class PluginLoader {
   const std::string& Path() const { return path_; }
   // The plug-in's dialog templates (from its module state); nullptr when unknown.
   const std::vector<DialogTemplate>* Templates() const { return module_ ? module_->dialogs : nullptr; }
+  // The bitmap that GetBitmapID names, from the plug-in's resources; nullptr when it has none.
+  const BitmapResource* Bitmap() const;
 
   PFN_GetNumberOperations GetNumberOperations = nullptr;
   PFN_GetOperation GetOperation = nullptr;

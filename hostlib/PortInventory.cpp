@@ -151,3 +151,12 @@ std::vector<PortInfo> TakePortInventory(const std::vector<std::pair<int, std::st
   }
   return ports;
 }
+
+std::string UsbText(const PortInfo& p) {
+  if (p.vendorId.empty()) return "";
+  std::string text = p.vendorId + ":" + p.productId;
+  if (!p.manufacturer.empty()) text += " " + p.manufacturer;
+  if (!p.product.empty()) text += " " + p.product;
+  if (!p.serial.empty()) text += " serial " + p.serial;
+  return text;
+}

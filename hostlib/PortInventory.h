@@ -41,3 +41,6 @@ std::vector<std::string> FolderEntries(const std::string& dir);
 
 // The USB device above tty `node` in sysfs (vendor, product, ...), if any.
 void ReadUsbIdentity(const std::string& sys, const std::string& node, PortInfo* info);
+
+// "VID:PID maker product serial S" for a USB port; "" for others.
+std::string UsbText(const PortInfo& port);

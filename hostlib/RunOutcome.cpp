@@ -118,7 +118,7 @@ std::string RunOutcome::Reason() const {
     case Outcome::kCancelled:
       if (cancelledBeforeStart_) return "cancelled before the operation started";
       if (TimedOut()) return TimeOutText();
-      if (interrupted_) return "interrupted (Ctrl-C)";
+      if (!interrupted_.empty()) return "interrupted (" + interrupted_ + ")";
       return lastStatus_;
     case Outcome::kSuccess: return lastStatus_;
   }

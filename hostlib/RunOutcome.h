@@ -45,7 +45,8 @@ class RunOutcome {
   void SetHostFailure(const std::string& why) { hostFailure_ = why; }
   void SetCancelledBeforeStart() { cancelledBeforeStart_ = true; }
   void SetPluginResult(int result, const std::string& lastStatus);
-  void SetInterrupted() { interrupted_ = true; }
+  // The person stopped the running operation (`how`: "Ctrl-C", "Cancel").
+  void SetInterrupted(const std::string& how) { interrupted_ = how; }
   // The run reached its time-out of `seconds` and its operation was asked to stop.
   void SetTimedOut(double seconds) { timedOut_ = seconds; }
   bool TimedOut() const { return timedOut_ > 0; }
@@ -87,7 +88,7 @@ class RunOutcome {
   std::string hostFailure_;
   bool cancelledBeforeStart_ = false;
   bool ran_ = false;
-  bool interrupted_ = false;
+  std::string interrupted_;
   double timedOut_ = 0;
   int pluginResult_ = 0;
   std::string lastStatus_;

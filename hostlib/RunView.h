@@ -47,4 +47,6 @@ class RunView {
     (void)secondsWaited;
     (void)lastStatus;
   }
+  // How a person stops a running operation here.
+  virtual std::string Interrupter() const { return "Ctrl-C"; }
 };
