@@ -1,5 +1,6 @@
 #include "host/Options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -353,15 +354,38 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
   bool timeoutGiven = false;
   for (; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--port") {
-      const char* v = need("--port");
+    if (a == "--port" || a == "--ports") {
+      const char* v = need(a.c_str());
       if (!v) return false;
-      o->run.port = v;
+      const std::string list = v;
+      for (size_t start = 0; start <= list.size();) {
+        const size_t comma = a == "--ports" ? list.find(',', start) : std::string::npos;
+        const std::string port = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (port.empty()) {
+          *error = a + " expects " + (a == "--ports" ? "A,B,...: COM numbers or device paths" : "a COM number or a device path");
+          return false;
+        }
+        if (std::find(o->ports.begin(), o->ports.end(), port) != o->ports.end()) {
+          *error = "port " + port + " is named twice";
+          return false;
+        }
+        o->ports.push_back(port);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
     } else if (a == "--simulate") {
       o->run.simulate = true;
     } else if (StartsWith(a, "--simulate=")) {
       o->run.simulate = true;
-      o->run.profile = a.substr(std::strlen("--simulate="));
+      const std::string value = a.substr(std::strlen("--simulate="));
+      // PORT:PROFILE gives one port its own profile.
+      const size_t colon = value.find(':');
+      if (colon != std::string::npos && colon > 0 &&
+          value.find_first_not_of("0123456789") == colon) {
+        o->portProfiles.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+      } else {
+        o->run.profile = value;
+      }
     } else if (a == "--realtime") {
       o->run.realtime = true;
     } else if (a == "--time-scale") {
@@ -387,6 +411,15 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
         return false;
       }
       timeoutGiven = true;
+    } else if (a == "--stop-wait") {
+      const char* v = need("--stop-wait");
+      if (!v) return false;
+      if (!ParseNumber(v, &o->run.stopWait) || !(o->run.stopWait >= 0) || o->run.stopWait > 1e7) {
+        *error = std::string("--stop-wait expects seconds (0 for no limit), got \"") + v + "\"";
+        return false;
+      }
+    } else if (a == "--verify" || a == "--no-verify") {
+      o->run.verify = a == "--verify" ? RunSettings::Verify::kOn : RunSettings::Verify::kOff;
     } else if (StartsWith(a, "-")) {
       *error = "unknown run option " + a;
       return false;
@@ -399,6 +432,18 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
   }
   if (o->run.operation.empty()) {
     *error = "run needs an operation (index or exact name; see talvern list)";
+    return false;
+  }
+  if (o->ports.size() == 1) o->run.port = o->ports.front();
+  for (const auto& [port, profile] : o->portProfiles) {
+    if (std::find(o->ports.begin(), o->ports.end(), port) == o->ports.end()) {
+      *error = "--simulate=" + port + ":" + profile + " names a port that no --port or --ports names";
+      return false;
+    }
+    if (o->ports.size() == 1) o->run.profile = profile;
+  }
+  if (o->ports.size() > 1 && !o->run.replay.empty()) {
+    *error = "--replay plays one recording on one port; leave out --port and --ports";
     return false;
   }
   if (!o->run.replay.empty() && o->run.simulate) {
