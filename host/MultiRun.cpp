@@ -8,6 +8,8 @@
 
 #include "host/Console.h"
 #include "host/InterruptWatcher.h"
+#include "hostlib/HostRegistry.h"
+#include "hostlib/LastUsedComLock.h"
 #include "hostlib/AnswerPolicy.h"
 
 namespace {
@@ -145,6 +147,10 @@ int MultiRun::Execute() {
       inbox->Push(Item(Item::Kind::kInputEnd));
     }).detach();
   }
+  // Each run puts back the LastUsedCOM it found, which another run may have
+  // set meanwhile; virtual receivers are not the user's ports, so the one
+  // from before them all is put back at the end.
+  const int lastUsed = ReadLastUsedCom();
   const std::string program = afx::Process::SelfPath();
   for (size_t i = 0; i < children_.size(); ++i) Start(i, program);
   Draw();
@@ -160,6 +166,10 @@ int MultiRun::Execute() {
     if (all) break;
     if (dirty_ && machine_.NowNs() - lastDrawNs_ >= kRedrawNs) Draw();
     inbox_->wake.Wait(static_cast<DWORD>(kRedrawNs / 1'000'000));
+  }
+  if (options_.run.simulate) {
+    LastUsedComLock lock;
+    RestoreLastUsedCom(lastUsed);
   }
   active_ = -1;
   Say(held_);

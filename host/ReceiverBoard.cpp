@@ -137,8 +137,8 @@ std::vector<std::string> ReceiverBoard::Lines(size_t width) const {
       if (r.eta >= 0) line += "  " + Console::TimeLeftText(r.eta);
       line += "  " + (r.question.empty() ? r.status : "waiting for an answer: " + r.question);
     }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
     if (line.size() > width) line.resize(width);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
     lines.push_back(line);
   }
   return lines;
@@ -165,17 +165,14 @@ std::vector<std::string> ReceiverBoard::Summary(const std::string& operation) co
     lines.push_back(line);
   }
   if (simulated) lines.push_back("  (time: the receiver's time of a simulated run)");
-  std::vector<std::pair<std::string, int>> counts;
-  for (const Row& r : rows_) {
+  for (const Row& r : rows_)
     if (r.done && r.outcome != "success" && !r.reason.empty())
       lines.push_back("  " + r.port + " " + OutcomeWords(r.outcome) + ": " + r.reason);
-    const std::string words = r.done ? OutcomeWords(r.outcome) : "not ended";
-    auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == words; });
-    if (it == counts.end()) counts.emplace_back(words, 1);
-    else ++it->second;
-  }
   std::string tally;
-  for (const auto& [words, n] : counts) tally += (tally.empty() ? "" : ", ") + std::to_string(n) + " " + words;
+  for (const char* outcome : {"success", "failed", "usage", "stopped", "cancelled", "declined", ""}) {
+    const auto n = std::count_if(rows_.begin(), rows_.end(), [&](const Row& r) { return (r.done ? r.outcome : "") == outcome; });
+    if (n) tally += (tally.empty() ? "" : ", ") + std::to_string(n) + " " + (*outcome ? OutcomeWords(outcome) : "not ended");
+  }
   lines.push_back(std::to_string(rows_.size()) + " receivers: " + tally + ".");
   return lines;
 }
