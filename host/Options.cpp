@@ -91,8 +91,9 @@ struct CommandText {
 constexpr CommandText kCommands[] = {
     {"list", R"(  list                       one line per operation: index, name, description, page count
 )"},
-    {"run", R"(  run OP [--port N|PATH] [--simulate[=PROFILE] | --replay FILE]
-         [--realtime | --time-scale X] [--transcript FILE] [--timeout SECONDS]
+    {"run", R"(  run OP [--port N|PATH]... [--ports A,B,...] [--simulate[=PROFILE]]...
+         [--replay FILE] [--realtime | --time-scale X] [--transcript FILE]
+         [--timeout SECONDS] [--stop-wait SECONDS] [--verify | --no-verify]
                              run operation OP (index or exact name): show its pages, its
                              summary, then run it. --port N is a COM number 1..1024;
                              --port PATH maps that device path to a COM number (name a USB
@@ -119,9 +120,43 @@ constexpr CommandText kCommands[] = {
                              plug-in's message (on stderr; a "hint" event with --json);
                              when a run that talked to a receiver fails or is cancelled,
                              a line says what to check next.
+                             --stop-wait SECONDS (default 300; 0 waits for ever) is how
+                             long talvern waits for the operation to stop once it was
+                             asked to (Ctrl-C, --timeout). A receiver that falls silent
+                             during its install, which has no point to stop at, would
+                             hold the run for ever: after that time the run ends as
+                             failed, with nothing more sent to the receiver and a line
+                             on what to check; the port closes as talvern ends.
+                             After "Load GPS software" talvern reads the version back on
+                             the same port with "Verify receiver software version" and
+                             compares it with the version the chosen firmware file
+                             states (.timg, .srec, .elf and .img files); another
+                             version is a failure. --no-verify leaves that out;
+                             --verify with another operation is a usage error.
                              Ctrl-C asks the operation to stop; until it has, talvern
                              says every second that it waits and shows the last status.
                              A second Ctrl-C ends talvern at once (exit 130).
+                             Several receivers: --port given more than once, or --ports
+                             A,B,..., runs OP on all of them at once, each by a talvern
+                             of its own started with the same options, --json and its
+                             one port; a failure, hang or crash of one touches none of
+                             the others. On a terminal each receiver has one line
+                             (port, serial number, status, bar, rate, time left),
+                             elsewhere every event is a line headed with its port, and
+                             with --json every event carries a "port" field. Dialogs
+                             and pages are accepted as shown once the --set values are
+                             applied; message boxes follow --batch, --answer and --yes
+                             for every receiver, and without --batch are put to you one
+                             at a time, each headed with its port, while the other runs
+                             wait at theirs. --simulate gives each port a virtual
+                             receiver of its own, --simulate=PORT:PROFILE one port its
+                             own profile; --transcript FILE writes FILE-COMn.txt for
+                             each; --replay takes one port only. Ctrl-C asks every run
+                             to stop, a second aborts them all (exit 130). The run ends
+                             with a table: port, receiver, operation, outcome, time,
+                             version before and after; the exit status is the worst of
+                             the runs (usage over failure over a stop at a question over
+                             cancelled or declined).
                              Questions: without --batch each message box is put to you:
                              name a button (a unique beginning is enough); Enter alone
                              takes the button of a box that has only one. With --batch

@@ -280,6 +280,7 @@ void OperationRun::Abandon(int waited, const std::string& lastStatus) {
   // is until the program ends.
   RunOutcome final = outcome_;
   final.SetAbandoned(waited, lastStatus);
+  if (clock_->TimedOut()) final.SetTimedOut(settings_.timeout);
   final.SetTimes(static_cast<double>(machine_.NowNs() - realStart_) / 1e9,
                  static_cast<double>(clock_->NowNs() - simStart_) / 1e9, virtualRun_);
   const ReceiverIdentity id = watch_->First();
