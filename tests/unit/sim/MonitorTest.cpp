@@ -142,44 +142,51 @@ TEST_F(MonitorTest, ErrorLogImageInEveryVersion) {
 }
 
 TEST_F(MonitorTest, ApplicationUploadInstallsThroughItsStates) {
-  Profile p;
-  p.uploadBusyFirst = true;
-  p.uploadStates = {{1, 2000}, {3, 4000}, {6, 0}};
-  SimHost host(p);
-  auto upload = [&](const Bytes& data) {
-    host.SendReport(0x9B, data, true);
-    return host.ReadReport(0x9F, 3000, true);
-  };
-  EXPECT_EQ(upload({0x07, 0x00})->data[2], 1) << "a stale upload is reported busy";
-  EXPECT_EQ(upload({0x06, 0x02})->data[2], 0);
-  // A one-section container: its payload goes to its flash address.
-  Bytes image(0x6C + 84, 0);
-  image[0x17] = 1;
-  image[0x6C] = 0x00;
-  image[0x6C + 1] = 0x02;
-  const Bytes len = Address(8), addr = Address(0x02450000);
-  std::copy(len.begin(), len.end(), image.begin() + 0x6C + 8);
-  std::copy(addr.begin(), addr.end(), image.begin() + 0x6C + 0x10);
-  for (int i = 0; i < 8; ++i) image.push_back(static_cast<std::uint8_t>(0x10 + i));
-  Bytes block{0x06, 0x00, 0, 0, 0, 0};
-  block.insert(block.end(), image.begin(), image.end());
-  EXPECT_EQ(upload(block)->data[2], 2);
-  std::vector<int> states;
-  for (int i = 0; i < 5; ++i) {
-    const auto r = upload({0x07, 0x00});
-    ASSERT_TRUE(r);
-    states.push_back(r->data[3]);
-    Sleep(2000);
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "keeps its version" : "takes the new version");
+    Profile p;
+    p.uploadBusyFirst = true;
+    p.uploadStates = {{1, 2000}, {3, 4000}, {6, 0}};
+    p.keepVersion = keep;
+    SimHost host(p);
+    auto upload = [&](const Bytes& data) {
+      host.SendReport(0x9B, data, true);
+      return host.ReadReport(0x9F, 3000, true);
+    };
+    EXPECT_EQ(upload({0x07, 0x00})->data[2], 1) << "a stale upload is reported busy";
+    EXPECT_EQ(upload({0x06, 0x02})->data[2], 0);
+    // A one-section container: its payload goes to its flash address.
+    Bytes image(0x6C + 84, 0);
+    image[0x17] = 1;
+    image[0x6C] = 0x00;
+    image[0x6C + 1] = 0x02;
+    image[0x6C + 4] = 4;
+    image[0x6C + 5] = 80;
+    const Bytes len = Address(8), addr = Address(0x02450000);
+    std::copy(len.begin(), len.end(), image.begin() + 0x6C + 8);
+    std::copy(addr.begin(), addr.end(), image.begin() + 0x6C + 0x10);
+    for (int i = 0; i < 8; ++i) image.push_back(static_cast<std::uint8_t>(0x10 + i));
+    Bytes block{0x06, 0x00, 0, 0, 0, 0};
+    block.insert(block.end(), image.begin(), image.end());
+    EXPECT_EQ(upload(block)->data[2], 2);
+    std::vector<int> states;
+    for (int i = 0; i < 5; ++i) {
+      const auto r = upload({0x07, 0x00});
+      ASSERT_TRUE(r);
+      states.push_back(r->data[3]);
+      Sleep(2000);
+    }
+    EXPECT_EQ(states, (std::vector<int>{1, 3, 3, 6, 6}));
+    EXPECT_EQ(host.Rx().UploadedImage(), image);
+    EXPECT_EQ(host.Rx().Flash().Read(0x02450000, 8), Bytes(image.end() - 8, image.end()));
+    EXPECT_EQ(host.Rx().Installs(), 1);
+    const auto id = upload({kIdentityQuery, 0x00});
+    ASSERT_TRUE(id);
+    ASSERT_EQ(id->data.size(), kIdentityReplySize);
+    EXPECT_EQ(id->data[kIdentityProductCode], 0x64);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&id->data[kIdentityProductName])), "QZ710");
+    EXPECT_EQ(id->data[kIdentityInstalled + 1], keep ? 10 : 80) << "the installed section's version";
   }
-  EXPECT_EQ(states, (std::vector<int>{1, 3, 3, 6, 6}));
-  EXPECT_EQ(host.Rx().UploadedImage(), image);
-  EXPECT_EQ(host.Rx().Flash().Read(0x02450000, 8), Bytes(image.end() - 8, image.end()));
-  EXPECT_EQ(host.Rx().Installs(), 1);
-  const auto id = upload({kIdentityQuery, 0x00});
-  ASSERT_TRUE(id);
-  ASSERT_EQ(id->data.size(), kIdentityReplySize);
-  EXPECT_EQ(id->data[kIdentityProductCode], 0x64);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&id->data[kIdentityProductName])), "QZ710");
 }
 
 TEST_F(MonitorTest, UsbLinkVanishesWhileTheReceiverRestarts) {
