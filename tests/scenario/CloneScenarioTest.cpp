@@ -62,28 +62,6 @@ TEST(CloneScenario, TransfersInChunksOf240) {
   }
 }
 
-// A report frame carries 255 data bytes, of which the activation spends
-// nine around the name: a longer name is cut alike in both messages, so
-// that the receiver is told to install the file it was sent.
-TEST(CloneScenario, LongNamesNameTheSameFileInBothMessages) {
-  const struct {
-    std::size_t length;
-    const char* extension;
-  } cases[] = {{246, ".xml"}, {247, ".xml"}, {252, ".x"}, {255, ""}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.length);
-    test::SimScenario s;
-    Op op;
-    const std::string base(c.length, 'n');
-    Choose(op, s.Dir().Write(base + c.extension, Bytes(10)), true);
-    EXPECT_EQ(s.Run(op), 1);
-    const std::string sent = base.substr(0, 255 - 9);
-    EXPECT_EQ(s.Receiver().CloneFiles().count(sent), 1u);
-    ASSERT_EQ(s.Receiver().Activations().size(), 1u);
-    EXPECT_EQ(s.Receiver().Activations()[0].name, sent + ".xml");
-  }
-}
-
 TEST(CloneScenario, ActivationStatesEndTheRun) {
   std::string working = "1";  // more than sixty polls in progress still succeed
   for (int i = 1; i < 64; ++i) working += ", 1";

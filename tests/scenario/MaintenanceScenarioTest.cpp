@@ -62,17 +62,6 @@ TEST(EthernetScenario, EditsAndWritesTheSettings) {
   EXPECT_EQ(s.window.LastStatus(), AfxLoadString(928));
 }
 
-TEST(EthernetScenario, CancelWritesNothing) {
-  test::SimScenario s(kNetwork);
-  s.ui.onDialog = [](CDialog& d) { d.SendCommand(IDCANCEL, BN_CLICKED); };
-  CTCPSetupOperation op;
-  EXPECT_EQ(s.Run(op), 1);
-  EXPECT_EQ(s.window.progress.back(), 100);
-  EXPECT_TRUE(s.Receiver().ResetModes().empty());
-  for (int type : s.Requests()) EXPECT_NE(type, 0x58);
-  EXPECT_EQ(s.Receiver().Network().httpPort, 80);
-}
-
 TEST(EthernetScenario, RefusedWriteIs701) {
   test::SimScenario s(std::string(kNetwork) + "fault = nak n=3 type=0xAE\n");
   CTCPSetupOperation op;

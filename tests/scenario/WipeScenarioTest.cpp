@@ -106,14 +106,3 @@ TEST(WipeScenario, MonitorWithoutTheCapabilityIsRefusedButRebooted) {
   EXPECT_EQ(s.window.progress.back(), 100);
   ExpectRebooted(s);
 }
-
-TEST(WipeScenario, Texts) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  CWipeCMBlockOperation op;
-  char buffer[512];
-  const std::pair<unsigned, int> kinds[] = {{0, 1683}, {2, 1678}, {3, 1679}};
-  for (const auto& [kind, id] : kinds) {
-    ASSERT_TRUE(op.GetText(kind, buffer, sizeof buffer)) << kind;
-    EXPECT_EQ(std::string(buffer), AfxLoadString(id)) << kind;
-  }
-}

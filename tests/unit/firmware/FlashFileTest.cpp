@@ -125,24 +125,6 @@ TEST(FlashFileOpen, OpenFailuresAreTranslated) {
 
 Bytes ApplicationPayload(const BlockSpec& spec = {}) { return WithBlock(Pattern(300, 7), 0, spec); }
 
-TEST(TimgFile, EmptyContainer) {
-  TempDir dir;
-  const std::string path = WriteFile(dir.File("empty.timg"), TimgImage({}));
-  CTimgFile f(path.c_str());
-  EXPECT_EQ(f.GetSectionCount(), 0);
-  EXPECT_EQ(f.GetPayloadOffset(0), 0x6Cu);
-  EXPECT_EQ(f.GetPayloadOffset(1), 0u);
-  TimgSection s;
-  s.flashAddress = 0xDEAD;
-  EXPECT_FALSE(f.FindMonitorSection(0, s));
-  EXPECT_FALSE(f.FindApplicationSection(s));
-  EXPECT_EQ(s.flashAddress, 0xDEADu) << "a failed lookup leaves the caller's section alone";
-  CGarnexEmbeddedInfo info;
-  EXPECT_EQ(CodeOf([&] { f.ReadEmbeddedInfo(info); }), 852u);
-  EXPECT_TRUE(f.Verify());
-  EXPECT_TRUE(f.IsVerified());
-}
-
 TEST(TimgFile, SectionsAndPayloadOffsets) {
   TempDir dir;
   const std::vector<TimgSectionSpec> sections = {
@@ -380,27 +362,6 @@ TEST(OpaqueFiles, AcceptAnythingAndDeliverNoBlocks) {
       EXPECT_EQ(bt.GetPosition(), 100u) << "this kind leaves positioning to its consumer";
     }
   }
-}
-
-TEST(LSFlashFile, BufferedReadsKeepPositionsExact) {
-  TempDir dir;
-  const Bytes content = Pattern(200000, 3);
-  const std::string path = WriteFile(dir.File("big.img"), content);
-  CHopsaFile f(path.c_str());
-  EXPECT_EQ(f.GetChar(), content[0]);
-  EXPECT_EQ(f.GetPosition(), 1u);
-  BYTE b[10];
-  ASSERT_EQ(f.Read(b, 10), 10u);
-  EXPECT_EQ(b[9], content[10]);
-  EXPECT_EQ(f.Seek(5, CFile::current), 16u);
-  EXPECT_EQ(f.GetChar(), content[16]);
-  Bytes big(100000);
-  ASSERT_EQ(f.Read(big.data(), 100000), 100000u);
-  EXPECT_EQ(big[99999], content[17 + 99999]);
-  EXPECT_EQ(f.GetPosition(), 100017u);
-  f.Seek(-1, CFile::end);
-  EXPECT_EQ(f.GetChar(), content.back());
-  EXPECT_EQ(f.GetChar(), -1);
 }
 
 // Seeks inside the buffered window move within it; the rest go to the file.

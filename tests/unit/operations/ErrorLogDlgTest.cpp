@@ -118,30 +118,6 @@ TEST_F(ErrorLogDlg, ClearAsksAndEmptiesOnlyTheList) {
   }
 }
 
-TEST_F(ErrorLogDlg, DoubleClickOpensTheSelectedEntryOnly) {
-  for (const int selection : {-1, 1}) {
-    CErrorLogDlg dlg(nullptr, log, false, true);
-    std::vector<UINT> templates;
-    std::string firstRowValue;
-    ui.onDialog = [&](CDialog& d) {
-      templates.push_back(d.TemplateId());
-      if (d.TemplateId() == CErrorDetailDlg::IDD) {
-        firstRowValue = d.FindControl(CErrorDetailDlg::IDC_LIST)->subItems.at(0).at(0);
-        return;
-      }
-      d.FindControl(CErrorLogDlg::IDC_LIST)->selection = selection;
-      d.SendCommand(CErrorLogDlg::IDC_LIST, LBN_DBLCLK);
-    };
-    dlg.DoModal();
-    if (selection < 0) {
-      EXPECT_EQ(templates, std::vector<UINT>{138});
-    } else {
-      EXPECT_EQ(templates, (std::vector<UINT>{138, 139}));
-      EXPECT_EQ(firstRowValue, "0x00000012");
-    }
-  }
-}
-
 using ErrorDetailDlg = Fixture;
 
 TEST_F(ErrorDetailDlg, RowsFollowTheNumberRangeAndFormat) {

@@ -244,18 +244,6 @@ TEST(ErrorLogMgr, DecodesEachImageVersion) {
   }
 }
 
-TEST(ErrorLogMgr, RecordCountComesFromTheLength) {
-  // 35 x 5 bytes hold the header slot and four records; a tail that is not a
-  // whole record is ignored.
-  const std::pair<size_t, int> cases[] = {{35 * 5, 4}, {35 * 5 + 34, 4}, {35, 0}, {6, 0}, {35 * 2 - 1, 0}};
-  auto full = Image(2, {0xFC, 0xFC, 0xFC, 0xFC, 0xFC});
-  for (const auto& [length, count] : cases) {
-    CErrorLogMgr log;
-    EXPECT_TRUE(log.DecodeImage(full.data(), length, false)) << length;
-    EXPECT_EQ(log.GetCount(), count) << length;
-  }
-}
-
 TEST(ErrorLogMgr, RefusesWhatIsNotALogImage) {
   struct Case {
     const char* name;

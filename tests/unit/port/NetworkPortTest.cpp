@@ -195,22 +195,6 @@ TEST_F(TcpPortTest, ReconnectsAfterThePeerDropsTheConnection) {
   EXPECT_EQ(CSocketLibrary::OpenSockets(), socketsBefore_);
 }
 
-TEST_F(TcpPortTest, FailedOpenLeavesNothingOpen) {
-  WORD closedPort = 0;
-  {
-    TcpListener gone;
-    closedPort = gone.Port();
-  }
-  CTCPSerialPort port(&received_, &Received::Handler);
-  for (const std::string& name : {"TCP:127.0.0.1:" + std::to_string(closedPort), std::string("TCP::4044"),
-                                  std::string("TCP:127.0.0.1:0")}) {
-    EXPECT_FALSE(port.Open(name.c_str())) << name;
-    EXPECT_FALSE(port.IsOpen()) << name;
-    EXPECT_EQ(port.GetState(), CTCPSerialPort::kClosed) << name;
-  }
-  EXPECT_EQ(CSocketLibrary::OpenSockets(), socketsBefore_);
-}
-
 // ---------------------------------------------------------------- UDP
 
 struct Datagram {
@@ -350,45 +334,6 @@ TEST_F(UdpPortTest, HandshakeAndTheRunningCounter) {
   EXPECT_EQ(seen[2].counter, 26u + 1408u);
   EXPECT_EQ(seen[3].kind, CUDPSerialPort::kBreak);
   EXPECT_EQ(seen[3].size, 8u);
-}
-
-TEST_F(UdpPortTest, ConnectTriesFourTimes) {
-  struct Case {
-    int acceptOn;  // answer index that accepts; -1 refuses every time
-    bool opens;
-    std::size_t requests;
-  } cases[] = {{0, true, 1}, {3, true, 4}, {-1, false, 4}};
-  for (const Case& c : cases) {
-    UdpPeer peer([&c](UdpPeer& p, const Datagram& d, int index) {
-      if (d.kind != CUDPSerialPort::kConnectRequest) return;
-      if (index == c.acceptOn) p.Send(CUDPSerialPort::kConnectAccepted, kLink);
-      else if (c.acceptOn < 0) p.Send(CUDPSerialPort::kConnectRefused, 0);
-      else p.SendRaw({1, 2, 3});  // junk: shorter than a header
-    });
-    {
-      CUDPSerialPort port(&received_, &Received::Handler);
-      EXPECT_EQ(port.Open(peer.Name().c_str()), c.opens) << c.acceptOn;
-      EXPECT_EQ(port.IsOpen(), c.opens) << c.acceptOn;
-      std::size_t requests = 0;
-      for (const Datagram& d : peer.Seen()) requests += d.kind == CUDPSerialPort::kConnectRequest;
-      EXPECT_EQ(requests, c.requests) << c.acceptOn;
-    }
-    EXPECT_EQ(CSocketLibrary::OpenSockets(), socketsBefore_);
-  }
-}
-
-TEST_F(UdpPortTest, UnreachablePeerIsReportedOnce) {
-  ScriptedUi ui;
-  {
-    ScopedUi scope(ui);
-    CUDPSerialPort port(&received_, &Received::Handler);
-    // A broadcast address cannot be connected to without asking for broadcasts.
-    EXPECT_FALSE(port.Open("UDP:255.255.255.255:9"));
-    EXPECT_FALSE(port.Open("UDP:127.0.0.1:0"));  // refused before any socket
-  }
-  ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, "udpsock_Connect FAILED");
-  EXPECT_EQ(CSocketLibrary::OpenSockets(), socketsBefore_);
 }
 
 // Data datagram n (1-based) carries the letter 'a' + n - 1, so that its
