@@ -59,11 +59,11 @@ TEST(RadioCfgScenario, WritesTheChangeAndShowsTheAreaAgain) {
   EXPECT_EQ(area.Get(CERODictionary::kChannelCode), 0u) << "a transmitter keeps its channel code";
   const auto loader = s.Requests("loader");
   EXPECT_EQ(std::count(loader.begin(), loader.end(), 19), 2);
-  EXPECT_EQ(s.window.Text(), AfxLoadString(75));
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(624)));
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(625)));
+  EXPECT_EQ(s.window.Text(), "Configure Radio");
+  EXPECT_TRUE(s.HasStatus("Retrieving radio information..."));
+  EXPECT_TRUE(s.HasStatus("Rebooting QZ7xx..."));
   EXPECT_EQ(s.window.progress.back(), 100);
-  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(76));
+  EXPECT_EQ(s.window.LastStatus(), "The radio was configured  successfully.");
 }
 
 // A cancelled dialog, and the modes that have no dialog, write nothing and
@@ -85,7 +85,7 @@ TEST(RadioCfgScenario, CancelAndModesWithoutDialogWriteNothing) {
     EXPECT_EQ(s.Receiver().RadioConfig(), before);
     EXPECT_FALSE(s.Asked(19, "loader"));
     EXPECT_TRUE(s.Asked(4, "loader"));
-    EXPECT_TRUE(s.HasStatus(AfxLoadString(625)));
+    EXPECT_TRUE(s.HasStatus("Rebooting QZ7xx..."));
   }
 }
 
@@ -130,7 +130,7 @@ TEST(RadioCfgScenario, MonitorIsRebootedFirst) {
   s.ui.onDialog = [](CDialog& d) { d.SendCommand(IDOK, BN_CLICKED); };
   CRadioCfgOperation op;
   EXPECT_EQ(s.Run(op), 1);
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(618)));
+  EXPECT_TRUE(s.HasStatus("Rebooting the QZ7xx receiver..."));
   const auto reports = s.Requests();
   ASSERT_FALSE(reports.empty());
   EXPECT_NE(std::find(reports.begin(), reports.end(), 0x4A), reports.end());
@@ -273,7 +273,7 @@ TEST(NewRadioScenario, WritesOverThePipeAndShowsTheSettingsAgain) {
       EXPECT_EQ(closed.size(), 1u);
       EXPECT_EQ(opened.size(), 1u);
     }
-    EXPECT_EQ(s.window.LastStatus(), AfxLoadString(76));
+    EXPECT_EQ(s.window.LastStatus(), "The radio was configured  successfully.");
   }
 }
 

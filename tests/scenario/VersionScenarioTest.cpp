@@ -64,11 +64,11 @@ TEST(VersionScenario, ShowsTheVersionsAndResetsTheReceiver) {
     EXPECT_EQ(s.Asked(0x77), c.asksRadio);
     EXPECT_TRUE(s.Asked(0x06));
     EXPECT_TRUE(s.HostSent(kResetFrame));
-    EXPECT_EQ(s.window.Text(), AfxLoadString(1625));
+    EXPECT_EQ(s.window.Text(), "Retrieve Software Version");
     ASSERT_GE(s.window.statuses.size(), 3u);
-    EXPECT_EQ(s.window.statuses[0], AfxLoadString(610));
-    EXPECT_EQ(s.window.statuses[1], AfxLoadString(627));
-    EXPECT_EQ(s.window.LastStatus(), AfxLoadString(1626));
+    EXPECT_EQ(s.window.statuses[0], "Establishing communication with the QZ7xx. Please wait...");
+    EXPECT_EQ(s.window.statuses[1], "Retrieving version information...");
+    EXPECT_EQ(s.window.LastStatus(), "The version was retrieved successfully.");
     EXPECT_EQ(s.window.progress.front(), 0);
     EXPECT_EQ(s.window.progress.back(), 100);
     EXPECT_TRUE(s.ui.boxes.empty());
@@ -85,7 +85,7 @@ TEST(VersionScenario, ReceiversItCannotServe) {
   };
   const int com = test::SimScenario::kCom;
   const Case cases[] = {
-      {"monitor", "mode = monitor\n", 2, FormatString(731, com, AfxLoadString(212))},
+      {"monitor", "mode = monitor\n", 2, FormatString(731, com, "QZ7xx")},
       {"other product", "product = QX999\n", 2, FormatString(733, com, com)},
       {"silent", "fault = delay n=0 type=0x6E ms=600000\n", 0, CString()},
   };

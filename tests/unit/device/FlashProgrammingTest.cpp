@@ -250,7 +250,7 @@ TEST_F(FlashTest, UploadWithInstall) {
   ASSERT_GE(p.size(), 7u);
   EXPECT_EQ(*std::max_element(p.begin(), p.end() - 6), 50);
   EXPECT_EQ(std::vector<int>(p.end() - 6, p.end()), (std::vector<int>{51, 52, 53, 54, 100, 100}));
-  EXPECT_EQ(window_.statuses.back(), AfxLoadString(4082));
+  EXPECT_EQ(window_.statuses.back(), "Done. The receiver will reboot itself momentarily.");
 }
 
 TEST_F(FlashTest, UploadFailures) {
