@@ -1,6 +1,8 @@
 // "Verify receiver software version" against the virtual receiver.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "afx/Format.h"
 #include "operations/RetrieveVersionOperation.h"
 #include "operations/VersionDisplayDlg.h"
@@ -55,12 +57,8 @@ TEST(VersionScenario, ShowsTheVersionsAndResetsTheReceiver) {
     test::SimScenario s(c.profile);
     const Shown shown = Capture(s);
     ASSERT_TRUE(shown.shown);
-    EXPECT_EQ(shown.model, "Model: QZ710");
-    EXPECT_EQ(shown.software, "4.10");
-    EXPECT_EQ(shown.boot, "3.21");
-    EXPECT_EQ(shown.radio, c.radio);
-    EXPECT_EQ(shown.serial, c.serial);
-    EXPECT_EQ(shown.pcb, "");
+    EXPECT_EQ(std::make_tuple(shown.model, shown.software, shown.boot, shown.radio, shown.serial, shown.pcb),
+              std::make_tuple("Model: QZ710", "4.10", "3.21", c.radio, c.serial, ""));
     EXPECT_EQ(s.Asked(0x77), c.asksRadio);
     EXPECT_TRUE(s.Asked(0x06));
     EXPECT_TRUE(s.HostSent(kResetFrame));

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "afx/Ui.h"
 #include "device/GarnexEmbeddedInfo.h"
@@ -146,15 +147,9 @@ TEST(TimgFile, SectionsAndPayloadOffsets) {
 
   TimgSection s;
   ASSERT_TRUE(f.ReadSection(1, s));
-  EXPECT_EQ(s.type, 1);
-  EXPECT_EQ(s.reserved2, 0xA2);
-  EXPECT_EQ(s.reserved3, 0xA3);
-  EXPECT_EQ(s.versionMajor, 2);
-  EXPECT_EQ(s.versionMinor, 6);
-  EXPECT_EQ(s.length, 50u);
-  EXPECT_EQ(s.reserved0C, 0xC0C0C0C0u);
-  EXPECT_EQ(s.flashAddress, 0x2000u);
-  EXPECT_EQ(s.payloadOffset, first + 100);
+  EXPECT_EQ(std::make_tuple(s.type, s.reserved2, s.reserved3, s.versionMajor, s.versionMinor, s.length, s.reserved0C,
+                            s.flashAddress, s.payloadOffset),
+            std::make_tuple(1, 0xA2, 0xA3, 2, 6, 50u, 0xC0C0C0C0u, 0x2000u, first + 100));
   EXPECT_FALSE(f.ReadSection(5, s));
 
   const struct {

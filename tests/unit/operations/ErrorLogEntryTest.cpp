@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "device/GarnexException.h"
@@ -73,30 +74,17 @@ TEST(ErrorLogEntry, DecodesEveryFieldOfEveryLayout) {
       const auto d = Build(o, hostOrder);
       CErrorLogEntry e(CErrorLogEntry::kShortFormat, hostOrder ? 1 : 0);
       ASSERT_TRUE(e.Decode(o.layout, d.data(), d.size()));
-      EXPECT_EQ(e.m_nNumber, 0x11223344u);
-      EXPECT_EQ(e.m_nID, 0x21);
-      EXPECT_EQ(e.m_nVPC, 0x5A);
-      EXPECT_EQ(e.m_nPC, 0x02441234u);
-      EXPECT_EQ(e.m_nDA, 0x20001000u);
-      EXPECT_EQ(e.m_nRR1, 3u);
-      EXPECT_EQ(e.m_nRR2, 0xCAFEBABEu);
-      EXPECT_EQ(e.m_nSoftwareVersion, 412);
-      EXPECT_EQ(e.m_nSoftwareYear, 2016);
-      EXPECT_EQ(e.m_nSoftwareMonth, 3);
-      EXPECT_EQ(e.m_nSoftwareDay, 7);
-      EXPECT_EQ(e.m_nTimeOfWeek, 345600000u);
-      EXPECT_EQ(e.m_nWeek, 1877);
-      if (o.upTime >= 0) {
-        EXPECT_EQ(e.m_nUpTime, 98765u);
-        EXPECT_EQ(e.m_nStackPointer, 0x2000FFF0u);
-        EXPECT_EQ(e.m_trace[3], 7u);
-        EXPECT_EQ(e.m_nUserDataLength, 3);
-        EXPECT_EQ(e.m_userData[39], 0xA0 + 39);
-      } else {
-        // Short layouts leave the long fields as a fresh entry has them.
-        EXPECT_EQ(e.m_nUpTime, 0xFFFFFFFFu);
-        EXPECT_EQ(e.m_nUserDataLength, 0xFFFF);
-        EXPECT_EQ(e.m_trace[0], 0xFFFFFFFFu);
+      EXPECT_EQ(std::make_tuple(e.m_nNumber, e.m_nID, e.m_nVPC, e.m_nPC, e.m_nDA, e.m_nRR1, e.m_nRR2),
+                std::make_tuple(0x11223344u, 0x21, 0x5A, 0x02441234u, 0x20001000u, 3u, 0xCAFEBABEu));
+      EXPECT_EQ(std::make_tuple(e.m_nSoftwareVersion, e.m_nSoftwareYear, e.m_nSoftwareMonth, e.m_nSoftwareDay,
+                                e.m_nTimeOfWeek, e.m_nWeek),
+                std::make_tuple(412, 2016, 3, 7, 345600000u, 1877));
+      // Short layouts leave the long fields as a fresh entry has them.
+      const bool full = o.upTime >= 0;
+      EXPECT_EQ(std::make_tuple(e.m_nUpTime, e.m_nUserDataLength, e.m_trace[full ? 3 : 0]),
+                std::make_tuple(full ? 98765u : 0xFFFFFFFFu, full ? 3 : 0xFFFF, full ? 7u : 0xFFFFFFFFu));
+      if (full) {
+        EXPECT_EQ(std::make_tuple(e.m_nStackPointer, e.m_userData[39]), std::make_tuple(0x2000FFF0u, 0xA0 + 39));
       }
       // One byte short of the layout decodes nothing.
       CErrorLogEntry cut(CErrorLogEntry::kShortFormat, hostOrder ? 1 : 0);

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "afx/Clock.h"
@@ -322,18 +323,17 @@ TEST_F(UdpPortTest, HandshakeAndTheRunningCounter) {
 
   const auto seen = peer.Seen();
   ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[0].kind, CUDPSerialPort::kConnectRequest);
-  EXPECT_EQ(seen[0].counter, 8u);
-  EXPECT_EQ(seen[0].link, 0);
-  EXPECT_EQ(seen[1].kind, CUDPSerialPort::kData);
-  EXPECT_EQ(seen[1].counter, 26u);
-  EXPECT_EQ(seen[1].link, kLink);
+  // kind, link, counter and size of each datagram
+  const auto fields = [&](int i) { return std::make_tuple(seen[i].kind, seen[i].link, seen[i].counter, seen[i].size); };
+  const auto want = [](BYTE kind, BYTE link, DWORD counter, std::size_t size) {
+    return std::make_tuple(kind, link, counter, size);
+  };
+  EXPECT_EQ(fields(0), want(CUDPSerialPort::kConnectRequest, 0, 8, 8));
+  EXPECT_EQ(fields(1), want(CUDPSerialPort::kData, kLink, 26, 18));
+  EXPECT_EQ(fields(2), want(CUDPSerialPort::kData, kLink, 26 + 1408, 1408));
+  EXPECT_EQ(fields(3), want(CUDPSerialPort::kBreak, kLink, 26 + 1408 + 8, 8));
   EXPECT_EQ(seen[1].headerLength, 8);
   EXPECT_EQ(std::string(seen[1].data.begin(), seen[1].data.end()), "0123456789");
-  EXPECT_EQ(seen[2].size, 1408u);
-  EXPECT_EQ(seen[2].counter, 26u + 1408u);
-  EXPECT_EQ(seen[3].kind, CUDPSerialPort::kBreak);
-  EXPECT_EQ(seen[3].size, 8u);
 }
 
 // Data datagram n (1-based) carries the letter 'a' + n - 1, so that its
