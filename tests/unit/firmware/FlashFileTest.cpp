@@ -71,20 +71,9 @@ TEST(LSFlashFileException, MessagesNameCodeAndFile) {
     const char* middle;
   } cases[] = {
       {850, "File failure! [850] - ", "error while reading the file /fw/a.timg."},
-      {851, "File failure! [851] - ", "error while reading the file /fw/a.timg."},
-      {852, "File failure! [852] - ", "error verifying the file /fw/a.timg."},
       {853, "File failure! [853] - ", "The file /fw/a.timg could not be found."},
-      {854, "File failure! [854] - ", "The file /fw/a.timg could not be opened because"},
-      {855, "File failure! [855] - ", "The file /fw/a.timg could not be accessed."},
-      {856, "File failure! [856] - ", "error while reading the file /fw/a.timg."},
-      {857, "File failure! [857] - ", "error while reading the file /fw/a.timg."},
       {858, "Hardware failure! [858] - ", "trying to access file /fw/a.timg."},
-      {859, "File failure! [859] - ", "error while reading the file /fw/a.timg."},
-      {860, "File failure! [860] - ", "error while reading the file /fw/a.timg."},
-      {861, "File failure! [861] - ", "error while reading the file /fw/a.timg."},
       {862, "File failure! [862] - ", "An error was found in the file /fw/a.timg."},
-      {863, "File failure! [863] - ", "An error was found in the file /fw/a.timg."},
-      {864, "File failure! [864] - ", "An error was found in the file /fw/a.timg."},
       {865, "File failure! [865] - ", "An error was found in the file /fw/a.timg."},
   };
   for (const auto& c : cases) {
