@@ -115,6 +115,7 @@ TEST(TranscriptTest, RefusesMalformedInputSayingWhereAndWhy) {
       {h + "0.000000000 line 9600 8N1 cts=2\n", "bad value"},
       {h + "0.000000000 line 9600 8N1 xon=1\n", "two hex digits"},
       {h + "0.000000000 line 9600 8N1 data=7\n", "unknown line setting"},
+      {h + "0.000000000 line 300 raw data=256\n", "bad value"},
       {h + "0.000000000 line 9600 8N1 speed=7\n", "unknown line setting"},
       {h + "0.000000000 break maybe\n", "on or off"},
       {h + "0.000000000 purge\n", "without flags"},

@@ -1,6 +1,7 @@
 // What the receiver interfaces' failures say, and the rate-to-code table.
 #include <gtest/gtest.h>
 
+#include "afx/Exception.h"
 #include "device/GarnexException.h"
 #include "device/LSDeviceInterface.h"
 #include "support/PluginTestEnv.h"
@@ -19,6 +20,12 @@ TEST(ReceiverExceptionTest, Messages) {
        "QZ7xx failure! [707] - The QZ7xx on COM3 returned an unexpected response.\n\nRestart the QZ7xx and try again."},
   };
   for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
+  // A buffer shorter than the text gets its start, terminated; one byte holds just the end.
+  char small[8] = "xxxxxxx";
+  EXPECT_TRUE(CLSDeviceException(801, 4).GetErrorMessage(small, 5));
+  EXPECT_STREQ(small, "Devi");
+  EXPECT_TRUE(CMemoryException().GetErrorMessage(small, 1));
+  EXPECT_STREQ(small, "");
   test::RecordingUi ui;
   EXPECT_EQ(CLSDeviceException(809, 4, true).ReportError(), IDOK);
   EXPECT_TRUE(ui.boxes.empty());

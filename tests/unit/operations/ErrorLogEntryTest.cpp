@@ -144,13 +144,14 @@ TEST(ErrorLogEntry, UtcTimeCountsFromTheGpsEpochPlusOffset) {
     const char* summaryTime;  // nullptr: not available
     DWORD rr1;                // decides the type text
     const char* type;
+    int weekday = -1;
   };
   const Case cases[] = {
-      {0, 0, 0, "1/6/1980 0:00:00", 1, "Startup Error"},
-      {1877, 345600000, 18, "12/31/2015 0:00:18", 2, "Radio Error"},
+      {0, 0, 0, "1/6/1980 0:00:00", 1, "Startup Error", 0},  // GPS weeks start on a Sunday
+      {1877, 345600000, 18, "12/31/2015 0:00:18", 2, "Radio Error", 4},
       // The offset carries the time over midnight into the next week.
-      {2400, 604799000, 18, "1/11/2026 0:00:17", 3, "Runtime Warning"},
-      {1024, 86399999, 0, "8/22/1999 23:59:59", 0, "Runtime Error"},
+      {2400, 604799000, 18, "1/11/2026 0:00:17", 3, "Runtime Warning", 0},
+      {1024, 86399999, 0, "8/22/1999 23:59:59", 0, "Runtime Error", 0},
       {0xFFFF, 0, 0, nullptr, 4, "Runtime Error"},
       {100, 0xFFFFFFFF, 0, nullptr, 2, "Radio Error"},
   };
@@ -165,6 +166,9 @@ TEST(ErrorLogEntry, UtcTimeCountsFromTheGpsEpochPlusOffset) {
     if (c.summaryTime) {
       EXPECT_EQ(e.GetSummary(), std::string(c.type) + ":\t0x00000123  At time: " + c.summaryTime + " UTC");
       EXPECT_EQ(CErrorEntryText(e).m_strTime, c.summaryTime);
+      SYSTEMTIME t{};
+      ASSERT_TRUE(e.GetUtcTime(&t));
+      EXPECT_EQ(t.wDayOfWeek, c.weekday);
     } else {
       EXPECT_EQ(e.GetSummary(), std::string(c.type) + ":\t0x00000123  At time: Not Available");
       EXPECT_EQ(CErrorEntryText(e).m_strTime, "N/A");
