@@ -348,4 +348,38 @@ TEST(UpdateScenario, AVanishedUsbLinkIsShownOnce) {
   }
 }
 
+// After the update the receiver's radio is given time to take up the new
+// software: the wait is shown while it synchronises, and a radio that fails
+// or never finishes is reported in a box; the update itself has succeeded.
+TEST(UpdateScenario, TheRadioIsWaitedForAfterTheUpdate) {
+  const struct {
+    const char* name;
+    const char* radio;
+    const char* box;  // nullptr: none
+    bool waits = false;
+  } cases[] = {
+      {"synchronised", "radio.sync_states = 3, 3, 4\n", nullptr, true},
+      {"the radio does not answer", "fault = silence type=0x77 count=0\n", nullptr},
+      {"failed and out of step", "radio.sync_states = 2\nradio.out_of_sync = 1\n",
+       "Radio firmware is out of synchronization with installed receiver firmware. Please reboot the receiver and "
+       "leave the power on for 5 minutes before using the radio."},
+      {"a state that never settles", "radio.sync_states = 1\n",
+       "Radio firmware synchronization failed. Please reboot the receiver and leave the power on for 5 minutes "
+       "before using the radio."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Update u(Profile("3.50", false, std::string("radio.pipe = ack\n") + c.radio));
+    u.AddApplication(false);
+    EXPECT_EQ(u.Run(), 1) << u.Boxes();
+    EXPECT_EQ(u.s.HasStatus(
+                  "Radio firmware synchronization is in progress, this may take up to 5 minutes. Please wait ..."),
+              c.waits);
+    ASSERT_EQ(u.s.ui.boxes.size(), c.box ? 1u : 0u) << u.Boxes();
+    if (c.box) {
+      EXPECT_EQ(u.s.ui.boxes[0].text, c.box);
+    }
+  }
+}
+
 }  // namespace

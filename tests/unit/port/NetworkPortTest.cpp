@@ -305,6 +305,7 @@ TEST_F(UdpPortTest, HandshakeAndTheRunningCounter) {
   UdpPeer peer(Receiver);
   CUDPSerialPort port(&received_, &Received::Handler);
   ASSERT_TRUE(port.Open(peer.Name().c_str()));
+  EXPECT_EQ(clock_.NowNs(), 2'000'000'000) << "the connect request is given two seconds";
   EXPECT_EQ(port.GetLinkState(), CUDPSerialPort::kConnected);
   EXPECT_EQ(port.GetLinkId(), kLink);
   EXPECT_EQ(port.GetCounterSent(), 8u);
