@@ -35,9 +35,11 @@ TEST(RadioCfgScenario, WritesTheChangeAndShowsTheAreaAgain) {
       EXPECT_EQ(d.FindControl(CFrequencyDialog::kTransmitPower)->text, "10");
       spacingRows = d.FindControl(CFrequencyDialog::kChannelSpacing)->items;
       d.FindControl(CFrequencyDialog::kTransmitFrequency)->text = "451000";
-      d.FindControl(CFrequencyDialog::kTransmitPower)->text = "21";
-      d.SendCommand(IDOK, BN_CLICKED);  // power out of range: the dialog stays
-      EXPECT_FALSE(d.IsEnded());
+      for (const char* power : {"", "21"}) {  // no number, out of range: the dialog stays
+        d.FindControl(CFrequencyDialog::kTransmitPower)->text = power;
+        d.SendCommand(IDOK, BN_CLICKED);
+        EXPECT_FALSE(d.IsEnded()) << power;
+      }
       d.FindControl(CFrequencyDialog::kTransmitPower)->text = "15";
       d.FindControl(CFrequencyDialog::kChannelSpacing)->selection = 2;
     } else {
@@ -49,8 +51,9 @@ TEST(RadioCfgScenario, WritesTheChangeAndShowsTheAreaAgain) {
   EXPECT_EQ(s.Run(op), 1);
   EXPECT_EQ(shown, 2);
   EXPECT_EQ(spacingRows, (std::vector<std::string>{"2", "1", "3"}));
-  ASSERT_EQ(s.ui.boxes.size(), 1u);
-  EXPECT_EQ(s.ui.boxes[0].text, FormatString(945, "21", 0u, 20u));
+  ASSERT_EQ(s.ui.boxes.size(), 2u);
+  EXPECT_EQ(s.ui.boxes[0].text, " is not a whole number from 0 to 20.");
+  EXPECT_EQ(s.ui.boxes[1].text, "21 is not a whole number from 0 to 20.");
   const CERODictionary area = Area(s);
   EXPECT_EQ(area.Get(CERODictionary::kTransmitFrequency), 451000000u);
   EXPECT_EQ(area.Get(CERODictionary::kReceiveFrequency), 450125000u);

@@ -113,7 +113,11 @@ TEST(UpdateScenario, OutdatedMonitorQuestion) {
     u.s.ui.answers = {answer};
     const int result = u.Run();
     ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
-    EXPECT_EQ(u.s.ui.boxes[0].text, AfxLoadString(4085));
+    EXPECT_EQ(u.s.ui.boxes[0].text.rfind("WARNING!! The currently installed monitor in the receiver does not meet", 0),
+              0u);
+    char summary[256] = {};
+    ASSERT_TRUE(u.op.GetText(TEXT_SUMMARY, summary, sizeof summary - 1));
+    EXPECT_STREQ(summary, "Operation to perform:\r\n\tLoad GPS software\r\n\r\nUpgrade software to:\r\n\tVersion 4.20");
     if (answer == IDYES) {
       EXPECT_EQ(result, 1);
       EXPECT_EQ(u.Flash(kMonitorBase, image.monitor.size()), image.monitor);
@@ -346,6 +350,17 @@ TEST(UpdateScenario, AVanishedUsbLinkIsShownOnce) {
     ASSERT_EQ(failures.size(), 1u) << u.Boxes();
     EXPECT_EQ(failures[0].rfind("COM Failure! [304] There was a fatal error [31] with COM7.", 0), 0u) << u.Boxes();
   }
+}
+
+// A receiver that does not answer the reboot request after programming
+// restarts on its own: the update has succeeded.
+TEST(UpdateScenario, AnUnansweredRebootAfterProgrammingIsNoFailure) {
+  Update u(Profile("3.50", false, "fault = silence type=4 count=0\n"));
+  const auto application = u.AddApplication(true);
+  EXPECT_EQ(u.Run(), 1) << u.Boxes();
+  EXPECT_GT(u.s.Receiver().Faults().Fired()[0], 0u) << "the reboot request was answered";
+  EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
+  EXPECT_EQ(u.Flash(kAppBase, application.size()), application);
 }
 
 // After the update the receiver's radio is given time to take up the new

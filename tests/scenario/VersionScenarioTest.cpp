@@ -13,6 +13,7 @@ namespace {
 struct Shown {
   bool shown = false;
   std::string model, software, boot, radio, serial, pcb;
+  std::vector<std::string> labels;
 };
 
 Shown Capture(test::SimScenario& s) {
@@ -26,6 +27,7 @@ Shown Capture(test::SimScenario& s) {
     shown->radio = d.FindControl(CVersionDisplayDlg::kRadio)->text;
     shown->serial = d.FindControl(CVersionDisplayDlg::kSerial)->text;
     shown->pcb = d.FindControl(CVersionDisplayDlg::kPcbSerial)->text;
+    for (int id = 1100; id <= 1104; ++id) shown->labels.push_back(d.FindControl(id)->text);
   };
   CRetrieveVersionOperation op;
   const int result = s.Run(op);
@@ -59,6 +61,8 @@ TEST(VersionScenario, ShowsTheVersionsAndResetsTheReceiver) {
     ASSERT_TRUE(shown.shown);
     EXPECT_EQ(std::make_tuple(shown.model, shown.software, shown.boot, shown.radio, shown.serial, shown.pcb),
               std::make_tuple("Model: QZ710", "4.10", "3.21", c.radio, c.serial, ""));
+    EXPECT_EQ(shown.labels, (std::vector<std::string>{"Software version:", "Boot version:", "Radio version:",
+                                                       "Serial number:", "PCB serial number:"}));
     EXPECT_EQ(s.Asked(0x77), c.asksRadio);
     EXPECT_TRUE(s.Asked(0x06));
     EXPECT_TRUE(s.HostSent(kResetFrame));
