@@ -83,7 +83,11 @@ TEST(CloneScenario, ActivationStatesEndTheRun) {
     SCOPED_TRACE(c.activation);
     test::SimScenario s("clone.activation = " + c.activation + "\n");
     Op op;
-    Choose(op, s.Dir().Write("base.xml", Bytes(300)), true, true, false, true);
+    const std::string path = s.Dir().Write("base.xml", Bytes(300));
+    Choose(op, path, true, true, false, true);
+    char summary[512] = {};
+    ASSERT_TRUE(op.GetText(TEXT_SUMMARY, summary, sizeof summary - 1));
+    EXPECT_EQ(summary, "Operation to perform:\r\n\tUpload clone file\r\n\r\nUpload clone file:\r\n\t" + path);
     EXPECT_EQ(s.Run(op), c.result);
     ASSERT_EQ(s.Receiver().Activations().size(), 1u);
     const auto& a = s.Receiver().Activations()[0];

@@ -43,6 +43,7 @@ TEST(RegistryStoreTest, FaultsNameTheLineAndWhatWasExpected) {
       {kHead + "[HKLM\\A]\n\"V\"\"x\"\n", "line 4: expected '=' after the value name but found '\"x\"'"},
       {kHead + "[HKLM\\A]\n\"V=\"x\"\n", "line 4: expected '=' after the value name but found 'x\"'"},
       {kHead + "[HKLM\\A]\n\"V\"=\"abc\n", "line 4: expected a closing '\"' but found end of line"},
+      {kHead + "[HKLM\\A]\n\"V\"=\"abc\n\"W\"=\"x\"\n", "line 4: expected a closing '\"' but found end of line"},
       {kHead + "[HKLM\\A]\n\"V\"=\"a\\nb\"\n", "line 4: expected '\\\\' or '\\\"' after a backslash but found 'nb\"'"},
       {kHead + "[HKLM\\A]\n\"V\"=\"a\" junk\n", "line 4: expected end of line after the closing '\"' but found 'junk'"},
       {kHead + "[HKLM\\A]\n\"V\"=dword:123456789\n", "line 4: expected at most 8 hex digits after dword: but found '123456789'"},

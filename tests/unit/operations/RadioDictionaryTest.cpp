@@ -176,8 +176,12 @@ TEST(NewRadioDictionary, LoadsExactlyOneDictionaryAndEncodesItAsRead) {
   Bytes reply{0xA0, 'r', 0};
   reply.insert(reply.end(), full.begin(), full.end());
   EXPECT_TRUE(CPB2Dictionary().LoadReply(reply.data(), reply.size()));
-  reply[2] = 1;
-  EXPECT_FALSE(CPB2Dictionary().LoadReply(reply.data(), reply.size())) << "a refusal";
+  // A refusal, the answer to another query, another tag: each byte of the head counts.
+  for (const auto& change : {std::pair<size_t, BYTE>{2, 1}, {1, 'm'}, {0, 0xA1}}) {
+    Bytes other = reply;
+    other[change.first] = change.second;
+    EXPECT_FALSE(CPB2Dictionary().LoadReply(other.data(), other.size())) << change.first;
+  }
 }
 
 TEST(NewRadioDictionary, SettersKeepTheirRangesAndTheLayout) {
