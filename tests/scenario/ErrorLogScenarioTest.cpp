@@ -115,8 +115,7 @@ TEST(ErrorLogScenario, FailuresNameTheirCode) {
   for (const char* profile : {"fault = silence type=0x91 count=0\n", "fault = nak n=3 type=0x91\nerrorlog.long_form = false\n"}) {
     SCOPED_TRACE(profile);
     test::SimScenario s(std::string(kTwoEntries) + profile);
-    CRetrieveErrorLogOperation op;
-    EXPECT_EQ(s.Run(op), 0);
+    EXPECT_EQ(s.Run<CRetrieveErrorLogOperation>(), 0);
     ASSERT_EQ(s.ui.boxes.size(), 1u);
     EXPECT_NE(s.ui.boxes[0].text.find(message), std::string::npos) << s.ui.boxes[0].text;
     EXPECT_EQ(s.window.LastStatus(), "There was a failure with the operation!");

@@ -39,8 +39,7 @@ TEST(EthernetScenario, EditsAndWritesTheSettings) {
     d.SendCommand(CTCPSetupDlg::kIpSetup, CBN_SELCHANGE);
     disabledAfterDhcp = !d.FindControl(CTCPSetupDlg::kGateway)->enabled;
   };
-  CTCPSetupOperation op;
-  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_EQ(s.Run<CTCPSetupOperation>(), 1);
   EXPECT_FALSE(disabledAtStart);
   EXPECT_TRUE(disabledAfterDhcp);
   ASSERT_EQ(s.ui.boxes.size(), 1u);
@@ -64,8 +63,7 @@ TEST(EthernetScenario, EditsAndWritesTheSettings) {
 
 TEST(EthernetScenario, RefusedWriteIs701) {
   test::SimScenario s(std::string(kNetwork) + "fault = nak n=3 type=0xAE\n");
-  CTCPSetupOperation op;
-  EXPECT_EQ(s.Run(op), 0);
+  EXPECT_EQ(s.Run<CTCPSetupOperation>(), 0);
   ASSERT_EQ(s.ui.boxes.size(), 1u);
   EXPECT_NE(s.ui.boxes[0].text.find(FormatString(801, 701, s.Com())), std::string::npos);
   EXPECT_TRUE(s.Receiver().ResetModes().empty());
@@ -109,8 +107,7 @@ TEST(CellularScenario, ChecksTheModem) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test::SimScenario s(c.profile);
-    CCellurModemCfgOperation op;
-    EXPECT_EQ(s.Run(op), c.result);
+    EXPECT_EQ(s.Run<CCellurModemCfgOperation>(), c.result);
     EXPECT_EQ(s.Requests(), (std::vector<int>{0x4A}));
     if (c.result == 1) {
       EXPECT_TRUE(s.ui.boxes.empty());
@@ -147,8 +144,7 @@ TEST(FactoryResetScenario, ConfirmedResetWaitsAMinute) {
 TEST(FactoryResetScenario, UnansweredResetIs707) {
   test::SimScenario s("fault = nak n=1 type=0x58\n");
   s.ui.answers = {IDYES};
-  CResetToFactoryDefaultOperation op;
-  EXPECT_EQ(s.Run(op), 0);
+  EXPECT_EQ(s.Run<CResetToFactoryDefaultOperation>(), 0);
   ASSERT_EQ(s.ui.boxes.size(), 2u);
   EXPECT_EQ(s.ui.boxes[1].text, "DevQZ7xx Version: 5.00b50\n\nQZ7xx failure! [707] - The QZ7xx on COM7 returned an "
                                 "unexpected response.\n\nRestart the QZ7xx and try again.");

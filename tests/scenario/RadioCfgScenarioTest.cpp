@@ -10,6 +10,9 @@
 #include "operations/RadioCfgOperation.h"
 #include "support/SimScenario.h"
 
+using test::Ok;
+using test::Text;
+
 namespace {
 const char* kRadio = "hw.flags = 0x42\nradio.spacing = 2, 1, 5, 3\n";
 
@@ -31,29 +34,27 @@ TEST(RadioCfgScenario, WritesTheChangeAndShowsTheAreaAgain) {
     ASSERT_EQ(d.TemplateId(), CFrequencyDialog::IDD);
     ++shown;
     if (shown == 1) {
-      EXPECT_EQ(d.FindControl(CFrequencyDialog::kTransmitFrequency)->text, "450125");
-      EXPECT_EQ(d.FindControl(CFrequencyDialog::kTransmitPower)->text, "10");
+      EXPECT_EQ(Text(d, CFrequencyDialog::kTransmitFrequency), "450125");
+      EXPECT_EQ(Text(d, CFrequencyDialog::kTransmitPower), "10");
       spacingRows = d.FindControl(CFrequencyDialog::kChannelSpacing)->items;
-      d.FindControl(CFrequencyDialog::kTransmitFrequency)->text = "451000";
+      Text(d, CFrequencyDialog::kTransmitFrequency) = "451000";
       for (const char* power : {"", "21"}) {  // no number, out of range: the dialog stays
-        d.FindControl(CFrequencyDialog::kTransmitPower)->text = power;
-        d.SendCommand(IDOK, BN_CLICKED);
+        Text(d, CFrequencyDialog::kTransmitPower) = power;
+        Ok(d);
         EXPECT_FALSE(d.IsEnded()) << power;
       }
-      d.FindControl(CFrequencyDialog::kTransmitPower)->text = "15";
+      Text(d, CFrequencyDialog::kTransmitPower) = "15";
       d.FindControl(CFrequencyDialog::kChannelSpacing)->selection = 2;
     } else {
-      EXPECT_EQ(d.FindControl(CFrequencyDialog::kTransmitFrequency)->text, "451000") << "the re-read area";
+      EXPECT_EQ(Text(d, CFrequencyDialog::kTransmitFrequency), "451000") << "the re-read area";
     }
-    d.SendCommand(IDOK, BN_CLICKED);
+    Ok(d);
   };
-  CRadioCfgOperation op;
-  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_EQ(s.Run<CRadioCfgOperation>(), 1);
   EXPECT_EQ(shown, 2);
   EXPECT_EQ(spacingRows, (std::vector<std::string>{"2", "1", "3"}));
-  ASSERT_EQ(s.ui.boxes.size(), 2u);
-  EXPECT_EQ(s.ui.boxes[0].text, " is not a whole number from 0 to 20.");
-  EXPECT_EQ(s.ui.boxes[1].text, "21 is not a whole number from 0 to 20.");
+  EXPECT_EQ(s.BoxTexts(), (std::vector<std::string>{" is not a whole number from 0 to 20.",
+                                                     "21 is not a whole number from 0 to 20."}));
   const CERODictionary area = Area(s);
   EXPECT_EQ(area.Get(CERODictionary::kTransmitFrequency), 451000000u);
   EXPECT_EQ(area.Get(CERODictionary::kReceiveFrequency), 450125000u);
@@ -82,8 +83,7 @@ TEST(RadioCfgScenario, CancelAndModesWithoutDialogWriteNothing) {
       if (auto* frequency = d.FindControl(CFrequencyDialog::kTransmitFrequency)) frequency->text = "460000";
       d.SendCommand(IDCANCEL, BN_CLICKED);
     };
-    CRadioCfgOperation op;
-    EXPECT_EQ(s.Run(op), 2);
+    EXPECT_EQ(s.Run<CRadioCfgOperation>(), 2);
     EXPECT_EQ(shown, *mode == '\0');
     EXPECT_EQ(s.Receiver().RadioConfig(), before);
     EXPECT_FALSE(s.Asked(19, "loader"));
@@ -96,11 +96,10 @@ TEST(RadioCfgScenario, WithoutTransmitterTheChannelIsReceiveOnly) {
   test::SimScenario s("hw.flags = 0x02\n");
   std::string power;
   s.ui.onDialog = [&](CDialog& d) {
-    power = d.FindControl(CFrequencyDialog::kTransmitPower)->text;
-    d.SendCommand(IDOK, BN_CLICKED);
+    power = Text(d, CFrequencyDialog::kTransmitPower);
+    Ok(d);
   };
-  CRadioCfgOperation op;
-  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_EQ(s.Run<CRadioCfgOperation>(), 1);
   EXPECT_EQ(power, "0");
   const CERODictionary area = Area(s);
   EXPECT_EQ(area.Get(CERODictionary::kTransmitPower), 0u);
@@ -112,27 +111,25 @@ TEST(RadioCfgScenario, HoppingRadioEditsItsNetwork) {
   int shown = 0;
   s.ui.onDialog = [&](CDialog& d) {
     ASSERT_EQ(d.TemplateId(), CHoppingDialog::IDD);
-    EXPECT_EQ(d.FindControl(CHoppingDialog::kMode)->text, FormatString(946, 20));
+    EXPECT_EQ(Text(d, CHoppingDialog::kMode), FormatString(946, 20));
     if (++shown == 1) {
-      EXPECT_EQ(d.FindControl(CHoppingDialog::kNetwork)->text, "7");
-      d.FindControl(CHoppingDialog::kNetwork)->text = "65536";
-      d.SendCommand(IDOK, BN_CLICKED);
+      EXPECT_EQ(Text(d, CHoppingDialog::kNetwork), "7");
+      Text(d, CHoppingDialog::kNetwork) = "65536";
+      Ok(d);
       EXPECT_FALSE(d.IsEnded());
-      d.FindControl(CHoppingDialog::kNetwork)->text = "300";
+      Text(d, CHoppingDialog::kNetwork) = "300";
     }
-    d.SendCommand(IDOK, BN_CLICKED);
+    Ok(d);
   };
-  CRadioCfgOperation op;
-  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_EQ(s.Run<CRadioCfgOperation>(), 1);
   EXPECT_EQ(shown, 2);
   EXPECT_EQ(Area(s).GetSetting(), 300u);
 }
 
 TEST(RadioCfgScenario, MonitorIsRebootedFirst) {
   test::SimScenario s(std::string(kRadio) + "mode = monitor\n");
-  s.ui.onDialog = [](CDialog& d) { d.SendCommand(IDOK, BN_CLICKED); };
-  CRadioCfgOperation op;
-  EXPECT_EQ(s.Run(op), 1);
+  s.ui.onDialog = [](CDialog& d) { Ok(d); };
+  EXPECT_EQ(s.Run<CRadioCfgOperation>(), 1);
   EXPECT_TRUE(s.HasStatus("Rebooting the QZ7xx receiver..."));
   const auto reports = s.Requests();
   ASSERT_FALSE(reports.empty());
@@ -144,11 +141,10 @@ TEST(RadioCfgScenario, Mode7KeepsItsTrailingBlock) {
   const auto before = s.Receiver().RadioConfig();
   int shown = 0;
   s.ui.onDialog = [&](CDialog& d) {
-    if (++shown == 1) d.FindControl(CFrequencyDialog::kReceiveFrequency)->text = "449000";
-    d.SendCommand(IDOK, BN_CLICKED);
+    if (++shown == 1) Text(d, CFrequencyDialog::kReceiveFrequency) = "449000";
+    Ok(d);
   };
-  CRadioCfgOperation op;
-  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_EQ(s.Run<CRadioCfgOperation>(), 1);
   const auto& after = s.Receiver().RadioConfig();
   ASSERT_EQ(after.size(), before.size());
   EXPECT_TRUE(std::equal(before.end() - 512, before.end(), after.end() - 512));
@@ -176,11 +172,10 @@ TEST(RadioCfgScenario, FailuresCarryTheirCodes) {
     bool shown = false;
     s.ui.onDialog = [&](CDialog& d) {
       shown = true;
-      d.FindControl(CFrequencyDialog::kTransmitPower)->text = "3";
-      d.SendCommand(IDOK, BN_CLICKED);
+      Text(d, CFrequencyDialog::kTransmitPower) = "3";
+      Ok(d);
     };
-    CRadioCfgOperation op;
-    EXPECT_EQ(s.Run(op), 0) << c.profile;
+    EXPECT_EQ(s.Run<CRadioCfgOperation>(), 0) << c.profile;
     EXPECT_EQ(shown, c.dialog) << c.profile;
     ASSERT_FALSE(s.ui.boxes.empty()) << c.profile;
     EXPECT_TRUE(Contains(s.ui.boxes.back().text, c.code)) << c.profile << s.ui.boxes.back().text;
@@ -231,24 +226,22 @@ TEST(NewRadioScenario, WritesOverThePipeAndShowsTheSettingsAgain) {
     s.ui.onDialog = [&](CDialog& d) {
       ASSERT_EQ(d.TemplateId(), CFrequencyDialog2::IDD);
       if (++shown == 1) {
-        EXPECT_EQ(d.FindControl(CFrequencyDialog2::kTransmitTable)->text, "450125");
-        EXPECT_EQ(d.FindControl(CFrequencyDialog2::kTransmitPower)->text, "10");
-        d.FindControl(CFrequencyDialog2::kTransmitTable)->text = "451000, 452,x";
-        d.SendCommand(IDOK, BN_CLICKED);  // not a number: the dialog stays
+        EXPECT_EQ(Text(d, CFrequencyDialog2::kTransmitTable), "450125");
+        EXPECT_EQ(Text(d, CFrequencyDialog2::kTransmitPower), "10");
+        Text(d, CFrequencyDialog2::kTransmitTable) = "451000, 452,x";
+        Ok(d);  // not a number: the dialog stays
         EXPECT_FALSE(d.IsEnded());
-        d.FindControl(CFrequencyDialog2::kTransmitTable)->text = "451000, 452500";
-        d.FindControl(CFrequencyDialog2::kTransmitPower)->text = "15";
+        Text(d, CFrequencyDialog2::kTransmitTable) = "451000, 452500";
+        Text(d, CFrequencyDialog2::kTransmitPower) = "15";
         d.FindControl(CFrequencyDialog2::kChannelCode)->selection = 4;
       } else {
-        EXPECT_EQ(d.FindControl(CFrequencyDialog2::kTransmitTable)->text, "451000, 452500") << "read back";
+        EXPECT_EQ(Text(d, CFrequencyDialog2::kTransmitTable), "451000, 452500") << "read back";
       }
-      d.SendCommand(IDOK, BN_CLICKED);
+      Ok(d);
     };
-    CRadioCfgOperation op;
-    EXPECT_EQ(s.Run(op), 1) << link;
+    EXPECT_EQ(s.Run<CRadioCfgOperation>(), 1) << link;
     EXPECT_EQ(shown, 2) << link;
-    ASSERT_EQ(s.ui.boxes.size(), 1u) << link;
-    EXPECT_EQ(s.ui.boxes[0].text, FormatString(945, "x", 1u, CFrequencyDialog::kMaxKhz));
+    EXPECT_EQ(s.BoxTexts(), std::vector<std::string>{"x is not a whole number from 1 to 4294967."}) << link;
     const CPB2Dictionary radio = Settings(s);
     EXPECT_EQ(radio.GetTable(CPB2Dictionary::kTransmitTable), (std::vector<UINT>{451000000, 452500000})) << link;
     EXPECT_EQ(radio.GetTable(CPB2Dictionary::kReceiveTable), (std::vector<UINT>{450125000})) << link;
@@ -285,15 +278,14 @@ TEST(NewRadioScenario, CancelAfterAChangeKeepsTheWrittenSettings) {
   int shown = 0;
   s.ui.onDialog = [&](CDialog& d) {
     if (++shown == 1) {
-      d.FindControl(CFrequencyDialog2::kReceiveTable)->text = "449000";
-      d.SendCommand(IDOK, BN_CLICKED);
+      Text(d, CFrequencyDialog2::kReceiveTable) = "449000";
+      Ok(d);
     } else {
-      d.FindControl(CFrequencyDialog2::kReceiveTable)->text = "448000";
+      Text(d, CFrequencyDialog2::kReceiveTable) = "448000";
       d.SendCommand(IDCANCEL, BN_CLICKED);
     }
   };
-  CRadioCfgOperation op;
-  EXPECT_EQ(s.Run(op), 2);
+  EXPECT_EQ(s.Run<CRadioCfgOperation>(), 2);
   EXPECT_EQ(shown, 2);
   EXPECT_EQ(Settings(s).GetTable(CPB2Dictionary::kReceiveTable), (std::vector<UINT>{449000000}));
   EXPECT_EQ(s.Receiver().ResetModes().size(), 1u) << "a cancel resets nothing";
@@ -318,11 +310,10 @@ TEST(NewRadioScenario, ModesChooseTheDialog) {
     const auto before = s.Receiver().RadioSettings();
     std::string power;
     s.ui.onDialog = [&](CDialog& d) {
-      power = d.FindControl(CFrequencyDialog2::kTransmitPower)->text;
-      d.SendCommand(IDOK, BN_CLICKED);
+      power = Text(d, CFrequencyDialog2::kTransmitPower);
+      Ok(d);
     };
-    CRadioCfgOperation op;
-    EXPECT_EQ(s.Run(op), c.dialog ? 1 : 2) << c.profile;
+    EXPECT_EQ(s.Run<CRadioCfgOperation>(), c.dialog ? 1 : 2) << c.profile;
     EXPECT_EQ(!power.empty(), c.dialog) << c.profile;
     if (c.dialog) {
       EXPECT_EQ(power, std::to_string(c.power)) << c.profile;
@@ -353,11 +344,10 @@ TEST(NewRadioScenario, PipeFailuresAre707) {
     bool shown = false;
     s.ui.onDialog = [&](CDialog& d) {
       shown = true;
-      d.FindControl(CFrequencyDialog2::kTransmitPower)->text = "3";
-      d.SendCommand(IDOK, BN_CLICKED);
+      Text(d, CFrequencyDialog2::kTransmitPower) = "3";
+      Ok(d);
     };
-    CRadioCfgOperation op;
-    EXPECT_EQ(s.Run(op), 0) << c.profile;
+    EXPECT_EQ(s.Run<CRadioCfgOperation>(), 0) << c.profile;
     EXPECT_EQ(shown, c.dialog) << c.profile;
     ASSERT_FALSE(s.ui.boxes.empty()) << c.profile;
     EXPECT_TRUE(Contains(s.ui.boxes.back().text, "[707]")) << c.profile << s.ui.boxes.back().text;

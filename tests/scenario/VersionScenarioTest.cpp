@@ -94,8 +94,7 @@ TEST(VersionScenario, ReceiversItCannotServe) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test::SimScenario s(c.profile);
-    CRetrieveVersionOperation op;
-    EXPECT_EQ(s.Run(op), c.result);
+    EXPECT_EQ(s.Run<CRetrieveVersionOperation>(), c.result);
     EXPECT_FALSE(s.Asked(0x06));
     EXPECT_FALSE(s.Asked(0x4A));
     ASSERT_EQ(s.ui.boxes.size(), 1u);

@@ -42,8 +42,7 @@ TEST(WipeScenario, ErasesExactlyTheCMSectors) {
   // 32 KB sectors above the regions, not part of the range.
   test::SimScenario s(kFlash);
   s.ui.answers = {IDYES};
-  CWipeCMBlockOperation op;
-  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_EQ(s.Run<CWipeCMBlockOperation>(), 1);
   EXPECT_EQ(s.Receiver().Flash().EraseLog(), (std::vector<std::uint32_t>{0x100C0000, 0x100E0000}));
   EXPECT_EQ(s.window.Text(), "Wipe CM blocks");
   ASSERT_EQ(s.ui.boxes.size(), 1u);
@@ -78,8 +77,7 @@ TEST(WipeScenario, ContentOutsideTheRangeSurvives) {
     SCOPED_TRACE(c.name);
     test::SimScenario s(LogAt(c.at));
     s.ui.answers = {IDYES};
-    CWipeCMBlockOperation op;
-    EXPECT_EQ(s.Run(op), 1);
+    EXPECT_EQ(s.Run<CWipeCMBlockOperation>(), 1);
     const auto image = s.Receiver().ErrorLogImage();
     const auto now = s.Receiver().Flash().Read(c.at, image.size());
     if (c.erased) {
@@ -94,8 +92,7 @@ TEST(WipeScenario, ContentOutsideTheRangeSurvives) {
 TEST(WipeScenario, MonitorWithoutTheCapabilityIsRefusedButRebooted) {
   test::SimScenario s(kFlash + "product.capability = 0\n");
   s.ui.answers = {IDYES};
-  CWipeCMBlockOperation op;
-  EXPECT_EQ(s.Run(op), 0);
+  EXPECT_EQ(s.Run<CWipeCMBlockOperation>(), 0);
   EXPECT_TRUE(s.Receiver().Flash().EraseLog().empty());
   ASSERT_EQ(s.ui.boxes.size(), 2u);
   EXPECT_EQ(s.ui.boxes[1].text,
