@@ -96,11 +96,9 @@ TEST(CloneScenario, ActivationStatesEndTheRun) {
     EXPECT_FALSE(a.installIp);
     EXPECT_TRUE(a.installWifi);
     if (c.message) {
-      ASSERT_EQ(s.ui.boxes.size(), 1u);
-      EXPECT_NE(s.ui.boxes[0].text.find(c.message), std::string::npos) << s.ui.boxes[0].text;
+      EXPECT_TRUE(s.OneBoxWith(c.message));
     } else {
-      const auto& st = s.window.statuses;
-      EXPECT_NE(std::find(st.begin(), st.end(), "Activate uploaded clone file completed."), st.end());
+      EXPECT_TRUE(s.HasStatus("Activate uploaded clone file completed."));
       EXPECT_TRUE(s.ui.boxes.empty());
     }
     if (c.activation == working) {  // progress climbs in steps of 20 while the receiver works
@@ -131,9 +129,7 @@ TEST(CloneScenario, FailuresBeforeAndDuringTheTransfer) {
         c.missingFile ? s.Dir().File("gone.xml") : s.Dir().Write("base.xml", Bytes(300));
     Choose(op, path, false);
     EXPECT_EQ(s.Run(op), 0);
-    ASSERT_EQ(s.ui.boxes.size(), 1u);
-    EXPECT_NE(s.ui.boxes[0].text.find(AfxLoadString(static_cast<UINT>(c.code + 300))), std::string::npos)
-        << s.ui.boxes[0].text;
+    EXPECT_TRUE(s.OneBoxWith(std::string(AfxLoadString(static_cast<UINT>(c.code + 300)))));
     EXPECT_TRUE(s.Receiver().CloneFiles().empty());
   }
 }

@@ -11,6 +11,7 @@
 #include "device/GarnexInterface.h"
 #include "port/SerialInterface.h"
 #include "support/SimScenario.h"
+#include "support/Throws.h"
 
 namespace {
 
@@ -225,13 +226,7 @@ TEST(ConnectScenario, ServiceRequestsInTheMonitor) {
     Connection link(s);
     link.device.Connect(true);
 
-    DWORD error = 0;
-    try {
-      link.device.WriteProductId("SN-4471");
-    } catch (const CLSDeviceException& e) {
-      error = e.GetCode();
-    }
-    EXPECT_EQ(error, c.productIdError);
+    EXPECT_EQ(testsupport::CodeOf<CLSDeviceException>([&] { link.device.WriteProductId("SN-4471"); }), c.productIdError);
     if (c.productIdError == 0) {
       std::vector<std::uint8_t> field(32, 0);
       std::memcpy(field.data(), "SN-4471", 7);
