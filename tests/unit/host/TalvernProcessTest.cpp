@@ -38,6 +38,14 @@ const char* const kTalvernKey = "HKLM\\SOFTWARE\\Korvane\\Talvern";
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Each part is in `text`, or for "!part" is not.
+void ExpectParts(const std::string& text, const std::vector<std::string>& parts) {
+  for (const std::string& p : parts) {
+    const bool absent = p[0] == '!';
+    EXPECT_EQ(Has(text, absent ? p.substr(1) : p), !absent) << p << "\n" << text;
+  }
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -81,12 +89,6 @@ class TalvernProcessTest : public testing::Test {
   // Runs each step in order and checks what it gave. A usage error of
   // talvern's own is one line, not the help that would scroll it away.
   void Check(const std::vector<Step>& steps, bool usageOnOneLine = true) {
-    auto expect = [](const std::string& text, const std::vector<std::string>& parts) {
-      for (const std::string& p : parts) {
-        const bool absent = p[0] == '!';
-        EXPECT_EQ(Has(text, absent ? p.substr(1) : p), !absent) << p << "\n" << text;
-      }
-    };
     for (const Step& s : steps) {
       std::string joined;
       for (const auto& a : s.args) joined += a + " ";
@@ -96,8 +98,8 @@ class TalvernProcessTest : public testing::Test {
       if (usageOnOneLine && s.status == 64) {
         EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
       }
-      expect(r.out, s.out);
-      expect(r.err, s.err);
+      ExpectParts(r.out, s.out);
+      ExpectParts(r.err, s.err);
     }
   }
   // Writes a firmware image with qz7xx-mkimg; its path.
@@ -227,43 +229,44 @@ TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowThe
       "errorlog.entry = 0x10,1,2,0x02440000,0x20000000,1,0,412,2016,3,7,3600000,2000\n"
       "errorlog.entry = 0x11,2,2,0x02440010,0x20000000,1,0,412,2016,3,8,3600000,2001\n");
   const std::string keep = "--simulate=" + Write("keep.txt", "update.keep_version = true\n");
-  const char* resetFrame = "report 0x58";        // factory reset, and the reset after new Ethernet settings
-  const char* writeSettings = "report 0xAE, 22 bytes";
+  const std::string resetFrame = "report 0x58";  // factory reset, and the reset after new Ethernet settings
+  const std::string writeSettings = "report 0xAE, 22 bytes";
+  auto no = [](const std::string& part) { return "!" + part; };
   struct Case {
     const char* name;
     std::vector<std::string> args;  // after --json
     int status;
     const char* outcome;
-    std::vector<std::string> has = {}, lacks = {};  // in the events
-    std::vector<std::string> sent = {}, unsent = {};  // frames in the transcript
+    std::vector<std::string> events = {};  // parts of the events; "!part": not there
+    std::vector<std::string> sent = {};    // frames in the transcript, the same way
   };
   const Case cases[] = {
       {"ethernet", {"--batch", "run", "0", sim}, 0, "success", {"\"rows\":{\"913\":[[\"DHCP\"],[\"Static IP address\"]]}"},
-       {}, {writeSettings, resetFrame}},
+       {writeSettings, resetFrame}},
       {"ethernet: a port the dialog refuses", {"--batch", "--set", "912:921=80a", "run", "0", sim}, 64, "usage",
-       {"refused --set 912:921=80a: 80a is not a valid port."}, {}, {}, {writeSettings, resetFrame}},
+       {"refused --set 912:921=80a: 80a is not a valid port."}, {no(writeSettings), no(resetFrame)}},
       {"ethernet: a row the combo box lacks", {"--batch", "--set", "912:913=Bogus", "run", "0", sim}, 64, "usage",
-       {"it holds no row \\\"Bogus\\\" (rows: DHCP, Static IP address)"}, {}, {}, {writeSettings}},
+       {"it holds no row \\\"Bogus\\\" (rows: DHCP, Static IP address)"}, {no(writeSettings)}},
       {"ethernet: an address no address control holds", {"--batch", "--set", "912:914=999.1.1.1", "run", "0", sim}, 64,
-       "usage", {"--set 912:914=999.1.1.1: control 914: an address control"}, {"\"event\":\"text\""}},
+       "usage", {"--set 912:914=999.1.1.1: control 914: an address control", "!\"event\":\"text\""}},
       {"ethernet: a template the plug-in lacks", {"--batch", "--set", "999:1=x", "run", "0", sim}, 64, "usage",
-       {"the plug-in has no dialog template 999"}, {"\"event\":\"status\""}},
+       {"the plug-in has no dialog template 999", "!\"event\":\"status\""}},
       {"ethernet: a dialog that never appears", {"--batch", "--set", "940:941=450000", "run", "0", sim}, 64, "usage",
-       {"{\"event\":\"warning\",\"text\":\"--set 940:941=450000: dialog 940 never appeared"}, {}, {writeSettings}},
+       {"{\"event\":\"warning\",\"text\":\"--set 940:941=450000: dialog 940 never appeared"}, {writeSettings}},
       {"radio", {"--batch", "run", "1", sim}, 0, "success", {"\"template\":940"}},
       {"modem", {"--batch", "run", "2", sim}, 1, "failed", {"[715]"}},
       {"update from an image, its version read back",
        {"--batch", "--answer", "Ensure all files=ok", "--set", "130:1002=Image 4.20", "run", "3", sim}, 0, "success",
        {"\"rows\":{\"1002\":[[\"", "\"1002\":\"Image 4.20\"", "\"template\":106",
         "\"version_before\":\"4.10\",\"version_after\":\"4.20\",\"version_expected\":\"4.20\""},
-       {}, {"report 0x9B, 1030 bytes"}, {"; NAK"}},
+       {"report 0x9B, 1030 bytes", "!; NAK"}},
       {"update: a receiver that keeps its old version",
        {"--batch", "--answer", "Ensure all files=ok", "--set", "130:1002=Image 4.20", "run", "3", keep}, 1, "failed",
        {"\"reason\":\"the receiver runs version 4.10 after the update, not 4.20 of \\\"Image 4.20\\\"",
         "\"version_after\":\"4.10\",\"version_expected\":\"4.20\""}},
       {"update: the read-back left out",
        {"--batch", "--answer", "Ensure all files=ok", "--set", "130:1002=Image 4.20", "run", "3", "--no-verify", keep}, 0,
-       "success", {}, {"\"template\":106", "version_after"}},
+       "success", {"!\"template\":106", "!version_after"}},
       {"update: Data Logging unanswered", {"--batch", "--set", "130:1002=SREC 4.20", "run", "3", sim}, 3, "stopped",
        {"\"answer\":\"cancel\",\"source\":\"stopped\",\"options\":[\"--answer 'Ensure all files have been downloaded=ok'\"",
         "\"status\":\"The software was updated successfully.\""}},
@@ -275,10 +278,10 @@ TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowThe
       {"radio update: nothing to choose", {"--batch", "run", "4", sim}, 2, "cancelled",
        {"{\"event\":\"warning\",\"text\":\"Talvern - GPS Software Selection (130) refused its values as shown"}},
       {"reset unanswered sends nothing", {"--batch", "run", "5", sim}, 3, "stopped",
-       {"\"options\":[\"--answer 'WARNING!! This operation will stop=yes'\""}, {}, {}, {resetFrame}},
-      {"reset with --yes", {"--batch", "--yes", "run", "5", sim}, 0, "success", {}, {}, {resetFrame}},
+       {"\"options\":[\"--answer 'WARNING!! This operation will stop=yes'\""}, {no(resetFrame)}},
+      {"reset with --yes", {"--batch", "--yes", "run", "5", sim}, 0, "success", {}, {resetFrame}},
       {"reset declined", {"--batch", "--answer", "Continue?=no", "run", "5", sim}, 2, "declined",
-       {"\"source\":\"answer\""}, {}, {}, {resetFrame}},
+       {"\"source\":\"answer\""}, {no(resetFrame)}},
       {"clone upload without a clone file", {"--batch", "run", "6", sim}, 1, "failed", {}},
       {"version", {"--batch", "run", "7", sim}, 0, "success", {"\"template\":106"}},
       {"version on a port that is not there", {"--batch", "run", "Verify receiver software version", "--port", "7"}, 1,
@@ -309,13 +312,11 @@ TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowThe
                                      std::to_string(c.status) + ",", 0),
               0u)
         << lines.back();
-    for (const auto& text : c.has) EXPECT_TRUE(Has(r.out, text)) << text << "\n" << r.out;
-    for (const auto& text : c.lacks) EXPECT_FALSE(Has(r.out, text)) << text;
+    ExpectParts(r.out, c.events);
     std::string sent;
     for (const auto& line : Lines(Slurp(transcript)))
       if (Has(line, " tx ")) sent += line + "\n";
-    for (const auto& frame : c.sent) EXPECT_TRUE(Has(sent, frame)) << frame;
-    for (const auto& frame : c.unsent) EXPECT_FALSE(Has(sent, frame)) << frame << "\n" << sent;
+    ExpectParts(sent, c.sent);
   }
   all += Run({"--json", "list"}).out + Run({"--json", "ports"}).out + Run({"--json", "firmware", "list"}).out;
   EXPECT_TRUE(Has(all, "{\"event\":\"firmware\",\"index\":1,\"description\":\"SREC 4.20\","));
