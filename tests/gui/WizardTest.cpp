@@ -30,22 +30,11 @@
 
 namespace {
 
-template <class W>
-W* In(QWidget* window, int id) {
-  return window->findChild<W*>(QStringLiteral("ctl%1").arg(id));
-}
-
 void Click(QWidget* w) {
   QVERIFY2(w && w->isEnabled(), "control missing or disabled");
   // A check box or radio button takes clicks on its box and label, not on the rest of its row.
   const bool box = qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w);
   QTest::mouseClick(w, Qt::LeftButton, {}, box ? QPoint(8, w->height() / 2) : w->rect().center());
-}
-
-void Type(QLineEdit* edit, const QString& text) {
-  edit->selectAll();
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  QTest::keyClicks(edit, text);
 }
 
 // Counts the transcript's opens and closes: a closed port has as many of each.
