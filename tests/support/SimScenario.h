@@ -15,10 +15,12 @@
 #include "afx/Module.h"
 #include "afx/Registry.h"
 #include "afx/Window.h"
+#include "device/GarnexInterface.h"
 #include "firmware/FirmwareEntryManager.h"
 #include "plugin/Dispatch.h"
 #include "plugin/GarnexApp.h"
 #include "plugin/Operation.h"
+#include "port/SerialInterface.h"
 #include "sim/SimAttach.h"
 #include "support/RecordingWindow.h"
 #include "support/ScriptedUi.h"
@@ -145,6 +147,15 @@ class SimScenario {
 
  public:
   OperationParams params{};
+};
+
+// A port opened on a scenario's receiver at 9600, and the receiver interface over it.
+struct Connection {
+  explicit Connection(SimScenario& s) : device(&port, s.params) {
+    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
+  }
+  CSerialInterface port;
+  CGarnexInterface device;
 };
 
 // A control's text in a dialog that has the control, and the OK button.
