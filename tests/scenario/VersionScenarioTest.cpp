@@ -1,37 +1,25 @@
 // "Verify receiver software version" against the virtual receiver.
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "operations/RetrieveVersionOperation.h"
 #include "operations/VersionDisplayDlg.h"
 #include "support/SimScenario.h"
 
 namespace {
 
-struct Shown {
-  bool shown = false;
-  std::string model, software, boot, radio, serial, pcb;
-  std::vector<std::string> labels;
-};
-
-Shown Capture(test::SimScenario& s) {
-  auto shown = std::make_shared<Shown>();
-  s.ui.onDialog = [shown](CDialog& d) {
+// The texts of the version dialog's fields (model, software, boot, radio,
+// serial, PCB serial) and then of its labels; empty when it never showed.
+std::vector<std::string> Shown(test::SimScenario& s) {
+  std::vector<std::string> texts;
+  s.ui.onDialog = [&texts](CDialog& d) {
     ASSERT_EQ(d.TemplateId(), CVersionDisplayDlg::IDD);
-    shown->shown = true;
-    shown->model = d.FindControl(CVersionDisplayDlg::kModel)->text;
-    shown->software = d.FindControl(CVersionDisplayDlg::kSoftware)->text;
-    shown->boot = d.FindControl(CVersionDisplayDlg::kBoot)->text;
-    shown->radio = d.FindControl(CVersionDisplayDlg::kRadio)->text;
-    shown->serial = d.FindControl(CVersionDisplayDlg::kSerial)->text;
-    shown->pcb = d.FindControl(CVersionDisplayDlg::kPcbSerial)->text;
-    for (int id = 1100; id <= 1104; ++id) shown->labels.push_back(d.FindControl(id)->text);
+    for (int id : {CVersionDisplayDlg::kModel, CVersionDisplayDlg::kSoftware, CVersionDisplayDlg::kBoot,
+                   CVersionDisplayDlg::kRadio, CVersionDisplayDlg::kSerial, CVersionDisplayDlg::kPcbSerial, 1100, 1101,
+                   1102, 1103, 1104})
+      texts.push_back(test::Text(d, id));
   };
-  CRetrieveVersionOperation op;
-  const int result = s.Run(op);
-  EXPECT_EQ(result, 1);
-  return *shown;
+  EXPECT_EQ(s.Run<CRetrieveVersionOperation>(), 1);
+  return texts;
 }
 
 const std::vector<std::uint8_t> kResetFrame = {0x02, 0x00, 0x58, 0x07, 0xFF, 0x00, 'R', 'E', 'S', 'E', 'T', 0xE1, 0x03};
@@ -56,12 +44,9 @@ TEST(VersionScenario, ShowsTheVersionsAndResetsTheReceiver) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test::SimScenario s(c.profile);
-    const Shown shown = Capture(s);
-    ASSERT_TRUE(shown.shown);
-    EXPECT_EQ(std::make_tuple(shown.model, shown.software, shown.boot, shown.radio, shown.serial, shown.pcb),
-              std::make_tuple("Model: QZ710", "4.10", "3.21", c.radio, c.serial, ""));
-    EXPECT_EQ(shown.labels, (std::vector<std::string>{"Software version:", "Boot version:", "Radio version:",
-                                                       "Serial number:", "PCB serial number:"}));
+    EXPECT_EQ(Shown(s), (std::vector<std::string>{"Model: QZ710", "4.10", "3.21", c.radio, c.serial, "",
+                                                   "Software version:", "Boot version:", "Radio version:",
+                                                   "Serial number:", "PCB serial number:"}));
     EXPECT_EQ(s.Asked(0x77), c.asksRadio);
     EXPECT_TRUE(s.Asked(0x06));
     EXPECT_TRUE(s.HostSent(kResetFrame));
