@@ -71,20 +71,14 @@ TEST(EthernetScenario, PortAndAddressTexts) {
   const std::pair<const char*, int> ports[] = {{"65535", 65535}, {"65536", -1}, {"80a", -1}, {"", 0}, {"0", 0}};
   for (const auto& [text, want] : ports) {
     WORD port = 1;
-    EXPECT_EQ(CTCPSetupDlg::ParsePort(text, &port), want >= 0) << text;
-    if (want >= 0) {
-      EXPECT_EQ(port, want) << text;
-    }
+    EXPECT_EQ(CTCPSetupDlg::ParsePort(text, &port) ? port : -1, want) << text;
   }
   const std::pair<const char*, bool> addresses[] = {{"192.168.0.1", true}, {"256.1.1.1", false}, {"1.2.3", false},
                                                     {"1.2.3.4.5", false},  {"1..3.4", false},    {"1.2.3.x", false},
                                                     {"0.0.0.0", true},     {"0001.2.3.4", false}};
   for (const auto& [text, ok] : addresses) {
     NetworkSettings::Address a{};
-    EXPECT_EQ(CTCPSetupDlg::ParseAddress(text, &a), ok) << text;
-    if (ok) {
-      EXPECT_EQ(CTCPSetupDlg::FormatAddress(a), text);
-    }
+    EXPECT_EQ(CTCPSetupDlg::ParseAddress(text, &a) ? CTCPSetupDlg::FormatAddress(a) : "refused", ok ? text : "refused");
   }
 }
 

@@ -92,21 +92,16 @@ TEST(VersionScenario, ReceiversItCannotServe) {
   }
 }
 
-TEST(VersionScenario, StripsLeadingZeros) {
-  const std::pair<const char*, const char*> cases[] = {
+// The version texts as the dialog shows them: leading zeros dropped, and the
+// radio's version taken from its reply.
+TEST(VersionScenario, VersionTexts) {
+  const std::pair<const char*, const char*> stripped[] = {
       {"004.10", "4.10"}, {"000.00", ".00"}, {"4.10", "4.10"}, {"", ""}, {"000", ""}};
-  for (const auto& [in, want] : cases) EXPECT_EQ(CVersionDisplayDlg::StripLeadingZeros(in), want) << in;
-}
-
-TEST(VersionScenario, ParsesTheRadioVersion) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"RADIO,VERSION,2.31,SERIAL,1", "2.31"},
-      {"RADIO,VERSION,2.31", "2.31"},
-      {"RADIO,VERSION,", ""},
-      {"RADIO,NOTHING", ""},
-      {"VER", ""},
-  };
-  for (const auto& [in, want] : cases)
+  for (const auto& [in, want] : stripped) EXPECT_EQ(CVersionDisplayDlg::StripLeadingZeros(in), want) << in;
+  const std::pair<std::string, std::string> radio[] = {
+      {"RADIO,VERSION,2.31,SERIAL,1", "2.31"}, {"RADIO,VERSION,2.31", "2.31"}, {"RADIO,VERSION,", ""},
+      {"RADIO,NOTHING", ""}, {"VER", ""}};
+  for (const auto& [in, want] : radio)
     EXPECT_EQ(CRetrieveVersionOperation::ParseRadioVersion(reinterpret_cast<const BYTE*>(in.data()),
                                                            static_cast<UINT>(in.size())),
               want)
