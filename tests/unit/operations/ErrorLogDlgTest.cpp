@@ -55,20 +55,36 @@ struct Fixture : ::testing::Test {
 
 using ErrorLogDlg = Fixture;
 
-TEST_F(ErrorLogDlg, ListsByModeAndDiagnosticFlag) {
-  struct Case {
-    bool application, diagnostic;
-    std::vector<std::string> lines;
-  };
+// The list by mode and diagnostic flag; Clear asks and empties only the list,
+// so that Copy all still takes every entry the mode shows.
+TEST_F(ErrorLogDlg, ListsCopiesAndClears) {
   const std::string first = "Startup Error:\t0x00000011  At time: 1/6/1980 0:00:00 UTC";
   const std::string deleted = "Startup Error:\t0x00000012  At time: 1/6/1980 0:00:00 UTC  * DELETED *";
   const std::string last = "Startup Error:\t0x00000014  At time: Not Available";
-  const Case cases[] = {{true, false, {first, last}}, {false, false, {first, last}}, {false, true, {first, deleted, last}}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.diagnostic);
+  std::string both = kShortBlock;
+  both += "\r\n" + both + "\r\n";
+  both.replace(both.rfind("0x00000011"), 10, "0x00000014").replace(both.rfind("1/6/1980 0:00:00"), 16, "N/A");
+  const struct {
+    bool application, diagnostic;
+    int answer;  // to the question Clear asks; 0: not pressed
+    std::vector<std::string> lines;
+    size_t rowsAfter;
+  } cases[] = {
+      {true, false, 0, {first, last}, 2},
+      {true, false, IDNO, {first, last}, 2},
+      {true, false, IDYES, {first, last}, 0},
+      {false, false, 0, {first, last}, 2},
+      {false, true, 0, {first, deleted, last}, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.application << c.diagnostic << c.answer);
+    ui.boxes.clear();
+    ui.answers = {c.answer};
+    ui.clipboard.clear();
     CErrorLogDlg dlg(nullptr, log, c.application, c.diagnostic);
     std::vector<std::string> seen;
     bool clearShown = false, textShown = false;
+    size_t rowsAfter = 99;
     ui.onDialog = [&](CDialog& d) {
       const afx::Control* list = d.FindControl(CErrorLogDlg::IDC_LIST);
       seen = list->items;
@@ -76,45 +92,24 @@ TEST_F(ErrorLogDlg, ListsByModeAndDiagnosticFlag) {
       textShown = d.FindControl(CErrorLogDlg::IDC_CLEAR_TEXT)->visible;
       ASSERT_EQ(list->itemData.size(), seen.size());
       EXPECT_EQ(reinterpret_cast<CErrorLogEntry*>(list->itemData[0]), log.GetAt(0));
-    };
-    dlg.DoModal();
-    EXPECT_EQ(seen, c.lines);
-    EXPECT_EQ(clearShown, c.application);
-    EXPECT_EQ(textShown, c.application);
-  }
-}
-
-TEST_F(ErrorLogDlg, CopyAllTakesTheListedEntriesInOrder) {
-  CErrorLogDlg dlg(nullptr, log, true, false);
-  ui.onDialog = [](CDialog& d) { d.SendCommand(CErrorLogDlg::IDC_COPY_ALL, BN_CLICKED); };
-  dlg.DoModal();
-  const std::string second = std::string(kShortBlock)
-                                 .replace(std::string(kShortBlock).find("0x00000011"), 10, "0x00000014")
-                                 .replace(std::string(kShortBlock).find("1/6/1980 0:00:00"), 16, "N/A");
-  EXPECT_EQ(ui.clipboard, std::string(kShortBlock) + "\r\n" + second + "\r\n");
-}
-
-TEST_F(ErrorLogDlg, ClearAsksAndEmptiesOnlyTheList) {
-  for (const int answer : {IDNO, IDYES}) {
-    SCOPED_TRACE(answer);
-    ui.boxes.clear();
-    ui.answers = {answer};
-    CErrorLogDlg dlg(nullptr, log, true, false);
-    size_t rowsAfter = 99;
-    ui.onDialog = [&](CDialog& d) {
-      d.SendCommand(CErrorLogDlg::IDC_CLEAR, BN_CLICKED);
+      if (c.answer) d.SendCommand(CErrorLogDlg::IDC_CLEAR, BN_CLICKED);
       rowsAfter = d.FindControl(CErrorLogDlg::IDC_LIST)->items.size();
       d.SendCommand(CErrorLogDlg::IDC_COPY_ALL, BN_CLICKED);
     };
     dlg.DoModal();
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, AfxLoadString(260));
-    EXPECT_EQ(ui.boxes[0].caption, "Retrieve Error Log");
-    EXPECT_EQ(ui.boxes[0].flags, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
-    EXPECT_EQ(rowsAfter, answer == IDYES ? 0u : 2u);
+    EXPECT_EQ(seen, c.lines);
+    EXPECT_EQ(std::make_pair(clearShown, textShown), std::make_pair(c.application, c.application));
+    EXPECT_EQ(rowsAfter, c.rowsAfter);
     EXPECT_EQ(log.GetCount(), 4);
-    // The entries are still there to copy.
-    EXPECT_EQ(ui.clipboard.rfind(kShortBlock, 0), 0u);
+    if (!c.diagnostic) {
+      EXPECT_EQ(ui.clipboard, both);
+    }
+    ASSERT_EQ(ui.boxes.size(), c.answer ? 1u : 0u);
+    if (c.answer) {
+      EXPECT_EQ(ui.boxes[0].text, AfxLoadString(260));
+      EXPECT_EQ(ui.boxes[0].caption, "Retrieve Error Log");
+      EXPECT_EQ(ui.boxes[0].flags, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    }
   }
 }
 
