@@ -50,11 +50,11 @@ TEST_F(CloneFilePage, ShowsTheStoredChoices) {
     CPropertySheet s;
     s.AddPage(&fresh);
     ASSERT_TRUE(s.ActivatePage(0));
+    const auto check = [&](int id) { return fresh.FindControl(id)->check; };
     EXPECT_EQ(fresh.FindControl(Page::IDC_PATH)->text, c.path);
-    EXPECT_EQ(fresh.FindControl(Page::IDC_INSTALL)->check, c.install);
-    EXPECT_EQ(fresh.FindControl(Page::IDC_RESET)->check, c.reset);
-    EXPECT_EQ(fresh.FindControl(Page::IDC_INSTALL_IP)->check, c.ip);
-    EXPECT_EQ(fresh.FindControl(Page::IDC_INSTALL_WIFI)->check, c.wifi);
+    EXPECT_EQ(std::make_tuple(check(Page::IDC_INSTALL), check(Page::IDC_RESET), check(Page::IDC_INSTALL_IP),
+                              check(Page::IDC_INSTALL_WIFI)),
+              std::make_tuple(c.install, c.reset, c.ip, c.wifi));
     for (const int id : {Page::IDC_RESET, Page::IDC_INSTALL_IP, Page::IDC_INSTALL_WIFI})
       EXPECT_EQ(fresh.FindControl(id)->enabled, c.install == 1) << id;
     EXPECT_EQ(s.WizardButtons(), PSWIZB_BACK | PSWIZB_NEXT);
@@ -81,12 +81,11 @@ TEST_F(CloneFilePage, LeavingStoresAllFiveValuesAsShown) {
   // Disabled boxes are stored as they are shown.
   page.FindControl(Page::IDC_RESET)->check = BST_CHECKED;
   ASSERT_TRUE(sheet.NextFrom(0));
-  using R = testsupport::TestRegistry;
-  EXPECT_EQ(R::GetString(kKey, "UploadCloneFileName"), "/tmp/site.xml");
-  EXPECT_EQ(R::GetString(kKey, "InstallCloneFile"), "FALSE");
-  EXPECT_EQ(R::GetString(kKey, "InstallCloneFile_Reset"), "TRUE");
-  EXPECT_EQ(R::GetString(kKey, "InstallCloneFile_IP"), "FALSE");
-  EXPECT_EQ(R::GetString(kKey, "InstallCloneFile_WiFi"), "FALSE");
+  std::string stored;
+  for (const char* name : {"UploadCloneFileName", "InstallCloneFile", "InstallCloneFile_Reset", "InstallCloneFile_IP",
+                           "InstallCloneFile_WiFi"})
+    stored += testsupport::TestRegistry::GetString(kKey, name) + ";";
+  EXPECT_EQ(stored, "/tmp/site.xml;FALSE;TRUE;FALSE;FALSE;");
   EXPECT_EQ(page.m_strPath, "/tmp/site.xml");
   EXPECT_EQ(page.m_bReset, TRUE);
 }
