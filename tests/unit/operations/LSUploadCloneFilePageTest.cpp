@@ -61,7 +61,7 @@ TEST_F(CloneFilePage, ShowsTheStoredChoices) {
   }
 }
 
-TEST_F(CloneFilePage, InstallBoxEnablesTheOthersAndKeepsTheirMarks) {
+TEST_F(CloneFilePage, InstallBoxEnablesTheOthersKeepsTheirMarksAndLeavingStoresThemAsShown) {
   ASSERT_TRUE(sheet.ActivatePage(0));
   page.FindControl(Page::IDC_INSTALL_IP)->check = BST_CHECKED;
   EXPECT_FALSE(Enabled(Page::IDC_INSTALL_IP));
@@ -72,14 +72,12 @@ TEST_F(CloneFilePage, InstallBoxEnablesTheOthersAndKeepsTheirMarks) {
   page.SendCommand(Page::IDC_INSTALL, BN_CLICKED);
   EXPECT_FALSE(Enabled(Page::IDC_RESET) || Enabled(Page::IDC_INSTALL_IP) || Enabled(Page::IDC_INSTALL_WIFI));
   EXPECT_EQ(page.FindControl(Page::IDC_INSTALL_IP)->check, BST_CHECKED);
-}
 
-TEST_F(CloneFilePage, LeavingStoresAllFiveValuesAsShown) {
+  // Leaving stores all five values as shown, the disabled boxes too.
   ASSERT_TRUE(testsupport::TestRegistry::SetString(kKey, "MaxBaud", "115200"));
-  ASSERT_TRUE(sheet.ActivatePage(0));
   page.FindControl(Page::IDC_PATH)->text = "/tmp/site.xml";
-  // Disabled boxes are stored as they are shown.
   page.FindControl(Page::IDC_RESET)->check = BST_CHECKED;
+  page.FindControl(Page::IDC_INSTALL_IP)->check = BST_UNCHECKED;
   ASSERT_TRUE(sheet.NextFrom(0));
   std::string stored;
   for (const char* name : {"UploadCloneFileName", "InstallCloneFile", "InstallCloneFile_Reset", "InstallCloneFile_IP",

@@ -223,7 +223,7 @@ TEST_F(SerialPtyTest, APortHeldByAnotherProcessIsRefusedEveryTimeUntilTheHolderI
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-TEST_F(SerialPtyTest, ReadsServeBufferedBytesAndTimeOutWhenTheLineIsQuiet) {
+TEST_F(SerialPtyTest, ReadsServeBufferedBytesTimeOutOnAQuietLineAndPurgeDropsWhatIsAsked) {
   CSerialInterface port;
   port.Open(pty_.Com(), 1, 0, 0, 12);
   port.SetTimeouts(150, CSerialInterface::kKeepTimeout);
@@ -239,12 +239,7 @@ TEST_F(SerialPtyTest, ReadsServeBufferedBytesAndTimeOutWhenTheLineIsQuiet) {
   const DWORD waited = GetTickCount() - start;
   EXPECT_GE(waited, 140u);
   EXPECT_LT(waited, 1500u) << "the read ignored its 150 ms time-out";
-}
 
-TEST_F(SerialPtyTest, PurgeDiscardsOnlyTheDirectionsAsked) {
-  CSerialInterface port;
-  port.Open(pty_.Com(), 1, 0, 0, 12);
-  port.SetTimeouts(150, CSerialInterface::kKeepTimeout);
   struct Case {
     bool output, input;
     bool inputKept;
@@ -252,7 +247,6 @@ TEST_F(SerialPtyTest, PurgeDiscardsOnlyTheDirectionsAsked) {
   const Case cases[] = {{false, false, true}, {true, false, true}, {false, true, false}, {true, true, false}};
   for (const Case& c : cases) {
     pty_.Send("x");
-    BYTE b = 0;
     ASSERT_TRUE(port.ReadByte(&b));  // the line is live
     pty_.Send("yz");
     Sleep(30);  // the kernel hands pseudo-terminal input over asynchronously
