@@ -259,7 +259,7 @@ class UdpPortTest : public testing::Test {
   std::unique_ptr<CUDPSerialPort> port_ = std::make_unique<CUDPSerialPort>(received_.get(), &Received::Handler);
 };
 
-TEST_F(UdpPortTest, HandshakeAndTheRunningCounter) {
+TEST_F(UdpPortTest, HandshakeRunningCounterReceiveThreadAndOrderlyClose) {
   ASSERT_TRUE(port_->Open(peer_->Name()));
   EXPECT_EQ(clock_.NowNs(), 2'000'000'000) << "the connect request is given two seconds";
   EXPECT_EQ(port_->GetLinkState(), CUDPSerialPort::kConnected);
@@ -287,6 +287,17 @@ TEST_F(UdpPortTest, HandshakeAndTheRunningCounter) {
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(Fields(seen[i].headerLength, seen[i].kind, seen[i].link, seen[i].counter, seen[i].size), want[i]) << i;
   EXPECT_EQ(seen[1].data, "0123456789");
+
+  ASSERT_TRUE(port_->Start());
+  peer_->Send(CUDPSerialPort::kData, "first");
+  peer_->Send(CUDPSerialPort::kData, "second");
+  ASSERT_TRUE(Eventually([&] { return received_->Bytes() == "firstsecond"; }));
+  EXPECT_FALSE(port_->Close());
+  EXPECT_EQ(port_->GetLinkState(), CUDPSerialPort::kClosed);
+  EXPECT_FALSE(port_->IsOpen());
+  port_.reset();
+  EXPECT_EQ(peer_->Seen().back().kind, CUDPSerialPort::kDisconnectRequest);
+  EXPECT_EQ(CSocketLibrary::OpenSockets(), socketsBefore_);
 }
 
 TEST_F(UdpPortTest, EarlyDatagramsAreHeldAndReleasedInOrder) {
@@ -399,22 +410,6 @@ TEST_F(UdpPortTest, KeepAlivesComeWithGrowingIntervals) {
   port_->ReceiveStep();
   EXPECT_GE(port_->GetKeepAliveInterval(), 10u);
   EXPECT_LE(port_->GetKeepAliveInterval(), 19u);
-}
-
-TEST_F(UdpPortTest, ReceiveThreadDeliversAndCloseIsOrderly) {
-  ASSERT_TRUE(port_->Open(peer_->Name()));
-  ASSERT_TRUE(port_->Start());
-  peer_->Send(CUDPSerialPort::kData, "first");
-  peer_->Send(CUDPSerialPort::kData, "second");
-  ASSERT_TRUE(Eventually([&] { return received_->Bytes() == "firstsecond"; }));
-  EXPECT_FALSE(port_->Close());
-  EXPECT_EQ(port_->GetLinkState(), CUDPSerialPort::kClosed);
-  EXPECT_FALSE(port_->IsOpen());
-  port_.reset();
-  bool asked = false;
-  for (const Datagram& d : peer_->Seen()) asked = asked || d.kind == CUDPSerialPort::kDisconnectRequest;
-  EXPECT_TRUE(asked);
-  EXPECT_EQ(CSocketLibrary::OpenSockets(), socketsBefore_);
 }
 
 }  // namespace
