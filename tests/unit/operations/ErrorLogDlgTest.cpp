@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "operations/ErrorDetailDlg.h"
 #include "operations/ErrorLogDlg.h"
@@ -138,31 +139,23 @@ TEST_F(ErrorDetailDlg, RowsFollowTheNumberRangeAndFormat) {
     e->m_userData[0] = 0xAB;
     CErrorDetailDlg dlg(*e);
     afx::Control list;
-    std::string version, date;
+    CString version, date;
     ui.onDialog = [&](CDialog& d) {
       list = *d.FindControl(CErrorDetailDlg::IDC_LIST);
-      CString text;
-      d.GetDlgItemText(CErrorDetailDlg::IDC_VERSION, text);
-      version = text;
-      d.GetDlgItemText(CErrorDetailDlg::IDC_DATE, text);
-      date = text;
+      d.GetDlgItemText(CErrorDetailDlg::IDC_VERSION, version);
+      d.GetDlgItemText(CErrorDetailDlg::IDC_DATE, date);
     };
     dlg.DoModal();
     EXPECT_EQ(list.columns, (std::vector<std::string>{"Subject", "Information"}));
     ASSERT_EQ(list.items.size(), c.rows);
     EXPECT_EQ(std::vector<std::string>(list.items.begin(), list.items.begin() + 3),
               (std::vector<std::string>{"Error Number", "Time and Date (UTC)", "Up time"}));
-    EXPECT_EQ(list.subItems[2][0], "42");
-    EXPECT_EQ(list.items[5], c.row6);
-    EXPECT_EQ(list.items[6], c.row7);
-    EXPECT_EQ(list.items[8], "RR2");
-    EXPECT_EQ(version, "4.12");
-    EXPECT_EQ(date, "3/7/2016");
+    EXPECT_EQ(std::make_tuple(list.subItems[2][0], list.items[5], list.items[6], list.items[8], version, date),
+              std::make_tuple("42", c.row6, c.row7, "RR2", "4.12", "3/7/2016"));
     if (c.format == 3) {
       EXPECT_EQ(std::vector<std::string>(list.items.begin() + 9, list.items.begin() + 13),
                 (std::vector<std::string>{"Stack Pointer", "Trace 0", "Trace 1", "Offset 0"}));
-      EXPECT_EQ(list.subItems[11][0], "0x00000009");
-      EXPECT_EQ(list.subItems[12][0], "0x000000AB");
+      EXPECT_EQ(std::make_tuple(list.subItems[11][0], list.subItems[12][0]), std::make_tuple("0x00000009", "0x000000AB"));
     }
   }
 }
