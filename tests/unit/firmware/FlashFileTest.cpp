@@ -152,7 +152,8 @@ TEST(TimgFile, SectionsAndPayloadOffsets) {
     EXPECT_EQ(found.flashAddress, m.address);
   }
   ASSERT_TRUE(f.FindApplicationSection(s));
-  EXPECT_EQ(std::make_tuple(s.flashAddress, s.versionMinor, s.payloadOffset), std::make_tuple(0x10000u, 30, first + 160));
+  EXPECT_EQ(std::make_tuple(s.flashAddress, s.versionMinor, s.payloadOffset),
+            std::make_tuple(0x10000u, 30, first + 160));
 
   // The programming path reads a section's payload by its offset.
   Bytes payload(50);

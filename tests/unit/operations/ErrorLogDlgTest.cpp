@@ -155,7 +155,8 @@ TEST_F(ErrorDetailDlg, RowsFollowTheNumberRangeAndFormat) {
     if (c.format == 3) {
       EXPECT_EQ(std::vector<std::string>(list.items.begin() + 9, list.items.begin() + 13),
                 (std::vector<std::string>{"Stack Pointer", "Trace 0", "Trace 1", "Offset 0"}));
-      EXPECT_EQ(std::make_tuple(list.subItems[11][0], list.subItems[12][0]), std::make_tuple("0x00000009", "0x000000AB"));
+      EXPECT_EQ(std::make_tuple(list.subItems[11][0], list.subItems[12][0]),
+                std::make_tuple("0x00000009", "0x000000AB"));
     }
   }
 }

@@ -23,8 +23,12 @@ Bytes Dictionary(BYTE a, BYTE b, BYTE version, BYTE count, const Bytes& entries,
   d.push_back(static_cast<BYTE>(sum));
   return d;
 }
-Bytes Area(BYTE count, const Bytes& entries, int sumDelta = 0) { return Dictionary('E', 'R', 1, count, entries, sumDelta); }
-Bytes Pb2(BYTE count, const Bytes& settings, int sumDelta = 0) { return Dictionary('P', 'B', 2, count, settings, sumDelta); }
+Bytes Area(BYTE count, const Bytes& entries, int sumDelta = 0) {
+  return Dictionary('E', 'R', 1, count, entries, sumDelta);
+}
+Bytes Pb2(BYTE count, const Bytes& settings, int sumDelta = 0) {
+  return Dictionary('P', 'B', 2, count, settings, sumDelta);
+}
 
 const Bytes kModeAndSetting{0, 1, 1, 4, 0, 2, 2, 0x01, 0x2C};
 }  // namespace

@@ -236,7 +236,8 @@ TEST_F(ThreadedCommportTest, CloseLowersDtrStopsTheThreadAndLeavesThePortReopena
   EXPECT_FALSE(port_.IsOpen());
   auto calls = journal_.Calls();
   ASSERT_GE(calls.size(), 2u);
-  EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()), (std::vector<std::string>{"line dtr off", "purge 15"}));
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+            (std::vector<std::string>{"line dtr off", "purge 15"}));
 
   for (const char* text : {"one", "two"}) {
     OpenConfigured();
