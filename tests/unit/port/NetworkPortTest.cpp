@@ -4,10 +4,10 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -29,9 +29,11 @@ using testsupport::Array;
 using testsupport::Eventually;
 using testsupport::Received;
 
-// A socket bound to an ephemeral loopback port; `name` becomes "KIND:127.0.0.1:port".
-int BoundSocket(int type, const char* kind, std::string* name) {
+// A socket bound to an ephemeral loopback port, whose receives and accepts
+// give up after `timeout`; `name` becomes "KIND:127.0.0.1:port".
+int BoundSocket(int type, const char* kind, std::string* name, timeval timeout = {3, 0}) {
   const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -74,10 +76,10 @@ class TcpPortTest : public testing::Test {
     close(fd_);
   }
   bool Accept() {
-    pollfd pfd{fd_, POLLIN, 0};
-    if (poll(&pfd, 1, 3000) != 1) return false;
     Drop();
     conn_ = accept(fd_, nullptr, nullptr);
+    const timeval timeout{3, 0};
+    setsockopt(conn_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     return conn_ >= 0;
   }
   void Drop() {
@@ -87,13 +89,7 @@ class TcpPortTest : public testing::Test {
   void Send(const std::string& text) { ASSERT_EQ(send(conn_, text.data(), text.size(), 0), ssize_t(text.size())); }
   Bytes Receive(std::size_t count) {
     Bytes out(count);
-    std::size_t have = 0;
-    for (pollfd pfd{conn_, POLLIN, 0}; have < count && poll(&pfd, 1, 3000) == 1;) {
-      const ssize_t n = recv(conn_, out.data() + have, count - have, 0);
-      if (n <= 0) break;
-      have += std::size_t(n);
-    }
-    out.resize(have);
+    out.resize(std::size_t(std::max<ssize_t>(0, recv(conn_, out.data(), count, MSG_WAITALL))));
     return out;
   }
 
@@ -175,11 +171,7 @@ Bytes DataFrame(int n, BYTE link = kLink) {
 // request and answers a disconnect request. It records every datagram.
 class UdpPeer {
  public:
-  UdpPeer() : fd_(BoundSocket(SOCK_DGRAM, "UDP", &name_)) {
-    timeval tv{0, 10'000};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    thread_ = std::thread([this] { Run(); });
-  }
+  UdpPeer() : fd_(BoundSocket(SOCK_DGRAM, "UDP", &name_, {0, 10'000})) { thread_ = std::thread([this] { Run(); }); }
   ~UdpPeer() {
     stop_ = true;
     thread_.join();
