@@ -143,6 +143,14 @@ void CSerialInterface::Write(const BYTE* buffer, DWORD count) {
   NoteWorking();
 }
 
+void CSerialInterface::WaitBeforeNextRead(DWORD ms) {
+  const std::int64_t until = afx::GetClock().NowNs() + static_cast<std::int64_t>(ms) * 1'000'000;
+  if (m_device)
+    m_device->DeferInput(until);
+  else
+    afx::GetClock().SleepUntilNs(until);
+}
+
 bool CSerialInterface::ReadByte(BYTE* value) { return Read(value, 1) == 1; }
 
 DWORD CSerialInterface::Read(BYTE* buffer, DWORD count) {

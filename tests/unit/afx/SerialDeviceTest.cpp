@@ -1,7 +1,7 @@
-// The read loop's time-out rules, on a scheduled device and the virtual
-// The read loop's time-out rules, on a scheduled device and the virtual
-// clock; in real time on a pseudo-terminal, the termios backend's wait for
-// the input a caller expects and what the far end gets of what was written.
+// The read loop's time-out rules and deferred input, on a scheduled device
+// and the virtual clock; in real time on a pseudo-terminal, the termios
+// backend's wait for the input a caller expects and what the far end gets of
+// what was written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -15,6 +15,7 @@
 
 #include "afx/Clock.h"
 #include "afx/SerialDevice.h"
+#include "afx/TranscriptRecorder.h"
 #include "support/PtyPair.h"
 #include "support/ScheduledDevice.h"
 
@@ -27,6 +28,7 @@ TEST(SerialDeviceReadTest, TimeoutRules) {
     DWORD ask;
     DWORD wantGot;
     int wantElapsedMs;
+    int deferMs = 0;  // DeferInput before the read
   };
   const Case cases[] = {
       {"first byte wait, nothing comes", {M, M, 2000, 0, 0}, {}, 1, 0, 2000},
@@ -36,6 +38,10 @@ TEST(SerialDeviceReadTest, TimeoutRules) {
       {"total time-out", {0, 10, 100, 0, 0}, {{20, 1}, {500, 2}}, 4, 1, 140},
       {"total time-out, all bytes in time", {0, 10, 100, 0, 0}, {{20, 1}, {30, 2}}, 2, 2, 30},
       {"interval time-out after the first byte", {50, 0, 0, 0, 0}, {{200, 1}, {220, 2}, {400, 3}}, 3, 2, 270},
+      {"deferred: input already there waits out the deferral", {M, M, 2000, 0, 0}, {{0, 1}}, 1, 1, 2, 2},
+      {"deferred: input after the deferral is taken when it comes", {M, M, 2000, 0, 0}, {{30, 1}}, 1, 1, 30, 2},
+      {"deferred: the time-out runs from the end of the deferral", {M, M, 2000, 0, 0}, {}, 1, 0, 2002, 2},
+      {"deferred: return at once with what came meanwhile", {M, 0, 0, 0, 0}, {{1, 1}, {3, 2}}, 2, 1, 2, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -44,6 +50,7 @@ TEST(SerialDeviceReadTest, TimeoutRules) {
     ScheduledDevice device;
     for (auto [ms, b] : c.arrivals) device.Arrive(std::int64_t{ms} * 1'000'000, static_cast<std::uint8_t>(b));
     device.SetTimeouts(c.timeouts);
+    if (c.deferMs) device.DeferInput(std::int64_t{c.deferMs} * 1'000'000);
     std::uint8_t buffer[8] = {};
     DWORD got = 99;
     ASSERT_TRUE(device.Read(buffer, c.ask, &got));
@@ -90,16 +97,19 @@ TEST(SerialDeviceOnPseudoTerminal, WrittenBytesReachAPeerThatReadsOnlyAfterTheCl
 }
 
 // A reply that trickles in a byte at a time is taken in one go once the
-// caller says how much it expects; a shorter one is not held past its end,
-// and no expectation keeps a read beyond its time-out.
+// caller says how much it expects, also through the transcript recorder; a
+// shorter one is not held past its end, and no expectation keeps a read
+// beyond its time-out.
 TEST(SerialDeviceReadTest, ExpectedInputIsAwaitedWithinTheReadsTimeOut) {
   const struct {
     const char* what;
     DWORD baud, expect, sent, timeoutMs;
     DWORD minGot;
     long maxMs;
+    bool transcribed = false;
   } cases[] = {
       {"eleven bytes a millisecond apart", 9600, 11, 11, 2000, 2, 1000},
+      {"the same through a transcript", 9600, 11, 11, 2000, 2, 1000, true},
       {"a lone byte where six were expected", 9600, 6, 1, 2000, 1, 500},
       {"a large expectation at a slow speed", 300, 1000, 1, 200, 1, 700},
   };
@@ -110,8 +120,10 @@ TEST(SerialDeviceReadTest, ExpectedInputIsAwaitedWithinTheReadsTimeOut) {
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
     DWORD error = 0;
-    auto device = afx::OpenSystemSerialDevice(::ptsname(master), &error);
+    std::unique_ptr<afx::SerialDevice> device = afx::OpenSystemSerialDevice(::ptsname(master), &error);
     ASSERT_TRUE(device) << error;
+    if (c.transcribed)
+      device = afx::TranscriptRecorder::Create([](const std::string&) { return true; })->Wrap(std::move(device));
     afx::LineSettings settings;
     settings.baudRate = c.baud;
     ASSERT_TRUE(device->SetLineSettings(settings));
