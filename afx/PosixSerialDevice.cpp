@@ -210,8 +210,7 @@ class PosixSerialDevice : public SerialDevice {
         return true;  // a short count tells the caller
       }
       pollfd pfd{fd_, POLLOUT, 0};
-      const std::int64_t waitMs = deadline == INT64_MAX ? 1000 : (deadline - now + 999'999) / 1'000'000;
-      ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(waitMs, 1000)));
+      ::poll(&pfd, 1, deadline == INT64_MAX ? 1000 : RealMs(deadline - now, 1000));
     }
     // A pseudo-terminal has no transmitter: written bytes are at the other
     // side at once, and asking costs a system call per write.
@@ -285,8 +284,7 @@ class PosixSerialDevice : public SerialDevice {
     const std::int64_t now = clock.NowNs();
     if (deadlineNs <= now) return true;
     pollfd pfd{fd_, POLLIN, 0};
-    const std::int64_t ms = (deadlineNs - now + 999'999) / 1'000'000;
-    const int rc = ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(ms, 60'000)));
+    const int rc = ::poll(&pfd, 1, RealMs(deadlineNs - now, 60'000));
     if (rc < 0 && errno != EINTR) return Fail("poll");
     if (rc > 0 && (pfd.revents & POLLIN)) return TakeExpected(deadlineNs);
     // Nothing will come; wait out the time-out instead of spinning.
@@ -327,6 +325,13 @@ class PosixSerialDevice : public SerialDevice {
     if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail("read");
     if (n > 0) tail_ += static_cast<size_t>(n);
     return true;
+  }
+
+  // A poll() time-out for `clockNs` of the afx clock, which a scaled run
+  // makes pass faster or slower than real time: whole milliseconds, rounded up.
+  static int RealMs(std::int64_t clockNs, std::int64_t capMs) {
+    const std::int64_t ns = GetClock().RealNs(clockNs);
+    return static_cast<int>(std::min<std::int64_t>((ns + 999'999) / 1'000'000, capMs));
   }
 
   bool Get(termios2* tio) {

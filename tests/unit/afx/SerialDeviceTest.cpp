@@ -1,7 +1,7 @@
 // The read loop's time-out rules and deferred input, on a scheduled device
 // and the virtual clock; in real time on a pseudo-terminal, the termios
-// backend's wait for the input a caller expects and what the far end gets of
-// what was written.
+// backend's wait for the input a caller expects, its time-outs under a scaled
+// clock and what the far end gets of what was written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -150,5 +150,44 @@ TEST(SerialDeviceReadTest, ExpectedInputIsAwaitedWithinTheReadsTimeOut) {
     EXPECT_LE(ms, c.maxMs);
     device->Close();
     ::close(master);
+  }
+}
+
+// Under --time-scale the afx clock runs ten times faster than real time, and
+// the waits the system times for a device (poll) must last a tenth as long:
+// a read that nothing answers and a write that nothing takes end at their
+// time-outs of the clock, in a fifth of a second of real time, not two.
+TEST(SerialDeviceOnPseudoTerminal, TimeOutsFollowAScaledClock) {
+  const struct {
+    const char* what;
+    bool write;
+  } cases[] = {{"a read that nothing answers", false}, {"a write that nothing takes", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testsupport::PtyPair pty;
+    ASSERT_FALSE(pty.Slave().empty());
+    DWORD error = 0;
+    std::unique_ptr<afx::SerialDevice> port = afx::OpenSystemSerialDevice(pty.Slave(), &error);
+    ASSERT_TRUE(port) << error;
+    ASSERT_TRUE(port->SetLineSettings(afx::LineSettings{}));
+    port->SetTimeouts({afx::MAXDWORD, afx::MAXDWORD, 2000, 0, 2000});
+    afx::ScaledClock clock(10);
+    afx::ScopedClock scope(clock);
+    const std::int64_t clockStart = clock.NowNs();
+    const auto realStart = std::chrono::steady_clock::now();
+    std::vector<BYTE> buffer(c.write ? 1 << 20 : 1);
+    DWORD done = 0;
+    if (c.write) {
+      EXPECT_TRUE(port->Write(buffer.data(), static_cast<DWORD>(buffer.size()), &done));
+      EXPECT_LT(done, buffer.size());
+    } else {
+      EXPECT_TRUE(port->Read(buffer.data(), 1, &done));
+      EXPECT_EQ(done, 0u);
+    }
+    const auto realMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realStart).count();
+    EXPECT_GE(clock.NowNs() - clockStart, 2'000'000'000);
+    EXPECT_LT(realMs, 800);
+    port->Close();
   }
 }
