@@ -3,7 +3,15 @@
 #include <pthread.h>
 #include <unistd.h>
 
-InterruptWatcher::InterruptWatcher(afx::Event& cancel) : cancel_(cancel) {
+InterruptWatcher::InterruptWatcher(afx::Event& cancel)
+    : InterruptWatcher([&cancel](int count) {
+        if (count > 1) ::_exit(130);
+        cancel.Set();
+        const char msg[] = "\nCancelling... (Ctrl-C again aborts)\n";
+        (void)!::write(STDERR_FILENO, msg, sizeof msg - 1);
+      }) {}
+
+InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt) : onInterrupt_(std::move(onInterrupt)) {
   sigemptyset(&set_);
   sigaddset(&set_, SIGINT);
   pthread_sigmask(SIG_BLOCK, &set_, &old_);
@@ -14,13 +22,7 @@ InterruptWatcher::InterruptWatcher(afx::Event& cancel) : cancel_(cancel) {
       if (sigwait(&set_, &sig) != 0) continue;
       if (sig != SIGINT) continue;
       if (stop_) return;
-      if (++count == 1) {
-        cancel_.Set();
-        const char msg[] = "\nCancelling... (Ctrl-C again aborts)\n";
-        (void)!::write(STDERR_FILENO, msg, sizeof msg - 1);
-      } else {
-        ::_exit(130);
-      }
+      onInterrupt_(++count);
     }
   });
 }

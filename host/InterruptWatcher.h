@@ -1,9 +1,12 @@
 // Ctrl-C while an operation runs: the first asks it to stop through its
-// cancel event, the second ends the program with status 130.
+// cancel event, the second ends the program with status 130. Or, for a run
+// on several receivers, each Ctrl-C is handed to `onInterrupt` with its count.
+// Made before any other thread, so that Ctrl-C reaches only its own.
 #pragma once
 #include <signal.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "afx/Window.h"
@@ -11,12 +14,13 @@
 class InterruptWatcher {
  public:
   explicit InterruptWatcher(afx::Event& cancel);
+  explicit InterruptWatcher(std::function<void(int count)> onInterrupt);
   ~InterruptWatcher();
   InterruptWatcher(const InterruptWatcher&) = delete;
   InterruptWatcher& operator=(const InterruptWatcher&) = delete;
 
  private:
-  afx::Event& cancel_;
+  std::function<void(int)> onInterrupt_;
   sigset_t set_{};
   sigset_t old_{};
   std::atomic<bool> stop_{false};
