@@ -35,6 +35,7 @@ class CSerialInterface : public CioInterface {
 
   void WriteByte(BYTE value) override;
   void Write(const BYTE* buffer, DWORD count) override;
+  void WriteFrame(std::initializer_list<Piece> pieces) override;
   bool ReadByte(BYTE* value) override;
   DWORD Read(BYTE* buffer, DWORD count) override;
   void FlushOutput() override;
