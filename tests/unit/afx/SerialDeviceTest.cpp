@@ -59,6 +59,20 @@ TEST(SerialDeviceReadTest, TimeoutRules) {
   }
 }
 
+namespace {
+
+// The termios backend on the slave side of `pty`, at the default line
+// settings; null when any of that fails.
+std::unique_ptr<afx::SerialDevice> OpenSlave(const testsupport::PtyPair& pty) {
+  DWORD error = 0;
+  std::unique_ptr<afx::SerialDevice> port;
+  if (!pty.Slave().empty()) port = afx::OpenSystemSerialDevice(pty.Slave(), &error);
+  if (port && !port->SetLineSettings(afx::LineSettings{})) port.reset();
+  return port;
+}
+
+}  // namespace
+
 // A write that returned is the other side's, whatever follows it: a peer
 // that reads only after the port was purged and closed still gets every
 // byte. A backlog larger than the peer's read buffer keeps the last frame in
@@ -80,11 +94,8 @@ TEST(SerialDeviceOnPseudoTerminal, WrittenBytesReachAPeerThatReadsOnlyAfterTheCl
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     testsupport::PtyPair pty;
-    ASSERT_FALSE(pty.Slave().empty());
-    DWORD error = 0;
-    std::unique_ptr<afx::SerialDevice> port = afx::OpenSystemSerialDevice(pty.Slave(), &error);
-    ASSERT_TRUE(port) << error;
-    ASSERT_TRUE(port->SetLineSettings(afx::LineSettings{}));
+    std::unique_ptr<afx::SerialDevice> port = OpenSlave(pty);
+    ASSERT_TRUE(port);
     DWORD written = 0;
     ASSERT_TRUE(port->Write(sent.data(), static_cast<DWORD>(sent.size()), &written));
     ASSERT_EQ(written, sent.size());
@@ -165,11 +176,8 @@ TEST(SerialDeviceOnPseudoTerminal, TimeOutsFollowAScaledClock) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     testsupport::PtyPair pty;
-    ASSERT_FALSE(pty.Slave().empty());
-    DWORD error = 0;
-    std::unique_ptr<afx::SerialDevice> port = afx::OpenSystemSerialDevice(pty.Slave(), &error);
-    ASSERT_TRUE(port) << error;
-    ASSERT_TRUE(port->SetLineSettings(afx::LineSettings{}));
+    std::unique_ptr<afx::SerialDevice> port = OpenSlave(pty);
+    ASSERT_TRUE(port);
     port->SetTimeouts({afx::MAXDWORD, afx::MAXDWORD, 2000, 0, 2000});
     afx::ScaledClock clock(10);
     afx::ScopedClock scope(clock);
