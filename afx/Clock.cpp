@@ -91,8 +91,11 @@ std::int64_t ScaledClock::NowNs() {
 void ScaledClock::SleepUntilNs(std::int64_t deadlineNs) {
   const std::int64_t now = NowNs();
   if (deadlineNs <= now) return;
-  std::this_thread::sleep_for(
-      std::chrono::nanoseconds(static_cast<std::int64_t>(static_cast<double>(deadlineNs - now) / scale_)));
+  std::this_thread::sleep_for(std::chrono::nanoseconds(RealNs(deadlineNs - now)));
+}
+
+std::int64_t ScaledClock::RealNs(std::int64_t clockNs) const {
+  return static_cast<std::int64_t>(static_cast<double>(clockNs) / scale_);
 }
 
 std::time_t ScaledClock::WallTime() { return wallStart_ + static_cast<std::time_t>(NowNs() / 1'000'000'000); }

@@ -27,6 +27,9 @@ class Clock {
   virtual void LocalTime(SYSTEMTIME* out) = 0;
   // True when waits do not pass in real time.
   virtual bool IsVirtual() const { return false; }
+  // How long `clockNs` of this clock's time lasts in real time, for waits
+  // that the operating system times (poll): they are given real time.
+  virtual std::int64_t RealNs(std::int64_t clockNs) const { return clockNs; }
 
   void SleepMs(DWORD ms) { SleepUntilNs(NowNs() + static_cast<std::int64_t>(ms) * 1'000'000); }
 };
@@ -71,6 +74,7 @@ class ScaledClock : public Clock {
   void SleepUntilNs(std::int64_t deadlineNs) override;
   std::time_t WallTime() override;
   void LocalTime(SYSTEMTIME* out) override;
+  std::int64_t RealNs(std::int64_t clockNs) const override;
 
  private:
   double scale_;

@@ -210,8 +210,7 @@ class PosixSerialDevice : public SerialDevice {
         return true;  // a short count tells the caller
       }
       pollfd pfd{fd_, POLLOUT, 0};
-      const std::int64_t waitMs = deadline == INT64_MAX ? 1000 : (deadline - now + 999'999) / 1'000'000;
-      ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(waitMs, 1000)));
+      ::poll(&pfd, 1, deadline == INT64_MAX ? 1000 : RealMs(deadline - now, 1000));
     }
     // A pseudo-terminal has no transmitter: written bytes are at the other
     // side at once, and asking costs a system call per write.
@@ -269,16 +268,7 @@ class PosixSerialDevice : public SerialDevice {
   bool ReadAvailable(std::uint8_t* out, DWORD max, DWORD* got) override {
     *got = 0;
     if (fd_ < 0) return Fail("read", EBADF);
-    if (head_ == tail_) {
-      head_ = tail_ = 0;
-      const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
-      if (n < 0) {
-        // A pseudo-terminal whose other side is gone reads EIO; it is a dead line, not data.
-        if (errno != EAGAIN && errno != EINTR) return Fail("read");
-      } else {
-        tail_ = static_cast<size_t>(n);
-      }
-    }
+    if (head_ == tail_ && !Fill()) return false;
     const size_t n = std::min<size_t>(max, tail_ - head_);
     std::memcpy(out, buffer_.data() + head_, n);
     head_ += n;
@@ -290,44 +280,60 @@ class PosixSerialDevice : public SerialDevice {
   bool WaitReadable(std::int64_t deadlineNs) override {
     if (fd_ < 0) return Fail("poll", EBADF);
     if (head_ != tail_) return true;
-    const std::int64_t now = GetClock().NowNs();
+    Clock& clock = GetClock();
+    const std::int64_t now = clock.NowNs();
     if (deadlineNs <= now) return true;
-    const std::int64_t ms = (deadlineNs - now + 999'999) / 1'000'000;
     pollfd pfd{fd_, POLLIN, 0};
-    const int rc = ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(ms, 60'000)));
+    const int rc = ::poll(&pfd, 1, RealMs(deadlineNs - now, 60'000));
     if (rc < 0 && errno != EINTR) return Fail("poll");
-    if (rc > 0 && (pfd.revents & (POLLHUP | POLLERR)) && !(pfd.revents & POLLIN)) {
-      // Nothing will come; wait out the time-out instead of spinning.
-      GetClock().SleepUntilNs(deadlineNs);
-    }
-    if (rc > 0 && (pfd.revents & POLLIN)) AwaitExpected(deadlineNs);
+    if (rc > 0 && (pfd.revents & POLLIN)) return TakeExpected(deadlineNs);
+    // Nothing will come; wait out the time-out instead of spinning.
+    if (rc > 0 && (pfd.revents & (POLLHUP | POLLERR))) clock.SleepUntilNs(deadlineNs);
     return true;
   }
 
-  // Input has begun: sleep for the wire time of the rest of what the caller
-  // expects, instead of waking for every piece of it the port hands over.
-  // Stops as soon as a sleep brings nothing new (the reply was shorter), and
-  // sleeps at most kPacedBytes byte times at once, so that an expectation
-  // taken from a corrupt length costs little.
-  void AwaitExpected(std::int64_t deadlineNs) {
+  // Input has begun: take it, and while less than the caller expects has
+  // come, sleep for the wire time of the rest instead of waking for every
+  // piece of it the port hands over. Stops as soon as a sleep brings nothing
+  // new (the reply was shorter), and sleeps at most kPacedBytes byte times at
+  // once, so that an expectation taken from a corrupt length costs little.
+  bool TakeExpected(std::int64_t deadlineNs) {
     constexpr DWORD kPacedBytes = 256;
+    if (!Fill()) return false;
+    if (head_ == tail_) return true;  // woken with nothing to take
     Clock& clock = GetClock();
     const std::int64_t nsPerByte = 11'000'000'000LL / std::max<DWORD>(settings_.baudRate, 300);
-    int queued = 0;
-    if (ioctl(fd_, FIONREAD, &queued) != 0) return;
-    while (queued >= 0 && static_cast<DWORD>(queued) < expected_) {
+    while (tail_ - head_ < expected_ && tail_ < buffer_.size()) {
       const std::int64_t now = clock.NowNs();
-      const DWORD rest = std::min(expected_ - static_cast<DWORD>(queued), kPacedBytes);
+      const DWORD rest = std::min(expected_ - static_cast<DWORD>(tail_ - head_), kPacedBytes);
       const std::int64_t until = std::min(deadlineNs, now + rest * nsPerByte);
-      if (until <= now) return;
+      if (until <= now) break;
       clock.SleepUntilNs(until);
-      int after = 0;
-      if (ioctl(fd_, FIONREAD, &after) != 0 || after <= queued) return;
-      queued = after;
+      const size_t before = tail_;
+      if (!Fill()) return false;
+      if (tail_ == before) break;
     }
+    return true;
   }
 
  private:
+  // Appends what the system holds to the buffer, without waiting.
+  bool Fill() {
+    if (head_ == tail_) head_ = tail_ = 0;
+    const ssize_t n = ::read(fd_, buffer_.data() + tail_, buffer_.size() - tail_);
+    // A pseudo-terminal whose other side is gone reads EIO; it is a dead line, not data.
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail("read");
+    if (n > 0) tail_ += static_cast<size_t>(n);
+    return true;
+  }
+
+  // A poll() time-out for `clockNs` of the afx clock, which a scaled run
+  // makes pass faster or slower than real time: whole milliseconds, rounded up.
+  static int RealMs(std::int64_t clockNs, std::int64_t capMs) {
+    const std::int64_t ns = GetClock().RealNs(clockNs);
+    return static_cast<int>(std::min<std::int64_t>((ns + 999'999) / 1'000'000, capMs));
+  }
+
   bool Get(termios2* tio) {
     if (fd_ < 0) return Fail("get", EBADF);
     if (ioctl(fd_, TCGETS2, tio) != 0) return Fail("TCGETS2");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "afx/Clock.h"
 #include "afx/Registry.h"
@@ -46,13 +47,19 @@ int ComNumber(const std::string& name) {
 bool SerialDevice::Read(void* buffer, DWORD count, DWORD* got) {
   auto* out = static_cast<std::uint8_t*>(buffer);
   *got = 0;
+  const std::int64_t deferUntil = std::exchange(deferUntilNs_, INT64_MIN);
   if (count == 0) return true;
   Clock& clock = GetClock();
-  SerialReadTimer timer(timeouts_, count, clock.NowNs());
+  const std::int64_t issued = clock.NowNs();
+  const std::int64_t start = std::max(issued, deferUntil);
+  SerialReadTimer timer(timeouts_, count, start);
+  if (!timer.Complete(0, start) && !WaitReadable(timer.Deadline(0))) return false;
+  if (start > issued) clock.SleepUntilNs(start);
   for (;;) {
     DWORD n = 0;
     if (!ReadAvailable(out + *got, count - *got, &n)) return false;
     *got += n;
+    if (*got == count) return true;
     const std::int64_t now = clock.NowNs();
     if (n > 0) timer.BytesArrived(now);
     if (timer.Complete(*got, now)) return true;

@@ -112,8 +112,14 @@ class SerialDevice {
 
   bool SetTimeouts(const COMMTIMEOUTS& timeouts) { timeouts_ = timeouts; return true; }
   bool GetTimeouts(COMMTIMEOUTS* timeouts) const { *timeouts = timeouts_; return true; }
-  // Reads up to `count` bytes under the time-out rules above.
+  // Reads up to `count` bytes under the time-out rules above. A read that may
+  // wait starts with the wait (a device returns from it at once when input is
+  // there): what a caller reads is mostly a reply still on its way.
   bool Read(void* buffer, DWORD count, DWORD* got);
+  // The next Read takes no input before `clockNs` (afx::GetClock() time) and
+  // its time-outs run from then, as if the caller slept until then and read;
+  // but it wakes once, for the input or at that time, whichever is later.
+  void DeferInput(std::int64_t clockNs) { deferUntilNs_ = clockNs; }
 
  protected:
   // Moves whatever the device holds now (up to `max`) into `buffer`; never waits.
@@ -135,6 +141,7 @@ class SerialDevice {
  private:
   COMMTIMEOUTS timeouts_{};
   DWORD lastError_ = 0;
+  std::int64_t deferUntilNs_ = INT64_MIN;
 };
 
 // Opens the device at `path` or reports a Win32-style error

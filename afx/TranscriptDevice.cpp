@@ -104,6 +104,10 @@ void TranscriptDevice::Close() {
   recorder_->Record(Entry(TranscriptEntry::Kind::Close));
 }
 
+int TranscriptDevice::PollFd() const { return inner_->PollFd(); }
+
+void TranscriptDevice::ExpectInput(DWORD bytes) { inner_->ExpectInput(bytes); }
+
 bool TranscriptDevice::ReadAvailable(std::uint8_t* buffer, DWORD max, DWORD* got) {
   const bool ok = Track(ReadAvailableOf(*inner_, buffer, max, got));
   if (ok) recorder_->RecordBytes(TranscriptEntry::Kind::Rx, buffer, *got);

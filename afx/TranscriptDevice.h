@@ -28,6 +28,8 @@ class TranscriptDevice : public SerialDevice {
   bool ClearError(DWORD* errors) override;
   bool Write(const void* data, DWORD count, DWORD* written) override;
   void Close() override;
+  int PollFd() const override;
+  void ExpectInput(DWORD bytes) override;
 
  protected:
   bool ReadAvailable(std::uint8_t* buffer, DWORD max, DWORD* got) override;

@@ -287,48 +287,47 @@ Cost ReadPerByte(std::uint64_t bytes) {
 
 
 // The least a host can spend per block over a pseudo-terminal on this
-// machine: a thread that does only the prescribed I/O of the transfer (the
-// request in three writes, the 2 ms wait of the upload when `waitUs` says so,
-// one blocking read of the whole reply) against a receiver thread that takes
-// the request, waits for the wire time of request and reply and answers.
+// machine: a thread that does only the I/O a block needs (the request in one
+// write, one blocking read of the whole reply) against a receiver process that
+// takes the request, waits for the wire time of request and reply (and the
+// upload's 2 ms after the block: `waitUs`) and answers. A process, as
+// qz7xx-sim is, so that each wake-up switches processes as in the transfer.
 // Its own CPU time per block is the figure's yardstick.
 Cost StopAndWaitFloor(std::size_t blocks, std::size_t request, std::size_t reply, std::uint32_t baud, long waitUs) {
   RawPty pty(static_cast<cc_t>(reply));
-  const int master = pty.master, slave = pty.slave;
-  const std::int64_t wireNs = static_cast<std::int64_t>(request + reply) * 10'000'000'000LL / baud;
-  std::thread receiver([&] {
+  const std::int64_t answerNs = static_cast<std::int64_t>(request + reply) * 10'000'000'000LL / baud + waitUs * 1000;
+  const pid_t receiver = ::fork();
+  if (receiver < 0) throw std::runtime_error("fork failed");
+  if (receiver == 0) {
+    pty.CloseSlave();
     std::vector<std::uint8_t> in(request), out(reply, 0x06);
     for (std::size_t b = 0; b < blocks; ++b) {
       for (std::size_t got = 0; got < request;) {
-        const ssize_t n = ::read(master, in.data() + got, request - got);
-        if (n <= 0) return;
+        const ssize_t n = ::read(pty.master, in.data() + got, request - got);
+        if (n <= 0) ::_exit(1);
         got += static_cast<std::size_t>(n);
       }
-      timespec wire{static_cast<time_t>(wireNs / 1'000'000'000), static_cast<long>(wireNs % 1'000'000'000)};
-      ::clock_nanosleep(CLOCK_MONOTONIC, 0, &wire, nullptr);
-      if (::write(master, out.data(), reply) != static_cast<ssize_t>(reply)) return;
+      timespec wait{static_cast<time_t>(answerNs / 1'000'000'000), static_cast<long>(answerNs % 1'000'000'000)};
+      ::clock_nanosleep(CLOCK_MONOTONIC, 0, &wait, nullptr);
+      if (::write(pty.master, out.data(), reply) != static_cast<ssize_t>(reply)) ::_exit(1);
     }
-  });
+    ::_exit(0);
+  }
   std::vector<std::uint8_t> frame(request, 0x5A), answer(reply);
   Cost cost;
   const std::int64_t cpu0 = CpuNs(CLOCK_THREAD_CPUTIME_ID), wall0 = CpuNs(CLOCK_MONOTONIC);
   bool ok = true;
   for (std::size_t b = 0; ok && b < blocks; ++b) {
-    const std::size_t parts[3] = {5, request - 7, 2};
-    for (std::size_t at = 0, i = 0; ok && i < 3; at += parts[i++])
-      ok = ::write(slave, frame.data() + at, parts[i]) == static_cast<ssize_t>(parts[i]);
-    if (waitUs > 0) {
-      timespec wait{0, waitUs * 1000};
-      ::clock_nanosleep(CLOCK_MONOTONIC, 0, &wait, nullptr);
-    }
-    ok = ok && ::read(slave, answer.data(), reply) == static_cast<ssize_t>(reply);
+    ok = ::write(pty.slave, frame.data(), request) == static_cast<ssize_t>(request) &&
+         ::read(pty.slave, answer.data(), reply) == static_cast<ssize_t>(reply);
     cost.bytes += request + reply;
   }
   cost.cpuNs = CpuNs(CLOCK_THREAD_CPUTIME_ID) - cpu0;
   cost.wallS = static_cast<double>(CpuNs(CLOCK_MONOTONIC) - wall0) / 1e9;
   if (!ok) pty.CloseSlave();  // ends the receiver's wait
-  receiver.join();
-  if (!ok) throw std::runtime_error("the floor's pseudo-terminal failed");
+  int status = 0;
+  ::waitpid(receiver, &status, 0);
+  if (!ok || status != 0) throw std::runtime_error("the floor's pseudo-terminal failed");
   return cost;
 }
 

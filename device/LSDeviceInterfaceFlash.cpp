@@ -273,7 +273,7 @@ void CLSDeviceInterface::UploadFirmwareBlocks(DWORD address, const BYTE* data, W
     for (int send = 1; send <= kSends; ++send) {
       if (!request.SendLongPacket(*m_pPort)) throw CLSDeviceException(809, ComNumber(), true);
       // The application needs a moment between taking a block and answering it.
-      Sleep(2);
+      m_pPort->WaitBeforeNextRead(2);
       if (!reply.ReceiveLongReplyTo(request, *m_pPort, kReplySeconds)) continue;
       const BYTE result = ByteAt(reply, kUploadResult, 0);
       if (result == kBlockAgain) {

@@ -31,6 +31,7 @@ class CountingDevice : public afx::SerialDevice {
   }
   void Close() override { inner_->Close(); }
   int PollFd() const override { return inner_->PollFd(); }
+  void ExpectInput(DWORD bytes) override { inner_->ExpectInput(bytes); }
 
  protected:
   bool ReadAvailable(std::uint8_t* buffer, DWORD max, DWORD* got) override {

@@ -1,5 +1,7 @@
 #include "port/SerialInterface.h"
 
+#include <vector>
+
 #include "afx/Clock.h"
 #include "afx/Format.h"
 #include "afx/Trace.h"
@@ -141,6 +143,20 @@ void CSerialInterface::Write(const BYTE* buffer, DWORD count) {
   if (!m_device->Write(buffer, count, &written) || written < count)
     throw CSerialComException(CSerialComException::kWrite, m_nPort, DeviceError(ERROR_TIMEOUT), FailureShown());
   NoteWorking();
+}
+
+void CSerialInterface::WriteFrame(std::initializer_list<Piece> pieces) {
+  std::vector<BYTE> frame;
+  for (const Piece& p : pieces) frame.insert(frame.end(), p.data, p.data + p.count);
+  Write(frame.data(), static_cast<DWORD>(frame.size()));
+}
+
+void CSerialInterface::WaitBeforeNextRead(DWORD ms) {
+  const std::int64_t until = afx::GetClock().NowNs() + static_cast<std::int64_t>(ms) * 1'000'000;
+  if (m_device)
+    m_device->DeferInput(until);
+  else
+    afx::GetClock().SleepUntilNs(until);
 }
 
 bool CSerialInterface::ReadByte(BYTE* value) { return Read(value, 1) == 1; }

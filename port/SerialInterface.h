@@ -35,6 +35,7 @@ class CSerialInterface : public CioInterface {
 
   void WriteByte(BYTE value) override;
   void Write(const BYTE* buffer, DWORD count) override;
+  void WriteFrame(std::initializer_list<Piece> pieces) override;
   bool ReadByte(BYTE* value) override;
   DWORD Read(BYTE* buffer, DWORD count) override;
   void FlushOutput() override;
@@ -44,6 +45,11 @@ class CSerialInterface : public CioInterface {
     if (m_device) m_device->ExpectInput(bytes);
   }
   UINT GetPortNumber() const override { return m_nPort; }
+  // The wait of `ms` that a protocol prescribes between a request and reading
+  // its reply: the next read takes no input before it ends and its time-outs
+  // run from then, as after Sleep(ms), but it wakes only once, when the reply
+  // is there (nothing is sent meanwhile either way).
+  void WaitBeforeNextRead(DWORD ms);
 
   // Discards what has arrived and whatever goes on arriving until the line
   // has been quiet for kQuietMs (for at most kStaleLimitMs), then purges the

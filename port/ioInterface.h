@@ -3,6 +3,8 @@
 // same protocol code runs over a serial port, the virtual receiver or a test
 // double.
 #pragma once
+#include <initializer_list>
+
 #include "afx/WinTypes.h"
 
 class CLogNode;
@@ -26,6 +28,17 @@ class CioInterface {
   // Reads up to `count` bytes; 0 on time-out; throws CSerialComException 303
   // on a device error.
   virtual DWORD Read(BYTE* buffer, DWORD count) = 0;
+  // Writes the pieces of one frame in order, as one Write each; throws like
+  // Write. A port may hand them to its device as one write instead: the same
+  // bytes in the same order, with one system call where there were several.
+  struct Piece {
+    const BYTE* data;
+    DWORD count;
+  };
+  virtual void WriteFrame(std::initializer_list<Piece> pieces) {
+    for (const Piece& p : pieces)
+      if (p.count > 0) Write(p.data, p.count);
+  }
   // Discards pending output.
   virtual void FlushOutput() = 0;
   // Discards buffered input.

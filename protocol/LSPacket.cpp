@@ -22,9 +22,7 @@ bool CLSPacket::SendPacket(CioInterface& port) {
   TRACE("loader command %u, %zu bytes\n", m_nCommand, size);
   bool ok = true;
   try {
-    port.Write(header, sizeof header);
-    if (size > 0) port.Write(m_data.data(), static_cast<DWORD>(size));
-    port.Write(trailer, sizeof trailer);
+    port.WriteFrame({{header, sizeof header}, {m_data.data(), static_cast<DWORD>(size)}, {trailer, sizeof trailer}});
   } catch (const CException& e) {
     e.ReportError(MB_OK);
     ok = false;

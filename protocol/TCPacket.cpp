@@ -46,9 +46,7 @@ bool CTCPacket::Send(CioInterface& port, bool longForm) {
   TRACE("report 0x%02X%s, %zu bytes\n", m_nCommand, m_bResend ? " again" : "", size);
   bool ok = true;
   try {
-    port.Write(header, headerSize);
-    if (size > 0) port.Write(m_data.data(), static_cast<DWORD>(size));
-    port.Write(trailer, 2);
+    port.WriteFrame({{header, headerSize}, {m_data.data(), static_cast<DWORD>(size)}, {trailer, 2}});
   } catch (const CSerialComException& e) {
     // Shown once: the resends of a long packet meet the same dead port.
     e.ReportError(MB_OK);

@@ -242,6 +242,10 @@ TEST_F(FlashTest, UploadWithInstall) {
   EXPECT_EQ(app.received, image);
   EXPECT_TRUE(app.installForm);
   EXPECT_EQ(app.restarts, 1);
+  // Every answer comes 1 ms after its frame. A block's is taken 2 ms after
+  // the block (20 blocks), the other eight (two of the handshake, six install
+  // queries) when they come, and each install query is followed by 2 s.
+  EXPECT_EQ(clock_.NowNs(), (20 * 2 + 8 * 1 + 6 * 2000) * 1'000'000LL);
   // The data phase fills the first half of the bar; states 3, 3, 4, 5 add
   // one each from 50, and state 6 completes it.
   const auto& p = window_.progress;
