@@ -1,0 +1,88 @@
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <direct.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "afx/System.h"
+
+namespace afx {
+
+bool LocalCalendarTime(std::time_t seconds, std::tm* out) { return ::localtime_s(out, &seconds) == 0; }
+bool UtcCalendarTime(std::time_t seconds, std::tm* out) { return ::gmtime_s(out, &seconds) == 0; }
+
+std::string RealPath(const std::string& path) {
+  char full[MAX_PATH * 4];
+  const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  if (n == 0 || n >= sizeof full || ::GetFileAttributesA(full) == INVALID_FILE_ATTRIBUTES) return "";
+  return std::string(full, n);
+}
+
+std::string GetEnvironment(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+std::string UserConfigFolder() { return GetEnvironment("APPDATA"); }
+
+std::string UserDataFolder() {
+  const std::string local = GetEnvironment("LOCALAPPDATA");
+  return local.empty() ? GetEnvironment("APPDATA") : local;
+}
+
+bool CreateFolders(const std::string& path, int* err) {
+  // Either separator; a drive ("C:") or a share's first parts are not made.
+  for (size_t pos = 0; pos != std::string::npos;) {
+    pos = path.find_first_of("\\/", pos + 1);
+    const std::string partial = path.substr(0, pos);
+    if (partial.empty() || partial.back() == ':' || partial == "\\\\") continue;
+    if (::_mkdir(partial.c_str()) != 0 && errno != EEXIST && errno != EACCES) {
+      if (err) *err = errno;
+      return false;
+    }
+  }
+  if (!PathExists(path)) {
+    if (err) *err = ENOENT;
+    return false;
+  }
+  return true;
+}
+
+bool PathExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found{};
+  HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (::FindNextFileA(search, &found));
+  ::FindClose(search);
+  return names;
+}
+
+long CurrentProcessId() { return static_cast<long>(::GetCurrentProcessId()); }
+
+bool ProcessExists(long pid) {
+  HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (!process) return ::GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to look at
+  const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  ::CloseHandle(process);
+  return running;
+}
+
+std::string ExecutablePath() {
+  char self[MAX_PATH * 4];
+  const DWORD n = ::GetModuleFileNameA(nullptr, self, sizeof self);
+  return n > 0 && n < sizeof self ? std::string(self, n) : std::string();
+}
+
+bool IsTerminal(std::FILE* stream) { return stream && ::_isatty(::_fileno(stream)) != 0; }
+
+}  // namespace afx
