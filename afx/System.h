@@ -29,6 +29,9 @@ std::string UserDataFolder();
 bool CreateFolders(const std::string& path, int* err = nullptr);
 // Whether anything exists at `path`.
 bool PathExists(const std::string& path);
+// Whether `path` names a character device (a serial port); false with *err
+// (errno) set when nothing is there.
+bool IsCharacterDevice(const std::string& path, int* err);
 // The names in a folder (without "." and ".."); empty when it cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder);
 

@@ -68,6 +68,16 @@ bool PathExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+bool IsCharacterDevice(const std::string& path, int* err) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    *err = errno;
+    return false;
+  }
+  *err = 0;
+  return S_ISCHR(st.st_mode);
+}
+
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
   DIR* dir = ::opendir(folder.c_str());

@@ -172,7 +172,10 @@ bool CommDevice::WaitInput(std::uint32_t ms) {
   if (rc != WAIT_OBJECT_0) return Fail();
   DWORD ignored = 0;
   h.waitPending = false;
-  return ::GetOverlappedResult(h.device, &h.wait, &ignored, FALSE) ? true : Fail();
+  // Wine ends a pending wait when a read takes the bytes; the caller looks again.
+  return ::GetOverlappedResult(h.device, &h.wait, &ignored, FALSE) || ::GetLastError() == ERROR_OPERATION_ABORTED
+             ? true
+             : Fail();
 }
 
 bool CommDevice::Write(const void* data, std::uint32_t count, std::uint32_t ms, std::uint32_t* written) {

@@ -150,16 +150,17 @@ void CFile::Flush() {
 
 BOOL CFile::GetStatus(const char* fileName, CFileStatus& status) {
   const CString sys = SystemPath(fileName);
+  std::error_code ec;
+  std::string full = std::filesystem::absolute(sys.c_str(), ec).lexically_normal().string();
+  if (ec) full = sys;
+  // The runtime's stat takes no doubled or trailing separators.
   struct _stat64 st {};
-  if (::_stat64(sys.c_str(), &st) != 0) return FALSE;
+  if (::_stat64(full.c_str(), &st) != 0) return FALSE;
   status.m_ctime = st.st_ctime;
   status.m_atime = st.st_atime;
   status.m_mtime = st.st_mtime;
   status.m_size = static_cast<std::uint64_t>(st.st_size);
   status.m_attribute = static_cast<BYTE>((IsDirectory(st.st_mode) ? 0x10 : 0) | ((st.st_mode & _S_IWRITE) ? 0 : 0x01));
-  std::error_code ec;
-  std::string full = std::filesystem::absolute(sys.c_str(), ec).lexically_normal().string();
-  if (ec) full = sys;
   std::strncpy(status.m_szFullName, full.c_str(), sizeof status.m_szFullName - 1);
   status.m_szFullName[sizeof status.m_szFullName - 1] = '\0';
   return TRUE;

@@ -54,6 +54,19 @@ bool CreateFolders(const std::string& path, int* err) {
 
 bool PathExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+bool IsCharacterDevice(const std::string& path, int* err) {
+  *err = 0;
+  // "\\.\COM3": a name in the system's device name space.
+  if (path.rfind("\\\\.\\", 0) == 0) {
+    char target[1024];
+    if (::QueryDosDeviceA(path.substr(4).c_str(), target, sizeof target)) return true;
+    *err = ENOENT;
+    return false;
+  }
+  if (!PathExists(path)) *err = ENOENT;
+  return false;
+}
+
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA found{};

@@ -29,6 +29,7 @@ TEST(FileStatus, EverySpellingOfANameGivesTheSameFullName) {
       std::filesystem::relative(full).string(),
   };
   for (const std::string& name : spellings) {
+    if (name.empty()) continue;  // no relative path leads to another drive
     SCOPED_TRACE(name);
     CFileStatus status;
     ASSERT_TRUE(CFile::GetStatus(name.c_str(), status));
@@ -38,7 +39,7 @@ TEST(FileStatus, EverySpellingOfANameGivesTheSameFullName) {
   CFileStatus status;
   EXPECT_FALSE(CFile::GetStatus((base + "/missing.img").c_str(), status));
   EXPECT_TRUE(CFile::GetStatus((base + "/sub").c_str(), status));
-  EXPECT_EQ(std::string(status.m_szFullName), base + "/sub");
+  EXPECT_EQ(std::string(status.m_szFullName), (folder / "sub").string());
   EXPECT_TRUE(status.m_attribute & 0x10);
 }
 
@@ -70,7 +71,9 @@ TEST(FileCopy, NeitherSourceNorAFailedTargetIsLost) {
     dir.Write("old.img", std::string("old"));
     fs::create_directory(dir.Path() / "sub");
     std::string target = dir.File(c.target);
-    if (target == dir.File("@link")) fs::create_symlink(source, target);
+    std::error_code linked;
+    if (target == dir.File("@link")) fs::create_symlink(source, target, linked);
+    if (linked) continue;  // a file system without symbolic links
     if (target == dir.File("@hard")) fs::create_hard_link(source, target);
     const std::size_t files = 3 + (c.target[0] == '@' ? 1 : 0);
 
