@@ -6,6 +6,7 @@
 
 #include "afx/RegFileLock.h"
 #include "afx/RegReader.h"
+#include "afx/RegistryLock.h"
 #include "afx/RegWriter.h"
 
 namespace afx {
@@ -74,7 +75,9 @@ LONG RegistryStore::Modify(const Change& change, std::string& error) {
   }
   RegFileLock lock;
   std::string lockPath = path_ + ".lock";
-  if (int err = lock.Acquire(lockPath, true)) {
+  // A change made under this thread's RegistryLock is part of its step.
+  const int err = RegistryLock::HeldFor(path_) ? 0 : lock.Acquire(lockPath, true);
+  if (err) {
     error = Describe(lockPath, err);
     return FromErrno(err);
   }

@@ -2,6 +2,7 @@
 // meaning, each supplied by the build's backend (afx/posix/ or afx/win/).
 // Standard types only: the Windows backend includes this beside <windows.h>.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -42,5 +43,11 @@ bool ProcessExists(long pid);
 std::string ExecutablePath();
 // Whether the C stream is a terminal (a console on Windows).
 bool IsTerminal(std::FILE* stream);
+// The width in columns of the terminal (console window) the stream shows
+// in; 0 when it is none or the system cannot tell.
+int TerminalColumns(std::FILE* stream);
+// Reads what has come of the stream's file, past its C buffer: waits for at
+// least a byte; 0 at its end, -1 on a failure.
+long ReadAvailable(std::FILE* stream, char* buffer, std::size_t size);
 
 }  // namespace afx

@@ -20,6 +20,10 @@ a summary, and the run with its progress.
   --realtime           let simulated and replayed runs take the receiver's real time
   --time-scale X       run the clock X times faster
   --transcript FILE    record the run's serial traffic to FILE
+  --stop-wait SECONDS  how long to wait for an operation to stop once Cancel
+                       was pressed (default 300); then the run is given up with
+                       nothing more sent to the receiver, and closing the
+                       window ends talvern-gui (0: wait for ever)
   --screenshot FILE    show the first page, save a picture of the screen to FILE
                        (PNG) and quit
   -h, --help           this text
@@ -51,6 +55,13 @@ GuiOptions GuiOptions::Parse(int argc, char** argv) {
     else if (a.rfind("--simulate=", 0) == 0) {
       o.run.simulate = true;
       o.run.profile = a.substr(11);
+    } else if (a == "--stop-wait") {
+      std::string text;
+      value(&text);
+      char* end = nullptr;
+      o.run.stopWait = std::strtod(text.c_str(), &end);
+      if (o.error.empty() && (text.empty() || *end != '\0' || !(o.run.stopWait >= 0)))
+        o.error = "--stop-wait " + text + ": seconds, 0 for no limit";
     } else if (a == "--time-scale") {
       std::string text;
       value(&text);

@@ -58,6 +58,13 @@ void GuiRunView::Done(const RunOutcome& outcome) {
   });
 }
 
+void GuiRunView::Abandoned(const RunOutcome& outcome) {
+  OnGuiThread([&] {
+    emit Finished(static_cast<int>(outcome.Decide()), outcome.ExitStatus(), ClosingText(outcome));
+    emit GaveUp(outcome.ExitStatus());
+  });
+}
+
 void GuiRunView::OperationStarted(afx::Event& cancel) {
   OnGuiThread([&] {
     cancel_ = &cancel;

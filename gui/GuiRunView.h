@@ -27,6 +27,8 @@ class GuiRunView : public QObject, public RunView {
   void Error(const std::string& text) override;
   void Line(const std::string& text) override;
   void Done(const RunOutcome& outcome) override;
+  // Shown as Done, and the window may then close although the operation's thread never came back.
+  void Abandoned(const RunOutcome& outcome) override;
   void OperationStarted(afx::Event& cancel) override;
   void OperationEnded() override;
   std::string Interrupter() const override { return "Cancel"; }
@@ -46,6 +48,7 @@ class GuiRunView : public QObject, public RunView {
   void Logged(GuiRunView::Kind kind, const QString& text);
   void Finished(int outcome, int exitStatus, const QString& closing);
   void RunningChanged(bool running);
+  void GaveUp(int exitStatus);
 
  private:
   void Log(Kind kind, const std::string& text);

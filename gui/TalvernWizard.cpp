@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QThread>
+#include <cstdio>
+#include <cstdlib>
 
 #include "afx/PropertyPage.h"
 #include "afx/PropertySheet.h"
@@ -67,6 +69,11 @@ TalvernWizard::TalvernWizard(PluginLoader& plugin, QtPresenter& presenter, const
     restart();
   });
   connect(&view_, &GuiRunView::Finished, this, [this](int, int status, const QString&) { exitStatus_ = status; });
+  connect(&view_, &GuiRunView::GaveUp, this, [this](int) {
+    abandoned_ = true;
+    button(QWizard::CancelButton)->setEnabled(false);
+    if (closeWhenDone_) close();
+  });
   // Another run is offered once one has ended.
   connect(this, &QWizard::currentIdChanged, this, [this] { button(QWizard::CustomButton1)->setVisible(false); });
 }
@@ -204,6 +211,11 @@ void TalvernWizard::reject() {
 }
 
 void TalvernWizard::closeEvent(QCloseEvent* event) {
+  if (abandoned_) {
+    // The operation's thread is still in the plug-in: nothing may be torn down under it.
+    std::fflush(nullptr);
+    std::_Exit(exitStatus_);
+  }
   if (!busy_) return QWizard::closeEvent(event);
   event->ignore();
   if (closeWhenDone_) return;

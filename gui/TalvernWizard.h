@@ -76,5 +76,7 @@ class TalvernWizard : public QWizard {
   QThread* worker_ = nullptr;
   bool busy_ = false;
   bool closeWhenDone_ = false;
+  // The run was given up (--stop-wait): its thread may never end, so closing ends the program.
+  bool abandoned_ = false;
   int exitStatus_ = 0;
 };

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "afx/Ui.h"
@@ -247,6 +248,11 @@ void Console::AskEvent(const std::string& text, const std::string& caption, unsi
         ",\"flags\":" + std::to_string(flags) + ",\"buttons\":" + JsonEscape(buttons) + "}");
 }
 
+void Console::AskFileEvent(bool open, const std::vector<std::string>& kinds) {
+  if (!json_) return;
+  Emit(std::string("{\"event\":\"ask_file\",\"open\":") + (open ? "true" : "false") + ",\"kinds\":" + JsonList(kinds) + "}");
+}
+
 void Console::MessageBoxEvent(const Question& q, const std::vector<std::string>& options) {
   if (!json_) return;
   Emit("{\"event\":\"messagebox\"," + QuestionJson(q) + (options.empty() ? "" : ",\"options\":" + JsonList(options)) +
@@ -267,6 +273,22 @@ void Console::PageEvent(int operation, int index, unsigned templateId, const For
                 " -> " + result);
   Emit("{\"event\":\"page\",\"operation\":" + std::to_string(operation) + ",\"index\":" + std::to_string(index) +
         ",\"template\":" + std::to_string(templateId) + "," + FormJson(form) + ",\"result\":" + JsonEscape(result) + "}");
+}
+
+void Console::Receiver(const ReceiverIdentity& id) {
+  if (json_)
+    return Emit("{\"event\":\"receiver\",\"product\":" + JsonEscape(id.product) + ",\"serial\":" +
+                JsonEscape(id.serial) + ",\"version\":" + JsonEscape(id.version) + "}");
+  Line("Receiver: " + id.product + (id.serial.empty() ? "" : ", serial number " + id.serial) +
+       (id.version.empty() ? "" : ", software " + id.version));
+}
+
+void Console::Abandoned(const RunOutcome& outcome) {
+  Done(outcome);
+  std::fflush(out_);
+  std::fflush(err_);
+  // The operation's thread stays in the plug-in; the port closes as the process ends.
+  std::_Exit(outcome.ExitStatus());
 }
 
 void Console::Done(const RunOutcome& outcome) { Finish(outcome, ""); }
@@ -296,6 +318,11 @@ void Console::Finish(const RunOutcome& outcome, const std::string& closing) {
       std::snprintf(times, sizeof times, ",\"timed_out_s\":%g", outcome.TimeOut());
       json += times;
     }
+    if (outcome.Abandoned()) json += ",\"abandoned\":true";
+    if (!outcome.Serial().empty()) json += ",\"serial\":" + JsonEscape(outcome.Serial());
+    if (!outcome.VersionBefore().empty()) json += ",\"version_before\":" + JsonEscape(outcome.VersionBefore());
+    if (outcome.ReadBack()) json += ",\"version_after\":" + JsonEscape(outcome.VersionAfter());
+    if (!outcome.VersionExpected().empty()) json += ",\"version_expected\":" + JsonEscape(outcome.VersionExpected());
     return Emit(json + "}");
   }
   BreakLine();

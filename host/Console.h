@@ -43,10 +43,15 @@ class Console : public RunView {
   void Stopping(const std::string& why, int secondsWaited, const std::string& lastStatus) override;
   // A line of the plug-in's trace (stderr, also with --json).
   void Trace(const std::string& line);
+  void Receiver(const ReceiverIdentity& identity) override;
+  // Reports the outcome and ends the program with its exit status.
+  void Abandoned(const RunOutcome& outcome) override;
 
   void Clipboard(const std::string& text);
   // JSON mode: the host waits for an answer to this box on stdin.
   void AskEvent(const std::string& text, const std::string& caption, unsigned flags, const char* buttons);
+  // JSON mode: the host waits for a file's path (a line; an empty one cancels) on stdin.
+  void AskFileEvent(bool open, const std::vector<std::string>& kinds);
   void MessageBoxEvent(const Question& question, const std::vector<std::string>& options);
   void DialogEvent(unsigned templateId, const std::string& caption, const FormReport& form, const std::string& result);
   void PageEvent(int operation, int index, unsigned templateId, const FormReport& form, const std::string& result);

@@ -211,9 +211,13 @@ void ConsolePresenter::PageLeft(int index, CDialog& page, const std::string& res
 }
 
 std::string ConsolePresenter::AskFile(CFileDialog& dialog) {
-  if (!console_.Json()) {
+  const auto choices = ResourceText::FilterChoices(dialog.Filter());
+  if (console_.Json()) {
+    std::vector<std::string> kinds;
+    for (const auto& choice : choices) kinds.push_back(choice.label);
+    console_.AskFileEvent(dialog.IsOpenDialog(), kinds);
+  } else {
     console_.BreakLine();
-    const auto choices = ResourceText::FilterChoices(dialog.Filter());
     std::printf("\n%s a file", dialog.IsOpenDialog() ? "Open" : "Save");
     if (!choices.empty()) std::printf(" of one of these kinds:\n");
     for (const auto& choice : choices)

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 InterruptWatcher::InterruptWatcher(afx::Event& cancel)
-    : cancel_(cancel), watch_([this](int count) {
-        if (count == 1) {
-          cancel_.Set();
-          std::fputs("\nCancelling... (Ctrl-C again aborts)\n", stderr);
-        } else {
-          std::_Exit(130);
-        }
+    : InterruptWatcher([&cancel](int count) {
+        if (count > 1) std::_Exit(130);
+        cancel.Set();
+        std::fputs("\nCancelling... (Ctrl-C again aborts)\n", stderr);
       }) {}
+
+InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt) : watch_(std::move(onInterrupt)) {}

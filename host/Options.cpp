@@ -1,5 +1,6 @@
 #include "host/Options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -90,8 +91,9 @@ struct CommandText {
 constexpr CommandText kCommands[] = {
     {"list", R"(  list                       one line per operation: index, name, description, page count
 )"},
-    {"run", R"(  run OP [--port N|PATH] [--simulate[=PROFILE] | --replay FILE]
-         [--realtime | --time-scale X] [--transcript FILE] [--timeout SECONDS]
+    {"run", R"(  run OP [--port N|PATH]... [--ports A,B,...] [--simulate[=PROFILE]]...
+         [--replay FILE] [--realtime | --time-scale X] [--transcript FILE]
+         [--timeout SECONDS] [--stop-wait SECONDS] [--verify | --no-verify]
                              run operation OP (index or exact name): show its pages, its
                              summary, then run it. --port N is a COM number 1..1024;
                              --port PATH maps that device path to a COM number (name a USB
@@ -118,9 +120,43 @@ constexpr CommandText kCommands[] = {
                              plug-in's message (on stderr; a "hint" event with --json);
                              when a run that talked to a receiver fails or is cancelled,
                              a line says what to check next.
+                             --stop-wait SECONDS (default 300; 0 waits for ever) is how
+                             long talvern waits for the operation to stop once it was
+                             asked to (Ctrl-C, --timeout). A receiver that falls silent
+                             during its install, which has no point to stop at, would
+                             hold the run for ever: after that time the run ends as
+                             failed, with nothing more sent to the receiver and a line
+                             on what to check; the port closes as talvern ends.
+                             After "Load GPS software" talvern reads the version back on
+                             the same port with "Verify receiver software version" and
+                             compares it with the version the chosen firmware file
+                             states (.timg, .srec, .elf and .img files); another
+                             version is a failure. --no-verify leaves that out;
+                             --verify with another operation is a usage error.
                              Ctrl-C asks the operation to stop; until it has, talvern
                              says every second that it waits and shows the last status.
                              A second Ctrl-C ends talvern at once (exit 130).
+                             Several receivers: --port given more than once, or --ports
+                             A,B,..., runs OP on all of them at once, each by a talvern
+                             of its own started with the same options, --json and its
+                             one port; a failure, hang or crash of one touches none of
+                             the others. On a terminal each receiver has one line
+                             (port, serial number, status, bar, rate, time left),
+                             elsewhere every event is a line headed with its port, and
+                             with --json every event carries a "port" field. Dialogs
+                             and pages are accepted as shown once the --set values are
+                             applied; message boxes follow --batch, --answer and --yes
+                             for every receiver, and without --batch are put to you one
+                             at a time, each headed with its port, while the other runs
+                             wait at theirs. --simulate gives each port a virtual
+                             receiver of its own, --simulate=PORT:PROFILE one port its
+                             own profile; --transcript FILE writes FILE-COMn.txt for
+                             each; --replay takes one port only. Ctrl-C asks every run
+                             to stop, a second aborts them all (exit 130). The run ends
+                             with a table: port, receiver, operation, outcome, time,
+                             version before and after; the exit status is the worst of
+                             the runs (usage over failure over a stop at a question over
+                             cancelled or declined).
                              Questions: without --batch each message box is put to you:
                              name a button (a unique beginning is enough); Enter alone
                              takes the button of a box that has only one. With --batch
@@ -353,15 +389,38 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
   bool timeoutGiven = false;
   for (; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--port") {
-      const char* v = need("--port");
+    if (a == "--port" || a == "--ports") {
+      const char* v = need(a.c_str());
       if (!v) return false;
-      o->run.port = v;
+      const std::string list = v;
+      for (size_t start = 0; start <= list.size();) {
+        const size_t comma = a == "--ports" ? list.find(',', start) : std::string::npos;
+        const std::string port = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (port.empty()) {
+          *error = a + " expects " + (a == "--ports" ? "A,B,...: COM numbers or device paths" : "a COM number or a device path");
+          return false;
+        }
+        if (std::find(o->ports.begin(), o->ports.end(), port) != o->ports.end()) {
+          *error = "port " + port + " is named twice";
+          return false;
+        }
+        o->ports.push_back(port);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
     } else if (a == "--simulate") {
       o->run.simulate = true;
     } else if (StartsWith(a, "--simulate=")) {
       o->run.simulate = true;
-      o->run.profile = a.substr(std::strlen("--simulate="));
+      const std::string value = a.substr(std::strlen("--simulate="));
+      // PORT:PROFILE gives one port its own profile.
+      const size_t colon = value.find(':');
+      if (colon != std::string::npos && colon > 0 &&
+          value.find_first_not_of("0123456789") == colon) {
+        o->portProfiles.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+      } else {
+        o->run.profile = value;
+      }
     } else if (a == "--realtime") {
       o->run.realtime = true;
     } else if (a == "--time-scale") {
@@ -387,6 +446,15 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
         return false;
       }
       timeoutGiven = true;
+    } else if (a == "--stop-wait") {
+      const char* v = need("--stop-wait");
+      if (!v) return false;
+      if (!ParseNumber(v, &o->run.stopWait) || !(o->run.stopWait >= 0) || o->run.stopWait > 1e7) {
+        *error = std::string("--stop-wait expects seconds (0 for no limit), got \"") + v + "\"";
+        return false;
+      }
+    } else if (a == "--verify" || a == "--no-verify") {
+      o->run.verify = a == "--verify" ? RunSettings::Verify::kOn : RunSettings::Verify::kOff;
     } else if (StartsWith(a, "-")) {
       *error = "unknown run option " + a;
       return false;
@@ -399,6 +467,18 @@ bool ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
   }
   if (o->run.operation.empty()) {
     *error = "run needs an operation (index or exact name; see talvern list)";
+    return false;
+  }
+  if (o->ports.size() == 1) o->run.port = o->ports.front();
+  for (const auto& [port, profile] : o->portProfiles) {
+    if (std::find(o->ports.begin(), o->ports.end(), port) == o->ports.end()) {
+      *error = "--simulate=" + port + ":" + profile + " names a port that no --port or --ports names";
+      return false;
+    }
+    if (o->ports.size() == 1) o->run.profile = profile;
+  }
+  if (o->ports.size() > 1 && !o->run.replay.empty()) {
+    *error = "--replay plays one recording on one port; leave out --port and --ports";
     return false;
   }
   if (!o->run.replay.empty() && o->run.simulate) {

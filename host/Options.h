@@ -22,6 +22,10 @@ struct Options {
   std::string description;  // firmware add --description
 
   RunSettings run;
+  // run on several receivers: every --port and --ports entry in order (one
+  // entry: run.port), and the profiles that --simulate=PORT:PROFILE gives.
+  std::vector<std::string> ports;
+  std::vector<std::pair<std::string, std::string>> portProfiles;
 };
 
 // Parses argv; on a usage error returns false with `error` set.

@@ -11,6 +11,7 @@
 #include "host/Console.h"
 #include "host/ConsolePresenter.h"
 #include "host/DeferredInterrupt.h"
+#include "host/MultiRun.h"
 #include "host/RegCommand.h"
 #include "hostlib/FirmwareCatalogue.h"
 #include "hostlib/HostRegistry.h"
@@ -103,6 +104,17 @@ int Firmware(const Options& options, PluginLoader& plugin, ConsolePresenter& pre
   return status;
 }
 
+// run OP on several ports: one talvern per port, this one watching them.
+int SeveralPorts(const Options& options, PluginLoader& plugin, Console& console, std::FILE* in, std::FILE* out,
+                 std::FILE* err) {
+  const int op = OperationRun::FindOperation(plugin, options.run.operation);
+  if (op < 0) {
+    console.Error("no operation \"" + options.run.operation + "\" (see talvern list)");
+    return 64;
+  }
+  return MultiRun(options, OperationRun::OperationName(plugin, op), in, out, err).Execute();
+}
+
 }  // namespace
 
 int RunTalvern(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -142,6 +154,7 @@ int RunTalvern(const Options& options, std::FILE* in, std::FILE* out, std::FILE*
     }
     if (options.command == "list") status = List(plugin, out, options.json);
     else if (options.command == "firmware") status = Firmware(options, plugin, presenter, console, out);
+    else if (options.ports.size() > 1) status = SeveralPorts(options, plugin, console, in, out, err);
     else status = OperationRun(plugin, presenter, console).Execute(options.run);
   }
   afx::SetUi(previous);

@@ -5,7 +5,9 @@
 #include "afx/Dialog.h"
 #include "afx/PropertyPage.h"
 #include "afx/PropertySheet.h"
+#include "afx/Registry.h"
 #include "hostlib/HostRegistry.h"
+#include "hostlib/LastUsedComLock.h"
 #include "hostlib/OperationRun.h"
 
 namespace {
@@ -17,6 +19,7 @@ bool Listed(const std::vector<FirmwareCatalogue::Row>& rows, const std::string& 
 // Sets LastUsedCOM aside for as long as the page shows.
 class NoReceiver {
  public:
+  // Runs on other ports set LastUsedCOM too; none does while the page shows.
   NoReceiver() : previous_(ReadLastUsedCom()) {
     if (previous_) RestoreLastUsedCom(0);
   }
@@ -27,6 +30,7 @@ class NoReceiver {
   NoReceiver& operator=(const NoReceiver&) = delete;
 
  private:
+  LastUsedComLock lock_;
   int previous_;
 };
 
@@ -39,6 +43,43 @@ int FirmwareCatalogue::FindOperation(PluginLoader& plugin) {
     if (page && page->TemplateId() == static_cast<UINT>(kPage)) return i;
   }
   return -1;
+}
+
+namespace {
+
+std::string StringValue(HKEY key, const char* name) {
+  char value[1024] = {};
+  DWORD size = sizeof value - 1;
+  DWORD type = 0;
+  if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+      type != REG_SZ)
+    return "";
+  return value;
+}
+
+}  // namespace
+
+std::string FirmwareCatalogue::PathOf(const std::string& description) {
+  HKEY catalogue = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Talvern\\Firmware", 0, KEY_READ, &catalogue) != ERROR_SUCCESS)
+    return "";
+  std::string found;
+  bool ambiguous = false;
+  for (DWORD i = 0;; ++i) {
+    char name[512];
+    DWORD length = sizeof name;
+    if (RegEnumKeyEx(catalogue, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY entry = nullptr;
+    if (RegOpenKeyEx(catalogue, name, 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
+    const std::string path = StringValue(entry, "FirmwarePath");
+    if (StringValue(entry, "Description") == description && !path.empty()) {
+      ambiguous = ambiguous || (!found.empty() && found != path);
+      found = path;
+    }
+    RegCloseKey(entry);
+  }
+  RegCloseKey(catalogue);
+  return ambiguous ? "" : found;
 }
 
 std::vector<FirmwareCatalogue::Row> FirmwareCatalogue::Rows(CDialog& page) {

@@ -44,6 +44,9 @@ class FirmwareCatalogue {
 
   // The operation whose first page is the firmware page; -1 when none is.
   static int FindOperation(PluginLoader& plugin);
+  // The file of the entry that the page lists as `description`; "" when no
+  // entry or several with different files are listed so.
+  static std::string PathOf(const std::string& description);
 
  private:
   static std::vector<Row> Rows(CDialog& page);

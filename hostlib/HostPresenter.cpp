@@ -94,7 +94,7 @@ INT_PTR HostPresenter::RunModal(CDialog& dialog) {
   if (!ApplyPresets(dialog)) {
     dialog.SendCommand(IDCANCEL, BN_CLICKED);
     if (!dialog.IsEnded()) dialog.EndDialog(IDCANCEL);
-  } else if (EditsForms()) {
+  } else if (EditsForms() && !acceptAsShown_) {
     while (!dialog.IsEnded()) {
       const std::string action = EditForm(dialog, false, false);
       if (dialog.IsEnded()) break;

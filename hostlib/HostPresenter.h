@@ -41,6 +41,9 @@ class HostPresenter : public afx::UiPresenter {
   int Operation() const { return operation_; }
   // The modal dialogs closed so far, in order.
   const std::vector<ClosedDialog>& ClosedDialogs() const { return closed_; }
+  // Dialogs are accepted as shown (with the --set values) even where a
+  // person edits them: for what the host runs on its own, as a read-back.
+  void AcceptFormsAsShown(bool on) { acceptAsShown_ = on; }
 
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) final;
   INT_PTR RunModal(CDialog& dialog) final;
@@ -95,6 +98,7 @@ class HostPresenter : public afx::UiPresenter {
   RunOutcome* outcome_ = nullptr;
   RunView* view_ = nullptr;
   int boxes_ = 0;
+  bool acceptAsShown_ = false;
   std::string lastBox_;
   std::vector<ClosedDialog> closed_;
 };

@@ -150,6 +150,13 @@ bool OperationRun::Prepare(const RunSettings& settings) {
   for (const std::string& problem : problems) Usage(problem);
   if (!problems.empty()) return false;
 
+  const bool update = OperationName(plugin_, op_) == VersionReadBack::kUpdate;
+  if (settings.verify == RunSettings::Verify::kOn && !update) {
+    Usage("--verify reads the version back after \"" + std::string(VersionReadBack::kUpdate) + "\" only");
+    return false;
+  }
+  verify_ = update && settings.verify != RunSettings::Verify::kOff;
+
   virtualRun_ = settings.simulate || !settings.replay.empty();
   port_ = ChoosePort(settings);
   if (port_ == 0) return false;
@@ -193,7 +200,8 @@ bool OperationRun::Prepare(const RunSettings& settings) {
       return annotator->Annotate(toDevice, data, n);
     });
   }
-  tap_ = std::make_unique<PortTap>(recorder_);
+  watch_ = std::make_shared<ReceiverWatch>([this](const ReceiverIdentity& id) { view_.Receiver(id); });
+  tap_ = std::make_unique<PortTap>(recorder_, watch_);
   // Pages talk to the receiver on the last-used port, so it is set first.
   runPort_.Use(port_, !virtualRun_);
   clock_->SetLimit(settings.timeout, &cancel_);
@@ -216,12 +224,14 @@ std::unique_ptr<CPropertySheet> OperationRun::Sheet() {
 }
 
 void OperationRun::PagesCancelled() {
+  runPort_.PagesDone();
   view_.Line("Cancelled before the operation started.");
   outcome_.SetCancelledBeforeStart();
   TakeTimes();
 }
 
 void OperationRun::Texts() {
+  runPort_.PagesDone();
   char text[4096] = {};
   if (plugin_.GetText(op_, TEXT_SUMMARY, text, sizeof text - 1)) view_.Text(TEXT_SUMMARY, text);
   std::memset(text, 0, sizeof text);
@@ -229,6 +239,8 @@ void OperationRun::Texts() {
 }
 
 void OperationRun::Operate() {
+  runPort_.PagesDone();
+  if (verify_) readBack_.TakeChoice(plugin_, op_);
   HostWindow window(view_);
   PortTap* tap = tap_.get();
   window.CountBytesWith([tap] { return tap->BytesWritten() + tap->BytesRead(); });
@@ -242,17 +254,41 @@ void OperationRun::Operate() {
           return clock_->TimedOut() ? "the run reached its time-out of " + TimeText(settings_.timeout)
                                     : "asked to stop";
         },
-        [&window] { return window.LastStatus(); });
+        [&window] { return window.LastStatus(); }, settings_.stopWait,
+        [this](int waited, const std::string& status) { Abandon(waited, status); });
     result = plugin_.DoOperation(&params);
+    operated_ = true;
+    TakeTimes();
+    outcome_.SetPluginResult(result, window.LastStatus());
+    if (clock_->TimedOut()) outcome_.SetTimedOut(settings_.timeout);
+    else if (cancel_.IsSet()) outcome_.SetInterrupted(view_.Interrupter());
+    if (!window.TakeDone()) view_.Warning("the plug-in did not post its completion message");
+    const ReceiverIdentity id = watch_->First();
+    outcome_.SetReceiver(id.serial, id.version);
+    if (verify_ && outcome_.Decide() == Outcome::kSuccess) {
+      readBack_.Run(plugin_, presenter_, view_, port_, cancel_, outcome_);
+      TakeTimes();
+    }
   }
   view_.OperationEnded();
-  operated_ = true;
-  TakeTimes();
-  outcome_.SetPluginResult(result, window.LastStatus());
-  if (clock_->TimedOut()) outcome_.SetTimedOut(settings_.timeout);
-  else if (cancel_.IsSet()) outcome_.SetInterrupted(view_.Interrupter());
-  if (!window.TakeDone()) view_.Warning("the plug-in did not post its completion message");
   if (result != 1) ReportPortHint(port_);
+}
+
+void OperationRun::Abandon(int waited, const std::string& lastStatus) {
+  // The operation's thread is stuck in the plug-in; the outcome is decided
+  // from a copy, and only the registry is put right: the port stays as it
+  // is until the program ends.
+  RunOutcome final = outcome_;
+  final.SetAbandoned(waited, lastStatus);
+  if (clock_->TimedOut()) final.SetTimedOut(settings_.timeout);
+  final.SetTimes(static_cast<double>(machine_.NowNs() - realStart_) / 1e9,
+                 static_cast<double>(clock_->NowNs() - simStart_) / 1e9, virtualRun_);
+  const ReceiverIdentity id = watch_->First();
+  final.SetReceiver(id.serial, id.version);
+  if (recorder_) recorder_->Note("talvern gave up waiting for the operation to stop; it sent nothing more");
+  runPort_.Finish(OpenedPort());
+  view_.Error(final.Reason());
+  view_.Abandoned(final);
 }
 
 int OperationRun::Finish() {

@@ -14,12 +14,14 @@
 #include "hostlib/HostPresenter.h"
 #include "hostlib/PluginLoader.h"
 #include "hostlib/PortTap.h"
+#include "hostlib/ReceiverWatch.h"
 #include "hostlib/ReplayPort.h"
 #include "hostlib/RunClock.h"
 #include "hostlib/RunOutcome.h"
 #include "hostlib/RunPort.h"
 #include "hostlib/RunView.h"
 #include "hostlib/Simulation.h"
+#include "hostlib/VersionReadBack.h"
 
 namespace afx {
 class TranscriptRecorder;
@@ -35,6 +37,12 @@ struct RunSettings {
   std::string transcript;
   std::string replay;
   double timeout = 0;  // seconds of the run's clock before it is asked to stop; 0: no limit
+  // Real seconds to wait for the operation to stop once it was asked to,
+  // before the run is given up with nothing more sent; 0: for ever.
+  double stopWait = 300;
+  // The version read back after "Load GPS software": by default for that
+  // operation only; asked for another, a usage error.
+  enum class Verify { kDefault, kOn, kOff } verify = Verify::kDefault;
 };
 
 class OperationRun {
@@ -82,6 +90,9 @@ class OperationRun {
   void Fail(const std::string& error);
   void Usage(const std::string& error);
   void TakeTimes();
+  // The operation did not stop within --stop-wait of being asked to: the
+  // run ends here as failed, with nothing more sent to the receiver.
+  void Abandon(int waited, const std::string& lastStatus);
   // Whether the run opened the device of its COM port.
   bool OpenedPort() const;
   void Release();
@@ -104,7 +115,10 @@ class OperationRun {
   std::unique_ptr<afx::ScopedClock> scopedClock_;
   Simulation simulation_;
   std::shared_ptr<afx::TranscriptRecorder> recorder_;
+  std::shared_ptr<ReceiverWatch> watch_;
   std::unique_ptr<PortTap> tap_;
+  bool verify_ = false;
+  VersionReadBack readBack_;
   // The run's time limit holds from the pages on, since they talk to the receiver too.
   afx::Event cancel_{true, false};
   std::int64_t simStart_ = 0;

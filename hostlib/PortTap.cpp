@@ -36,6 +36,7 @@ class CountingDevice : public afx::SerialDevice {
   bool ReadAvailable(std::uint8_t* buffer, DWORD max, DWORD* got) override {
     const bool ok = Track(ReadAvailableOf(*inner_, buffer, max, got));
     if (ok) counts_->read += *got;
+    if (ok && counts_->watch) counts_->watch->Feed(buffer, *got);
     return ok;
   }
   bool WaitReadable(std::int64_t deadlineNs) override { return Track(WaitReadableOf(*inner_, deadlineNs)); }
@@ -52,7 +53,9 @@ class CountingDevice : public afx::SerialDevice {
 
 }  // namespace
 
-PortTap::PortTap(std::shared_ptr<afx::TranscriptRecorder> recorder) : recorder_(std::move(recorder)) {
+PortTap::PortTap(std::shared_ptr<afx::TranscriptRecorder> recorder, std::shared_ptr<ReceiverWatch> watch)
+    : recorder_(std::move(recorder)) {
+  counts_->watch = std::move(watch);
   afx::SetSerialDeviceWrapper([this](std::unique_ptr<afx::SerialDevice> device) -> std::unique_ptr<afx::SerialDevice> {
     NoteOpen(device->Path());
     if (recorder_) device = recorder_->Wrap(std::move(device));

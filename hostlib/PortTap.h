@@ -2,7 +2,8 @@
 // how many bytes crossed each way. The run keeps a COM mapping and
 // LastUsedCOM only for a device that really opened, says what to check next
 // only after a run that heard from a receiver, and shows the line's rate
-// beside a transfer's percentage. It installs itself as the serial-device
+// beside a transfer's percentage; what the devices send goes to a
+// ReceiverWatch when there is one. It installs itself as the serial-device
 // wrapper for the length of the run, in front of the transcript recorder
 // when there is one.
 #pragma once
@@ -13,6 +14,8 @@
 #include <set>
 #include <string>
 
+#include "hostlib/ReceiverWatch.h"
+
 namespace afx {
 class TranscriptRecorder;
 }
@@ -20,7 +23,8 @@ class TranscriptRecorder;
 class PortTap {
  public:
   // `recorder` (may be null) records what crosses the devices opened from now on.
-  explicit PortTap(std::shared_ptr<afx::TranscriptRecorder> recorder = nullptr);
+  explicit PortTap(std::shared_ptr<afx::TranscriptRecorder> recorder = nullptr,
+                   std::shared_ptr<ReceiverWatch> watch = nullptr);
   // Stops wrapping devices opened later; devices already open keep counting.
   ~PortTap();
   PortTap(const PortTap&) = delete;
@@ -35,6 +39,7 @@ class PortTap {
   struct Counts {
     std::atomic<std::uint64_t> written{0};
     std::atomic<std::uint64_t> read{0};
+    std::shared_ptr<ReceiverWatch> watch;
   };
 
  private:

@@ -1,6 +1,9 @@
 #include "hostlib/RunOutcome.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "hostlib/VersionReadBack.h"
 
 void RunOutcome::SetPluginResult(int result, const std::string& lastStatus) {
   ran_ = true;
@@ -13,6 +16,40 @@ void RunOutcome::SetTimes(double elapsed, double simulated, bool virtualRun) {
   simulated_ = simulated;
   virtualRun_ = virtualRun;
   timed_ = true;
+}
+
+void RunOutcome::SetAbandoned(double seconds, const std::string& lastStatus) {
+  abandoned_ = seconds;
+  lastStatus_ = lastStatus;
+}
+
+void RunOutcome::SetReceiver(const std::string& serial, const std::string& versionBefore) {
+  serial_ = serial;
+  versionBefore_ = versionBefore;
+}
+
+void RunOutcome::SetReadBack(int result, const std::string& status, const std::string& after,
+                             const std::string& expected, const std::string& firmware) {
+  readBack_ = true;
+  readBackResult_ = result;
+  readBackStatus_ = status;
+  versionAfter_ = after;
+  versionExpected_ = expected;
+  firmware_ = firmware;
+}
+
+namespace {
+
+// "4.80" and "04.80" are one version.
+bool SameVersion(const std::string& a, const std::string& b) {
+  auto strip = [](const std::string& s) { return s.substr(std::min(s.find_first_not_of('0'), s.size())); };
+  return strip(a) == strip(b);
+}
+
+}  // namespace
+
+bool RunOutcome::VersionMismatch() const {
+  return readBack_ && readBackResult_ == 1 && !versionExpected_.empty() && !SameVersion(versionAfter_, versionExpected_);
 }
 
 const Question* RunOutcome::FirstStop() const {
@@ -39,7 +76,8 @@ Outcome RunOutcome::FromPlugin() const {
   }
 }
 
-Outcome RunOutcome::Decide() const {
+Outcome RunOutcome::BeforeReadBack() const {
+  if (Abandoned()) return Outcome::kFailed;
   if (!usage_.empty()) return Outcome::kUsage;
   if (FirstStop()) return Outcome::kStopped;
   if (!hostFailure_.empty()) return Outcome::kFailed;
@@ -50,6 +88,14 @@ Outcome RunOutcome::Decide() const {
   if ((plugin == Outcome::kSuccess || plugin == Outcome::kCancelled) && FirstDecline()) return Outcome::kDeclined;
   if (plugin == Outcome::kSuccess && !unused_.empty()) return Outcome::kUsage;
   return plugin;
+}
+
+Outcome RunOutcome::Decide() const {
+  const Outcome outcome = BeforeReadBack();
+  if (outcome != Outcome::kSuccess || !readBack_) return outcome;
+  if (readBackResult_ == 2 || readBackStatus_ == kCanceledStatus) return Outcome::kCancelled;
+  if (readBackResult_ != 1 || VersionMismatch()) return Outcome::kFailed;
+  return outcome;
 }
 
 int RunOutcome::ExitStatus() const {
@@ -106,6 +152,22 @@ std::string RunOutcome::Reason() const {
     return "\"" + AnswerPolicy::Fragment(q.text) + "\" answered " + AnswerPolicy::ButtonName(q.button) + " (" +
            AnswerPolicy::SourceName(q.source) + ")";
   };
+  if (Abandoned()) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g s", abandoned_);
+    return std::string("the operation did not stop within ") + text +
+           " of being asked to (--stop-wait): the receiver stopped answering during a step that cannot be cut "
+           "short, such as its install (last status: " +
+           (lastStatus_.empty() ? "none" : lastStatus_) +
+           "); talvern sent nothing more to it and gave up. Leave the receiver powered for some minutes, then run \"" +
+           VersionReadBack::kVersion + "\" to see which software it runs before you try again";
+  }
+  if (BeforeReadBack() == Outcome::kSuccess && Decide() != Outcome::kSuccess) {
+    if (VersionMismatch())
+      return "the receiver runs version " + versionAfter_ + " after the update, not " + versionExpected_ + " of \"" +
+             firmware_ + "\" (read back with its version operation): the update did not take";
+    return "the version could not be read back after the update: " + readBackStatus_;
+  }
   switch (Decide()) {
     case Outcome::kUsage: return usage_.empty() ? unused_.front() : usage_.front();
     case Outcome::kStopped: {

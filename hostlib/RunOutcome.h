@@ -14,6 +14,10 @@
 //  cancelled, and so is a run that reached its time-out and did not succeed; a success or a cancel after a box of several buttons was
 //  answered No, Cancel or Abort by the user or an --answer is declined (2);
 //  a success that left a --set for a dialog that never appeared is usage (64).
+//  A success whose version read-back failed or showed another version than
+//  the chosen firmware's is failed (a read-back that was cancelled:
+//  cancelled). A run the host gave up waiting for (--stop-wait) is failed,
+//  whatever else happened.
 // A second Ctrl-C ends the program at once with 130.
 #pragma once
 #include <string>
@@ -54,6 +58,24 @@ class RunOutcome {
   // "the run reached its time-out of N s ...".
   std::string TimeOutText() const;
   void SetTimes(double elapsed, double simulated, bool virtualRun);
+  // The host stopped waiting for the operation to stop, `seconds` after it
+  // asked it to (`lastStatus` the plug-in's last status then).
+  void SetAbandoned(double seconds, const std::string& lastStatus);
+  bool Abandoned() const { return abandoned_ > 0; }
+
+  // The receiver and the versions around an update ("" where unknown): what
+  // it ran before, what the version operation read back after, and what the
+  // chosen firmware (`firmware`, its catalogue entry) states.
+  void SetReceiver(const std::string& serial, const std::string& versionBefore);
+  void SetReadBack(int result, const std::string& status, const std::string& after, const std::string& expected,
+                   const std::string& firmware);
+  const std::string& Serial() const { return serial_; }
+  const std::string& VersionBefore() const { return versionBefore_; }
+  const std::string& VersionAfter() const { return versionAfter_; }
+  const std::string& VersionExpected() const { return versionExpected_; }
+  bool ReadBack() const { return readBack_; }
+  // Whether the read-back showed a version other than the chosen firmware's.
+  bool VersionMismatch() const;
 
   Outcome Decide() const;
   int ExitStatus() const;
@@ -79,6 +101,8 @@ class RunOutcome {
  private:
   // What the plug-in's result and the boxes make of the run.
   Outcome FromPlugin() const;
+  // The outcome as it would be without the version read-back.
+  Outcome BeforeReadBack() const;
   const Question* FirstStop() const;
   const Question* FirstDecline() const;
 
@@ -96,4 +120,13 @@ class RunOutcome {
   double simulated_ = 0;
   bool virtualRun_ = false;
   bool timed_ = false;
+  double abandoned_ = 0;
+  std::string serial_;
+  std::string versionBefore_;
+  bool readBack_ = false;
+  int readBackResult_ = 0;
+  std::string readBackStatus_;
+  std::string versionAfter_;
+  std::string versionExpected_;
+  std::string firmware_;
 };

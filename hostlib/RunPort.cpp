@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "afx/Registry.h"
+#include "afx/RegistryLock.h"
 #include "afx/SerialDevice.h"
 #include "afx/System.h"
 #include "hostlib/HostRegistry.h"
@@ -50,7 +51,7 @@ int RunPort::ForSimulation(const std::string& port, std::string* error) {
     return 0;
   }
   int n = 1;
-  while (n < 1024 && !MappedDevice(n).empty() && MappedDevice(n) != Simulation::kDevice) ++n;
+  while (n < 1024 && !MappedDevice(n).empty() && !Simulation::IsStale(MappedDevice(n))) ++n;
   return n;
 }
 
@@ -81,6 +82,8 @@ int RunPort::Choose(const std::string& port, Problem* problem, std::string* erro
              "/dev/serial/by-id/... link";
     return 0;
   }
+  // Other runs may be choosing a number at the same moment.
+  afx::RegistryLock step;
   for (const auto& [com, path] : afx::ListMappedComPorts())
     if (path == port) return com;
   const int mapped = afx::MapDevicePathToComPort(port);
@@ -94,6 +97,7 @@ int RunPort::Choose(const std::string& port, Problem* problem, std::string* erro
 }
 
 void RunPort::Use(int port, bool ownPort) {
+  lock_ = std::make_unique<LastUsedComLock>();
   port_ = port;
   ownPort_ = ownPort;
   inUse_ = true;
@@ -102,9 +106,11 @@ void RunPort::Use(int port, bool ownPort) {
 }
 
 void RunPort::Finish(bool opened) {
+  if (!lock_ && (inUse_ || !mappedPath_.empty())) lock_ = std::make_unique<LastUsedComLock>();
   const bool keep = opened && ownPort_;
   if (!mappedPath_.empty() && !keep) Unmap(mappedPath_);
   mappedPath_.clear();
   if (inUse_ && !keep) RestoreLastUsedCom(previousLast_);
   inUse_ = false;
+  lock_.reset();
 }

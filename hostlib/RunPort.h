@@ -6,9 +6,14 @@
 // receiver on that port; when it ends, the mapping it made and LastUsedCOM
 // stay only if the run really opened the port's device, so an absent or
 // mistyped path leaves nothing behind. Simulated and replayed runs always
-// put LastUsedCOM back: they are not the user's port.
+// put LastUsedCOM back: they are not the user's port. From setting it until
+// the pages are done, and while putting it back, the run holds the
+// LastUsedComLock, since other runs on the same store set it too.
 #pragma once
+#include <memory>
 #include <string>
+
+#include "hostlib/LastUsedComLock.h"
 
 class RunPort {
  public:
@@ -28,8 +33,10 @@ class RunPort {
   // The device mapped to COM `port`, or "" when there is none.
   static std::string MappedDevice(int port);
 
-  // The run uses COM `port`: LastUsedCOM is set for it.
+  // The run uses COM `port`: LastUsedCOM is set for it, and stays so for
+  // the pages until PagesDone.
   void Use(int port, bool ownPort);
+  void PagesDone() { lock_.reset(); }
   // The run is over; `opened` tells whether it opened the port's device.
   void Finish(bool opened);
 
@@ -39,4 +46,5 @@ class RunPort {
   bool inUse_ = false;
   int previousLast_ = 0;
   std::string mappedPath_;  // a mapping this run made, removed unless the port opened
+  std::unique_ptr<LastUsedComLock> lock_;
 };

@@ -4,6 +4,7 @@
 #pragma once
 #include <string>
 
+#include "hostlib/ReceiverWatch.h"
 #include "hostlib/TransferMeter.h"
 
 namespace afx {
@@ -49,4 +50,11 @@ class RunView {
   }
   // How a person stops a running operation here.
   virtual std::string Interrupter() const { return "Ctrl-C"; }
+  // What the receiver said of itself, once, when it first did.
+  virtual void Receiver(const ReceiverIdentity& identity) { (void)identity; }
+  // The host gave up waiting for the operation to stop (--stop-wait):
+  // `outcome` is final, and the operation's thread may never come back, so
+  // the front end ends the program here (or lets the person do so) instead
+  // of waiting for Done. Called from another thread than the operation's.
+  virtual void Abandoned(const RunOutcome& outcome) = 0;
 };

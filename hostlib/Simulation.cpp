@@ -1,6 +1,7 @@
 #include "hostlib/Simulation.h"
 
 #include "afx/Registry.h"
+#include "afx/RegistryLock.h"
 
 #ifdef TALVERN_HAS_SIM
 #include "sim/SimAttach.h"
@@ -22,13 +23,16 @@ bool Simulation::Attach(int port, const std::string& profilePath, std::string* e
     *error = "profile " + profilePath + ": " + *error;
     return false;
   }
+  const std::string name = std::string(kDevicePrefix).substr(4) + "-COM" + std::to_string(port);
+  // The number it takes is found free and taken in one step: other runs may be looking too.
+  afx::RegistryLock step;
   // A mapping left by a run that was killed would keep the receiver off `port`.
   HKEY key = nullptr;
   if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-    RegDeleteValue(key, kDevice);
+    RegDeleteValue(key, ("sim:" + name).c_str());
     RegCloseKey(key);
   }
-  auto attachment = sim::Attach(profile, port, error, std::string(kDevice).substr(4));
+  auto attachment = sim::Attach(profile, port, error, name);
   if (!attachment) return false;
   // The line's record is written by talvern's own transcript recorder as it
   // goes; the receiver's copy would only grow with every byte, a whole image.

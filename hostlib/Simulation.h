@@ -5,9 +5,12 @@
 
 class Simulation {
  public:
-  // The virtual receiver's device; a mapping of it left by a run that was
-  // killed is stale, since only the process that attached it can open it.
-  static constexpr char kDevice[] = "sim:talvern";
+  // The virtual receiver of a run for COM n is the device "sim:talvern-COMn":
+  // runs on several ports at once each have their own. A mapping of one left
+  // by a run that was killed is stale, since only the process that attached
+  // it can open it.
+  static constexpr char kDevicePrefix[] = "sim:talvern";
+  static bool IsStale(const std::string& device) { return device.rfind(kDevicePrefix, 0) == 0; }
 
   Simulation();
   ~Simulation();

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Writes the examples in docs/SIMULATOR.md, docs/TRANSCRIPT.md and docs/EVENTS.md from what
+# Writes the examples in docs/SIMULATOR.md, docs/TRANSCRIPT.md, docs/EVENTS.md and README.md from what
 # the programs do now, and checks that the profile examples in
 # docs/SIMULATOR.md load. With --check it writes nothing and fails when a
 # document shows what the programs no longer do (the times of real-time runs
@@ -94,6 +94,17 @@ PY
   row "talvern --batch --yes --set 122:1077=clone.xml run 6 --simulate" --set "122:1077=$work/clone.xml" run 6 --simulate
 } > "$examples/default-profile"
 
+# several-receivers: an update of three virtual receivers, the third keeping its old version.
+printf 'serial = 5012A00124\n' > second.txt
+printf 'serial = 5012A00125\nupdate.keep_version = true\n' > keeps-version.txt
+{
+  echo '$ talvern --batch --answer "Ensure all files=ok" run "Load GPS software" --simulate --ports 1,2,3 \'
+  echo '      --simulate=2:second.txt --simulate=3:keeps-version.txt'
+  echo '...'
+  "$bin/talvern" --batch --answer "Ensure all files=ok" run "Load GPS software" --simulate --ports 1,2,3 \
+    --simulate=2:second.txt --simulate=3:keeps-version.txt | sed -n '/^Summary:/,$p' || true
+} | fenced > "$examples/several-receivers"
+
 # The profile examples load and run.
 python3 - "$root/docs/SIMULATOR.md" "$work" <<'EOF'
 import re, sys
@@ -112,7 +123,7 @@ for profile in profile*.txt; do
 done
 
 # Put the examples in (or, with --check, compare them with what the documents show).
-python3 - "$check" "$examples" "$root" docs/SIMULATOR.md docs/TRANSCRIPT.md docs/EVENTS.md <<'EOF'
+python3 - "$check" "$examples" "$root" docs/SIMULATOR.md docs/TRANSCRIPT.md docs/EVENTS.md README.md <<'EOF'
 import os, re, sys
 check, examples, root, docs = sys.argv[1] == "1", sys.argv[2], sys.argv[3], sys.argv[4:]
 block = re.compile(r"(<!-- example (\S+)( \(times vary\))? -->\n)(.*?)(<!-- end of example -->)", re.S)

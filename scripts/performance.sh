@@ -5,7 +5,7 @@
 #
 #   scripts/performance.sh [BUILD_DIR]          (default build/release)
 #
-# Build first: cmake --preset release && cmake --build --preset release --target benchmarks talvern -j2
+# Build first: cmake --preset release && cmake --build --preset release --target benchmarks talvern qz7xx-mkimg -j2
 # Every timed figure is a median of at least five repetitions, paired with
 # its comparison in the same run; the programs print the ranges beside the
 # medians. The cold catalogue case drops the kernel's caches when run as root.
@@ -17,7 +17,7 @@ out=docs/PERFORMANCE.md
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-for program in bench_adler32 bench_flash_files bench_catalogue link_efficiency serial_io_cost peak_memory talvern; do
+for program in bench_adler32 bench_flash_files bench_catalogue link_efficiency serial_io_cost peak_memory talvern qz7xx-mkimg; do
   [ -x "$bin/$program" ] || { echo "$bin/$program is missing: build the benchmarks first" >&2; exit 2; }
 done
 
@@ -53,6 +53,7 @@ run link "$bin/link_efficiency"
 run serial "$bin/serial_io_cost" 64 115200,460800 14 5
 run serial_fifo1 "$bin/serial_io_cost" 64 460800 1 5
 run peak "$bin/peak_memory"
+run several bench/several_receivers.py "$build"
 if [ -x /usr/bin/time ]; then
   run update_memory bench/update_memory.sh "$build"
 else
@@ -216,6 +217,27 @@ FIFO 1 (every byte handed over on its own), goal $(goal serial_fifo1):
 
 \`\`\`
 $(cat "$tmp/serial_fifo1.txt")
+\`\`\`
+
+## Several receivers at once (real time)
+
+    bench/several_receivers.py build/release
+
+One \`talvern run "Load GPS software" --port 1 ... --port N --simulate
+--realtime\` updates N virtual receivers with a 1 MiB image and reads each
+version back; for N above 1 that is one talvern per port under the one that
+started them. Each receiver lives in the process of the talvern that runs
+it and takes real time for its waits and for every byte on the line, so the
+CPU figures include the virtual receivers' own share (they wake for every
+byte). The upload runs at 115200 baud, the speed the plug-in switches the
+receiver to for an application-mode upload; \`qz7xx-sim\` on pseudo-terminals
+cannot serve a whole update, since a break does not cross a pseudo-terminal
+and the receiver is found again after its install with a break. Each
+repetition runs every N in turn. Goal: the wall time of N receivers at most
+1.15 times one receiver's, goal $(goal several).
+
+\`\`\`
+$(cat "$tmp/several.txt")
 \`\`\`
 
 ## Peak memory

@@ -419,6 +419,7 @@ const std::map<std::string, Setter>& Setters() {
          return true;
        }},
       {"upload.reboot_ms", [](auto& v, Profile& p, auto* e) { return NumTo(v, 0, 600000, &p.uploadRebootMs, e); }},
+      {"update.keep_version", [](auto& v, Profile& p, auto* e) { return Bool(v, &p.keepVersion, e); }},
       {"monitor.legacy_erase", [](auto& v, Profile& p, auto* e) { return Bool(v, &p.legacyErase, e); }},
       {"monitor.switch_baud", [](auto& v, Profile& p, auto* e) {
          if (v == "accept") p.acceptSwitchBaud = true;

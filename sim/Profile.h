@@ -138,6 +138,9 @@ struct Profile {
   std::vector<std::pair<std::uint8_t, std::uint32_t>> uploadStates{{1, 2000}, {2, 6000}, {3, 8000},
                                                                     {4, 2000}, {5, 2000}, {6, 0}};
   std::uint32_t uploadRebootMs = 5000;
+  // True: an installed or programmed application does not change the
+  // versions the receiver reports (a receiver whose update did not take).
+  bool keepVersion = false;
 
   // Monitor.
   bool legacyErase = true;

@@ -14,6 +14,7 @@
 
 #include "afx/SerialDevice.h"
 #include "sim/FaultRules.h"
+#include "sim/ImageVersion.h"
 #include "sim/LoaderCodec.h"
 #include "sim/Profile.h"
 #include "sim/ReportCodec.h"
@@ -174,9 +175,15 @@ class VirtualReceiver {
   void Upload(const std::vector<std::uint8_t>& d);
   std::uint8_t InstallState();
   void FinishInstall();
+  // The application now installed states `version`: the receiver reports it
+  // from then on, unless its profile keeps the old one.
+  void AdoptVersion(const ImageVersion& version);
 
   // The monitor's loader requests (VirtualReceiverMonitor.cpp).
   void OnLoader(const LoaderFrame& frame);
+  // Keeps what programming puts where an application's identity block lies,
+  // also when the flash keeps nothing.
+  void NoteIdentity(std::uint32_t address, const std::uint8_t* data, std::size_t n);
 
   Profile profile_;
   Transcript transcript_;
@@ -238,6 +245,15 @@ class VirtualReceiver {
   std::vector<std::uint8_t> controllerFirmware_;
   std::vector<std::uint8_t> productIdWritten_;
   std::uint8_t autoOn_ = 1;
+  // The identity block of an image programmed from flash.app_start on, at
+  // 0x43000 into it (or 0x3000 for one linked 0x40000 higher), as programmed
+  // since the monitor last started the application.
+  struct IdentityWindow {
+    std::uint32_t address = 0;
+    std::vector<std::uint8_t> bytes;
+    std::vector<bool> programmed;
+  };
+  std::vector<IdentityWindow> identityWindows_;
 };
 
 }  // namespace sim

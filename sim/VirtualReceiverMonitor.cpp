@@ -40,10 +40,20 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
         break;
       }
       flash_.Program(GetBe(d, 0, 4), d.data() + 4, d.size() - 4);
+      NoteIdentity(GetBe(d, 0, 4), d.data() + 4, d.size() - 4);
       ReplyLoader(cmd, {0x01});
       break;
     case 4:
     case 16: {
+      for (const IdentityWindow& w : identityWindows_) {
+        ImageVersion version;
+        if (std::find(w.programmed.begin(), w.programmed.end(), false) == w.programmed.end() &&
+            ImageVersion::FromIdentity(w.bytes.data(), w.bytes.size(), &version)) {
+          AdoptVersion(version);
+          break;
+        }
+      }
+      identityWindows_.clear();
       const std::int64_t done = ReplyLoader(cmd, {0x01});
       Restart(ReceiverMode::Application, profile_.monitorToAppMs, done);
       break;
@@ -139,6 +149,21 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
     default:
       Note("unknown loader command ignored");
       break;
+  }
+}
+
+void VirtualReceiver::NoteIdentity(std::uint32_t address, const std::uint8_t* data, std::size_t n) {
+  if (identityWindows_.empty())
+    for (std::uint32_t offset : {ImageVersion::kIdentityOffset, ImageVersion::kElfIdentityAddress})
+      identityWindows_.push_back({profile_.appStart + offset, std::vector<std::uint8_t>(ImageVersion::kIdentitySize, 0xFF),
+                                  std::vector<bool>(ImageVersion::kIdentitySize, false)});
+  for (IdentityWindow& w : identityWindows_) {
+    const std::uint64_t from = std::max<std::uint64_t>(address, w.address);
+    const std::uint64_t to = std::min<std::uint64_t>(std::uint64_t{address} + n, std::uint64_t{w.address} + w.bytes.size());
+    for (std::uint64_t a = from; a < to; ++a) {
+      w.bytes[a - w.address] = data[a - address];
+      w.programmed[a - w.address] = true;
+    }
   }
 }
 

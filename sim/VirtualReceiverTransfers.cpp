@@ -1,6 +1,7 @@
 // Transfers to the running application: clone files (upload, store,
 // activation) and application-mode firmware uploads with their install.
 #include <algorithm>
+#include <cstdio>
 
 #include "sim/Bytes.h"
 #include "sim/VirtualReceiver.h"
@@ -156,8 +157,28 @@ void VirtualReceiver::FinishInstall() {
     }
     flash_.Program(profile_.appStart, u.data(), u.size());
   }
+  ImageVersion version;
+  const bool stated = container ? ImageVersion::FromContainer(u, &version)
+                                : u.size() >= ImageVersion::kIdentityOffset + ImageVersion::kIdentitySize &&
+                                      ImageVersion::FromIdentity(u.data() + ImageVersion::kIdentityOffset,
+                                                                 ImageVersion::kIdentitySize, &version);
+  if (stated) AdoptVersion(version);
   Note("install done; restarting");
   Restart(ReceiverMode::Application, profile_.monitorToAppMs, now_ + static_cast<std::int64_t>(profile_.uploadRebootMs) * kMs);
+}
+
+void VirtualReceiver::AdoptVersion(const ImageVersion& version) {
+  if (profile_.keepVersion) {
+    Note("keeps version " + profile_.version + " instead of " + version.Text());
+    return;
+  }
+  char field[16];
+  std::snprintf(field, sizeof field, "%03u%02u", version.major % 1000, version.minor % 100);
+  profile_.softwareField = field;
+  profile_.version = version.Text();
+  profile_.installedMajor = static_cast<std::uint8_t>(version.major);
+  profile_.installedMinor = static_cast<std::uint8_t>(version.minor);
+  Note("now runs version " + profile_.version);
 }
 
 }  // namespace sim

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,5 +102,17 @@ std::string ExecutablePath() {
 }
 
 bool IsTerminal(std::FILE* stream) { return stream && ::isatty(::fileno(stream)) == 1; }
+
+long ReadAvailable(std::FILE* stream, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(::fileno(stream), buffer, size);
+    if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+  }
+}
+
+int TerminalColumns(std::FILE* stream) {
+  winsize size{};
+  return stream && ::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
 
 }  // namespace afx

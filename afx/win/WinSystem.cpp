@@ -98,4 +98,16 @@ std::string ExecutablePath() {
 
 bool IsTerminal(std::FILE* stream) { return stream && ::_isatty(::_fileno(stream)) != 0; }
 
+long ReadAvailable(std::FILE* stream, char* buffer, std::size_t size) {
+  return ::_read(::_fileno(stream), buffer, static_cast<unsigned>(size < 0x40000000 ? size : 0x40000000));
+}
+
+int TerminalColumns(std::FILE* stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!stream) return 0;
+  const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  if (!::GetConsoleScreenBufferInfo(console, &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 }  // namespace afx

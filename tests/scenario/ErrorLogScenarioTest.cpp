@@ -60,25 +60,6 @@ TEST(ErrorLogScenario, ApplicationListsHighestIndexFirstAndClearsInBothForms) {
   }
 }
 
-TEST(ErrorLogScenario, ARepeatedOrLateReplyDoesNotShiftTheList) {
-  const std::string three = std::string(kTwoEntries) +
-                            "errorlog.entry = 0x30, 5, 6, 0x7, 0x8, 3, 0, 412, 2016, 3, 7, 3600000, 2000, 77, 0x2000FF00\n";
-  auto lines = [&three](const std::string& fault) {
-    test::SimScenario s(three + fault);
-    CRetrieveErrorLogOperation op;
-    Seen seen;
-    Watch(s, seen);
-    EXPECT_EQ(s.Run(op), 1) << fault;
-    return seen.lines;
-  };
-  const std::vector<std::string> clean = lines("");
-  ASSERT_EQ(clean.size(), 3u);
-  // Replies of type 0x92 count from the count reply (1) and the long-form probe (2).
-  for (const char* fault : {"fault = duplicate-reply type=0x92 n=2\n", "fault = duplicate-reply type=0x92 n=3\n",
-                            "fault = duplicate-reply type=0x92 n=4\n", "fault = delay type=0x92 n=2 ms=7800\n"})
-    EXPECT_EQ(lines(fault), clean) << fault;
-}
-
 TEST(ErrorLogScenario, EmptyLogIsAMessageNotADialog) {
   for (const char* mode : {"application", "monitor"}) {
     SCOPED_TRACE(mode);

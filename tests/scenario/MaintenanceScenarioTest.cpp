@@ -45,7 +45,7 @@ TEST(EthernetScenario, EditsAndWritesTheSettings) {
   EXPECT_TRUE(disabledAfterDhcp);
   ASSERT_EQ(s.ui.boxes.size(), 1u);
   EXPECT_EQ(s.ui.boxes[0].text, FormatString(924, "65536"));
-  EXPECT_EQ(s.ui.boxes[0].caption, AfxLoadString(925));
+  EXPECT_EQ(s.ui.boxes[0].caption, "HTTP Server Port");
   const auto& n = s.Receiver().Network();
   EXPECT_EQ(n.dhcp, 1);
   EXPECT_EQ(Quad(n.ip), "10.1.2.3");
@@ -55,22 +55,11 @@ TEST(EthernetScenario, EditsAndWritesTheSettings) {
   EXPECT_EQ(n.httpExtra[1], 9);
   ASSERT_FALSE(s.Receiver().ResetModes().empty());
   EXPECT_EQ(s.Receiver().ResetModes().back(), 0);
-  EXPECT_EQ(s.window.Text(), AfxLoadString(931));
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(932)));
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(618)));
+  EXPECT_EQ(s.window.Text(), "Configure ethernet settings");
+  EXPECT_TRUE(s.HasStatus("Configure ethernet settings"));
+  EXPECT_TRUE(s.HasStatus("Rebooting the QZ7xx receiver..."));
   EXPECT_EQ(s.window.progress, (std::vector<int>{0, 25, 50, 75, 100}));
-  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(928));
-}
-
-TEST(EthernetScenario, CancelWritesNothing) {
-  test::SimScenario s(kNetwork);
-  s.ui.onDialog = [](CDialog& d) { d.SendCommand(IDCANCEL, BN_CLICKED); };
-  CTCPSetupOperation op;
-  EXPECT_EQ(s.Run(op), 1);
-  EXPECT_EQ(s.window.progress.back(), 100);
-  EXPECT_TRUE(s.Receiver().ResetModes().empty());
-  for (int type : s.Requests()) EXPECT_NE(type, 0x58);
-  EXPECT_EQ(s.Receiver().Network().httpPort, 80);
+  EXPECT_EQ(s.window.LastStatus(), "The ethernet settings were configured successfully!");
 }
 
 TEST(EthernetScenario, RefusedWriteIs701) {
@@ -125,13 +114,13 @@ TEST(CellularScenario, ChecksTheModem) {
     EXPECT_EQ(s.Requests(), (std::vector<int>{0x4A}));
     if (c.result == 1) {
       EXPECT_TRUE(s.ui.boxes.empty());
-      EXPECT_EQ(s.window.LastStatus(), AfxLoadString(1702));
+      EXPECT_EQ(s.window.LastStatus(), "The cellular modem was configured successfully.");
       EXPECT_EQ(s.window.progress.back(), 100);
     } else {
       ASSERT_EQ(s.ui.boxes.size(), 1u);
       EXPECT_NE(s.ui.boxes[0].text.find(c.message), std::string::npos);
     }
-    EXPECT_EQ(s.window.Text(), AfxLoadString(1700));
+    EXPECT_EQ(s.window.Text(), "Configure cellular Modem");
   }
 }
 
@@ -143,11 +132,15 @@ TEST(FactoryResetScenario, ConfirmedResetWaitsAMinute) {
   EXPECT_EQ(s.Run(op), 1);
   EXPECT_GE(s.Seconds() - start, 60.0);
   EXPECT_EQ(s.Receiver().ResetModes(), (std::vector<int>{3}));
+  // Mode 3 (factory settings) after the 0xFF lead, then "RESET"; the sum of type, length and data.
+  EXPECT_TRUE(s.HostSent({0x02, 0x00, 0x58, 0x07, 0xFF, 0x03, 'R', 'E', 'S', 'E', 'T', 0xE4, 0x03}));
   EXPECT_EQ(s.window.progress, (std::vector<int>{0, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(4109)));
-  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(4110));
+  EXPECT_TRUE(s.HasStatus(
+      "Resetting the receiver to factory default. This may take up to 1 minute to complete. Please wait..."));
+  EXPECT_EQ(s.window.LastStatus(), "The device has been successfully reset to factory default.");
   ASSERT_EQ(s.ui.boxes.size(), 1u);
-  EXPECT_EQ(s.ui.boxes[0].text, AfxLoadString(4108));
+  EXPECT_EQ(s.ui.boxes[0].text, "WARNING!! This operation will stop logging data, clear filesystem, clear RAM and "
+                                "restart the device. Continue?");
   EXPECT_EQ(s.ui.boxes[0].flags & 0xF, MB_YESNO);
 }
 
@@ -157,7 +150,8 @@ TEST(FactoryResetScenario, UnansweredResetIs707) {
   CResetToFactoryDefaultOperation op;
   EXPECT_EQ(s.Run(op), 0);
   ASSERT_EQ(s.ui.boxes.size(), 2u);
-  EXPECT_NE(s.ui.boxes[1].text.find(FormatString(807, 707, s.Com())), std::string::npos);
+  EXPECT_EQ(s.ui.boxes[1].text, "DevQZ7xx Version: 5.00b50\n\nQZ7xx failure! [707] - The QZ7xx on COM7 returned an "
+                                "unexpected response.\n\nRestart the QZ7xx and try again.");
 }
 
 // A declined confirmation ends the run before a byte is sent.
@@ -171,6 +165,6 @@ TEST(ConfirmationScenario, DeclinedSendsNothing) {
     EXPECT_EQ(s.Run(*op), 0);
     EXPECT_TRUE(s.HostBytes().empty());
     EXPECT_EQ(s.window.progress, (std::vector<int>{100}));
-    EXPECT_EQ(s.window.LastStatus(), AfxLoadString(105));
+    EXPECT_EQ(s.window.LastStatus(), "The operation was canceled.");
   }
 }

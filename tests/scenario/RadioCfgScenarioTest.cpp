@@ -35,9 +35,11 @@ TEST(RadioCfgScenario, WritesTheChangeAndShowsTheAreaAgain) {
       EXPECT_EQ(d.FindControl(CFrequencyDialog::kTransmitPower)->text, "10");
       spacingRows = d.FindControl(CFrequencyDialog::kChannelSpacing)->items;
       d.FindControl(CFrequencyDialog::kTransmitFrequency)->text = "451000";
-      d.FindControl(CFrequencyDialog::kTransmitPower)->text = "21";
-      d.SendCommand(IDOK, BN_CLICKED);  // power out of range: the dialog stays
-      EXPECT_FALSE(d.IsEnded());
+      for (const char* power : {"", "21"}) {  // no number, out of range: the dialog stays
+        d.FindControl(CFrequencyDialog::kTransmitPower)->text = power;
+        d.SendCommand(IDOK, BN_CLICKED);
+        EXPECT_FALSE(d.IsEnded()) << power;
+      }
       d.FindControl(CFrequencyDialog::kTransmitPower)->text = "15";
       d.FindControl(CFrequencyDialog::kChannelSpacing)->selection = 2;
     } else {
@@ -49,8 +51,9 @@ TEST(RadioCfgScenario, WritesTheChangeAndShowsTheAreaAgain) {
   EXPECT_EQ(s.Run(op), 1);
   EXPECT_EQ(shown, 2);
   EXPECT_EQ(spacingRows, (std::vector<std::string>{"2", "1", "3"}));
-  ASSERT_EQ(s.ui.boxes.size(), 1u);
-  EXPECT_EQ(s.ui.boxes[0].text, FormatString(945, "21", 0u, 20u));
+  ASSERT_EQ(s.ui.boxes.size(), 2u);
+  EXPECT_EQ(s.ui.boxes[0].text, " is not a whole number from 0 to 20.");
+  EXPECT_EQ(s.ui.boxes[1].text, "21 is not a whole number from 0 to 20.");
   const CERODictionary area = Area(s);
   EXPECT_EQ(area.Get(CERODictionary::kTransmitFrequency), 451000000u);
   EXPECT_EQ(area.Get(CERODictionary::kReceiveFrequency), 450125000u);
@@ -59,11 +62,11 @@ TEST(RadioCfgScenario, WritesTheChangeAndShowsTheAreaAgain) {
   EXPECT_EQ(area.Get(CERODictionary::kChannelCode), 0u) << "a transmitter keeps its channel code";
   const auto loader = s.Requests("loader");
   EXPECT_EQ(std::count(loader.begin(), loader.end(), 19), 2);
-  EXPECT_EQ(s.window.Text(), AfxLoadString(75));
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(624)));
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(625)));
+  EXPECT_EQ(s.window.Text(), "Configure Radio");
+  EXPECT_TRUE(s.HasStatus("Retrieving radio information..."));
+  EXPECT_TRUE(s.HasStatus("Rebooting QZ7xx..."));
   EXPECT_EQ(s.window.progress.back(), 100);
-  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(76));
+  EXPECT_EQ(s.window.LastStatus(), "The radio was configured  successfully.");
 }
 
 // A cancelled dialog, and the modes that have no dialog, write nothing and
@@ -85,7 +88,7 @@ TEST(RadioCfgScenario, CancelAndModesWithoutDialogWriteNothing) {
     EXPECT_EQ(s.Receiver().RadioConfig(), before);
     EXPECT_FALSE(s.Asked(19, "loader"));
     EXPECT_TRUE(s.Asked(4, "loader"));
-    EXPECT_TRUE(s.HasStatus(AfxLoadString(625)));
+    EXPECT_TRUE(s.HasStatus("Rebooting QZ7xx..."));
   }
 }
 
@@ -130,7 +133,7 @@ TEST(RadioCfgScenario, MonitorIsRebootedFirst) {
   s.ui.onDialog = [](CDialog& d) { d.SendCommand(IDOK, BN_CLICKED); };
   CRadioCfgOperation op;
   EXPECT_EQ(s.Run(op), 1);
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(618)));
+  EXPECT_TRUE(s.HasStatus("Rebooting the QZ7xx receiver..."));
   const auto reports = s.Requests();
   ASSERT_FALSE(reports.empty());
   EXPECT_NE(std::find(reports.begin(), reports.end(), 0x4A), reports.end());
@@ -273,7 +276,7 @@ TEST(NewRadioScenario, WritesOverThePipeAndShowsTheSettingsAgain) {
       EXPECT_EQ(closed.size(), 1u);
       EXPECT_EQ(opened.size(), 1u);
     }
-    EXPECT_EQ(s.window.LastStatus(), AfxLoadString(76));
+    EXPECT_EQ(s.window.LastStatus(), "The radio was configured  successfully.");
   }
 }
 

@@ -113,7 +113,11 @@ TEST(UpdateScenario, OutdatedMonitorQuestion) {
     u.s.ui.answers = {answer};
     const int result = u.Run();
     ASSERT_EQ(u.s.ui.boxes.size(), 1u) << u.Boxes();
-    EXPECT_EQ(u.s.ui.boxes[0].text, AfxLoadString(4085));
+    EXPECT_EQ(u.s.ui.boxes[0].text.rfind("WARNING!! The currently installed monitor in the receiver does not meet", 0),
+              0u);
+    char summary[256] = {};
+    ASSERT_TRUE(u.op.GetText(TEXT_SUMMARY, summary, sizeof summary - 1));
+    EXPECT_STREQ(summary, "Operation to perform:\r\n\tLoad GPS software\r\n\r\nUpgrade software to:\r\n\tVersion 4.20");
     if (answer == IDYES) {
       EXPECT_EQ(result, 1);
       EXPECT_EQ(u.Flash(kMonitorBase, image.monitor.size()), image.monitor);
@@ -345,6 +349,51 @@ TEST(UpdateScenario, AVanishedUsbLinkIsShownOnce) {
       if (box.text.find("Ensure all files have been downloaded") == std::string::npos) failures.push_back(box.text);
     ASSERT_EQ(failures.size(), 1u) << u.Boxes();
     EXPECT_EQ(failures[0].rfind("COM Failure! [304] There was a fatal error [31] with COM7.", 0), 0u) << u.Boxes();
+  }
+}
+
+// A receiver that does not answer the reboot request after programming
+// restarts on its own: the update has succeeded.
+TEST(UpdateScenario, AnUnansweredRebootAfterProgrammingIsNoFailure) {
+  Update u(Profile("3.50", false, "fault = silence type=4 count=0\n"));
+  const auto application = u.AddApplication(true);
+  EXPECT_EQ(u.Run(), 1) << u.Boxes();
+  EXPECT_GT(u.s.Receiver().Faults().Fired()[0], 0u) << "the reboot request was answered";
+  EXPECT_TRUE(u.s.ui.boxes.empty()) << u.Boxes();
+  EXPECT_EQ(u.Flash(kAppBase, application.size()), application);
+}
+
+// After the update the receiver's radio is given time to take up the new
+// software: the wait is shown while it synchronises, and a radio that fails
+// or never finishes is reported in a box; the update itself has succeeded.
+TEST(UpdateScenario, TheRadioIsWaitedForAfterTheUpdate) {
+  const struct {
+    const char* name;
+    const char* radio;
+    const char* box;  // nullptr: none
+    bool waits = false;
+  } cases[] = {
+      {"synchronised", "radio.sync_states = 3, 3, 4\n", nullptr, true},
+      {"the radio does not answer", "fault = silence type=0x77 count=0\n", nullptr},
+      {"failed and out of step", "radio.sync_states = 2\nradio.out_of_sync = 1\n",
+       "Radio firmware is out of synchronization with installed receiver firmware. Please reboot the receiver and "
+       "leave the power on for 5 minutes before using the radio."},
+      {"a state that never settles", "radio.sync_states = 1\n",
+       "Radio firmware synchronization failed. Please reboot the receiver and leave the power on for 5 minutes "
+       "before using the radio."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Update u(Profile("3.50", false, std::string("radio.pipe = ack\n") + c.radio));
+    u.AddApplication(false);
+    EXPECT_EQ(u.Run(), 1) << u.Boxes();
+    EXPECT_EQ(u.s.HasStatus(
+                  "Radio firmware synchronization is in progress, this may take up to 5 minutes. Please wait ..."),
+              c.waits);
+    ASSERT_EQ(u.s.ui.boxes.size(), c.box ? 1u : 0u) << u.Boxes();
+    if (c.box) {
+      EXPECT_EQ(u.s.ui.boxes[0].text, c.box);
+    }
   }
 }
 

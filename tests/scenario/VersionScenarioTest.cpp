@@ -1,6 +1,8 @@
 // "Verify receiver software version" against the virtual receiver.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "afx/Format.h"
 #include "operations/RetrieveVersionOperation.h"
 #include "operations/VersionDisplayDlg.h"
@@ -11,6 +13,7 @@ namespace {
 struct Shown {
   bool shown = false;
   std::string model, software, boot, radio, serial, pcb;
+  std::vector<std::string> labels;
 };
 
 Shown Capture(test::SimScenario& s) {
@@ -24,6 +27,7 @@ Shown Capture(test::SimScenario& s) {
     shown->radio = d.FindControl(CVersionDisplayDlg::kRadio)->text;
     shown->serial = d.FindControl(CVersionDisplayDlg::kSerial)->text;
     shown->pcb = d.FindControl(CVersionDisplayDlg::kPcbSerial)->text;
+    for (int id = 1100; id <= 1104; ++id) shown->labels.push_back(d.FindControl(id)->text);
   };
   CRetrieveVersionOperation op;
   const int result = s.Run(op);
@@ -55,20 +59,18 @@ TEST(VersionScenario, ShowsTheVersionsAndResetsTheReceiver) {
     test::SimScenario s(c.profile);
     const Shown shown = Capture(s);
     ASSERT_TRUE(shown.shown);
-    EXPECT_EQ(shown.model, "Model: QZ710");
-    EXPECT_EQ(shown.software, "4.10");
-    EXPECT_EQ(shown.boot, "3.21");
-    EXPECT_EQ(shown.radio, c.radio);
-    EXPECT_EQ(shown.serial, c.serial);
-    EXPECT_EQ(shown.pcb, "");
+    EXPECT_EQ(std::make_tuple(shown.model, shown.software, shown.boot, shown.radio, shown.serial, shown.pcb),
+              std::make_tuple("Model: QZ710", "4.10", "3.21", c.radio, c.serial, ""));
+    EXPECT_EQ(shown.labels, (std::vector<std::string>{"Software version:", "Boot version:", "Radio version:",
+                                                       "Serial number:", "PCB serial number:"}));
     EXPECT_EQ(s.Asked(0x77), c.asksRadio);
     EXPECT_TRUE(s.Asked(0x06));
     EXPECT_TRUE(s.HostSent(kResetFrame));
-    EXPECT_EQ(s.window.Text(), AfxLoadString(1625));
+    EXPECT_EQ(s.window.Text(), "Retrieve Software Version");
     ASSERT_GE(s.window.statuses.size(), 3u);
-    EXPECT_EQ(s.window.statuses[0], AfxLoadString(610));
-    EXPECT_EQ(s.window.statuses[1], AfxLoadString(627));
-    EXPECT_EQ(s.window.LastStatus(), AfxLoadString(1626));
+    EXPECT_EQ(s.window.statuses[0], "Establishing communication with the QZ7xx. Please wait...");
+    EXPECT_EQ(s.window.statuses[1], "Retrieving version information...");
+    EXPECT_EQ(s.window.LastStatus(), "The version was retrieved successfully.");
     EXPECT_EQ(s.window.progress.front(), 0);
     EXPECT_EQ(s.window.progress.back(), 100);
     EXPECT_TRUE(s.ui.boxes.empty());
@@ -85,7 +87,7 @@ TEST(VersionScenario, ReceiversItCannotServe) {
   };
   const int com = test::SimScenario::kCom;
   const Case cases[] = {
-      {"monitor", "mode = monitor\n", 2, FormatString(731, com, AfxLoadString(212))},
+      {"monitor", "mode = monitor\n", 2, FormatString(731, com, "QZ7xx")},
       {"other product", "product = QX999\n", 2, FormatString(733, com, com)},
       {"silent", "fault = delay n=0 type=0x6E ms=600000\n", 0, CString()},
   };

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "afx/Format.h"
 #include "operations/WipeCMBlockOperation.h"
 #include "support/SimScenario.h"
 
@@ -46,15 +45,16 @@ TEST(WipeScenario, ErasesExactlyTheCMSectors) {
   CWipeCMBlockOperation op;
   EXPECT_EQ(s.Run(op), 1);
   EXPECT_EQ(s.Receiver().Flash().EraseLog(), (std::vector<std::uint32_t>{0x100C0000, 0x100E0000}));
-  EXPECT_EQ(s.window.Text(), AfxLoadString(1677));
+  EXPECT_EQ(s.window.Text(), "Wipe CM blocks");
   ASSERT_EQ(s.ui.boxes.size(), 1u);
-  EXPECT_EQ(s.ui.boxes[0].text, AfxLoadString(1682));
+  EXPECT_EQ(s.ui.boxes[0].text.rfind("This operation fixes a problem in the receiver memory.  It is strongly", 0), 0u);
   EXPECT_EQ(s.ui.boxes[0].flags & 0xF, MB_YESNO);
   EXPECT_EQ(s.ui.boxes[0].flags & 0xF0, MB_ICONQUESTION);
-  const std::vector<std::string> statuses = {AfxLoadString(610), AfxLoadString(619), AfxLoadString(1684),
-                                             AfxLoadString(618)};
+  const std::vector<std::string> statuses = {"Establishing communication with the QZ7xx. Please wait...",
+                                             "Initializing monitor...", "Erasing flash ...",
+                                             "Rebooting the QZ7xx receiver..."};
   for (const auto& text : statuses) EXPECT_TRUE(s.HasStatus(text)) << text;
-  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(1679));
+  EXPECT_EQ(s.window.LastStatus(), "CM blocks are wiped out successfully.");
   // Opening, connecting (40, 80, 100), then the erase from 10 to 90 in two sectors.
   EXPECT_EQ(s.window.progress, (std::vector<int>{0, 40, 80, 100, 10, 10, 50, 90, 100, 100}));
   ExpectRebooted(s);
@@ -98,22 +98,12 @@ TEST(WipeScenario, MonitorWithoutTheCapabilityIsRefusedButRebooted) {
   EXPECT_EQ(s.Run(op), 0);
   EXPECT_TRUE(s.Receiver().Flash().EraseLog().empty());
   ASSERT_EQ(s.ui.boxes.size(), 2u);
-  EXPECT_EQ(s.ui.boxes[1].text, AfxLoadString(1685));
+  EXPECT_EQ(s.ui.boxes[1].text,
+            "This operation is not valid for the selected device. Talvern is going to cancel this operation.");
   EXPECT_EQ(s.ui.boxes[1].flags & 0xF, MB_OK);
   EXPECT_EQ(s.ui.boxes[1].flags & 0xF0, MB_ICONSTOP);
-  EXPECT_TRUE(s.HasStatus(AfxLoadString(618)));
-  EXPECT_EQ(s.window.LastStatus(), AfxLoadString(105));
+  EXPECT_TRUE(s.HasStatus("Rebooting the QZ7xx receiver..."));
+  EXPECT_EQ(s.window.LastStatus(), "The operation was canceled.");
   EXPECT_EQ(s.window.progress.back(), 100);
   ExpectRebooted(s);
-}
-
-TEST(WipeScenario, Texts) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  CWipeCMBlockOperation op;
-  char buffer[512];
-  const std::pair<unsigned, int> kinds[] = {{0, 1683}, {2, 1678}, {3, 1679}};
-  for (const auto& [kind, id] : kinds) {
-    ASSERT_TRUE(op.GetText(kind, buffer, sizeof buffer)) << kind;
-    EXPECT_EQ(std::string(buffer), AfxLoadString(id)) << kind;
-  }
 }

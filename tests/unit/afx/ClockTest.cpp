@@ -35,28 +35,3 @@ TEST(VirtualClockTest, SleepUntilThePastDoesNotGoBack) {
   clock.SleepUntilNs(700'000'000);
   EXPECT_EQ(clock.NowNs(), 700'000'000);
 }
-
-TEST(VirtualClockTest, LocalTimeFollowsTheClock) {
-  afx::VirtualClock clock(0);
-  afx::ScopedClock scope(clock);
-  SYSTEMTIME a{};
-  GetLocalTime(&a);
-  Sleep(1250);
-  SYSTEMTIME b{};
-  GetLocalTime(&b);
-  EXPECT_EQ((b.wSecond + 60 - a.wSecond) % 60, 1);
-  EXPECT_EQ(b.wMilliseconds, 250);
-}
-
-TEST(ScopedClockTest, RestoresThePreviousClock) {
-  afx::VirtualClock outer;
-  afx::VirtualClock inner;
-  afx::ScopedClock a(outer);
-  {
-    afx::ScopedClock b(inner);
-    Sleep(1000);
-  }
-  EXPECT_EQ(inner.NowNs(), 1'000'000'000);
-  EXPECT_EQ(outer.NowNs(), 0);
-  EXPECT_EQ(&afx::GetClock(), &outer);
-}

@@ -147,6 +147,8 @@ TEST(DialogTest, ControlsStartFromMembersCommandsReachHandlersAndListsKeepOrder)
     list->DeleteString(0);
     EXPECT_EQ(list->GetCurSel(), 1);
     EXPECT_EQ(list->FindStringExact(-1, "CHARLIE"), 1);
+    list->DeleteString(1);
+    EXPECT_EQ(list->GetCurSel(), LB_ERR) << "the selected row went";
     d.SendCommand(IDCANCEL, BN_CLICKED);
   };
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);

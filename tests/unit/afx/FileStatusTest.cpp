@@ -2,6 +2,7 @@
 // the same file, whether or not the name needed normalising; what a copy
 // leaves of its source and its target.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -36,6 +37,13 @@ TEST(FileStatus, EverySpellingOfANameGivesTheSameFullName) {
     EXPECT_EQ(std::string(status.m_szFullName), full);
     EXPECT_EQ(status.m_size, 3u);
   }
+  // A file the framework creates is readable by all and writable by its owner, less the umask.
+  CFile created;
+  ASSERT_TRUE(created.Open((base + "/new.reg").c_str(), CFile::modeCreate | CFile::modeWrite));
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(std::filesystem::status(base + "/new.reg").permissions(),
+            static_cast<std::filesystem::perms>(0644 & ~mask));
   CFileStatus status;
   EXPECT_FALSE(CFile::GetStatus((base + "/missing.img").c_str(), status));
   EXPECT_TRUE(CFile::GetStatus((base + "/sub").c_str(), status));

@@ -18,6 +18,8 @@ TEST(FormatTest, ChecksArgumentsAgainstConversions) {
       {FormatText("%08X", 0x1234ABu), "001234AB"},
       {FormatText("%x", -1), "ffffffff"},          // 'x' of a 32-bit int stays 32 bits
       {FormatText("%hx", 0x12345), "2345"},
+      {FormatText("%hhd %hhu", 300, 300), "44 44"},
+      {FormatText("%I64d %llx", 1LL << 40, 1LL << 40), "1099511627776 10000000000"},
       {FormatText("100%%"), "100%"},
       {FormatText("% .*s.%0.*s", 3, "00410", 2, "10"), "004.10"},
       {FormatText("%5.1f%%", 99.94), " 99.9%"},
@@ -37,6 +39,7 @@ TEST(FormatTest, MismatchedArgumentsNeverReachPrintfAndExtraOnesAreTraced) {
   EXPECT_EQ(FormatText("%d and %d", 1), "1 and <?>");
   EXPECT_EQ(FormatText("%n", 1), "<?>");        // never written through
   EXPECT_EQ(FormatText("%f", 2), "<?>");
+  EXPECT_EQ(FormatText("%p", 2), "<?>");
   afx::SetTraceSink(previous);
   EXPECT_NE(traced.find("do not match"), std::string::npos);
 }

@@ -90,23 +90,6 @@ TEST_F(RegistryPersistenceTest, ChangesByOthersAreSeenByOpenHandles) {
   RegCloseKey(parent);
 }
 
-// Handles remember where they found their key; pointing the registry at
-// another store must not let them read what the old one held.
-TEST_F(RegistryPersistenceTest, OpenHandlesReadTheStoreInForce) {
-  const std::string header = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Shared\\Key]\n";
-  const std::string first = dir_ + "/first.reg", second = dir_ + "/second.reg";
-  WriteFile(first, header + "\"V\"=\"first\"\n");
-  WriteFile(second, header + "\"V\"=\"second\"\n");
-  afx::SetRegistryPath(first);
-  HKEY key = Open("HKLM\\Shared\\Key", KEY_READ, false);
-  EXPECT_EQ(Get(key, "V").data, "first\0"s);
-  afx::SetRegistryPath(second);
-  EXPECT_EQ(Get(key, "V").data, "second\0"s);
-  afx::SetRegistryPath(first);
-  EXPECT_EQ(Get(key, "V").data, "first\0"s);
-  RegCloseKey(key);
-}
-
 TEST_F(RegistryPersistenceTest, ConcurrentProcessesLoseNoWrite) {
   constexpr DWORD kPerChild = 200;
   RegCloseKey(Open("HKLM\\Race"));

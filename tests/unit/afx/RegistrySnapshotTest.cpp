@@ -54,13 +54,4 @@ TEST_F(RegistrySnapshotTest, ASnapshotHoldsItsViewUntilTheOutermostEnds) {
   RegCloseKey(key);
 }
 
-TEST_F(RegistrySnapshotTest, ASnapshotDoesNotHideAStoreThatWasNeverRead) {
-  Rewrite("first");
-  afx::RegistrySnapshot snapshot;
-  afx::SetRegistryPath(store_);  // forgets what was read
-  HKEY key = Open("HKLM\\Shared", KEY_READ, false);
-  EXPECT_EQ(Get(key, "V").data, "first\0"s);
-  RegCloseKey(key);
-}
-
 }  // namespace

@@ -43,6 +43,7 @@ TEST(RegistryStoreTest, FaultsNameTheLineAndWhatWasExpected) {
       {kHead + "[HKLM\\A]\n\"V\"\"x\"\n", "line 4: expected '=' after the value name but found '\"x\"'"},
       {kHead + "[HKLM\\A]\n\"V=\"x\"\n", "line 4: expected '=' after the value name but found 'x\"'"},
       {kHead + "[HKLM\\A]\n\"V\"=\"abc\n", "line 4: expected a closing '\"' but found end of line"},
+      {kHead + "[HKLM\\A]\n\"V\"=\"abc\n\"W\"=\"x\"\n", "line 4: expected a closing '\"' but found end of line"},
       {kHead + "[HKLM\\A]\n\"V\"=\"a\\nb\"\n", "line 4: expected '\\\\' or '\\\"' after a backslash but found 'nb\"'"},
       {kHead + "[HKLM\\A]\n\"V\"=\"a\" junk\n", "line 4: expected end of line after the closing '\"' but found 'junk'"},
       {kHead + "[HKLM\\A]\n\"V\"=dword:123456789\n", "line 4: expected at most 8 hex digits after dword: but found '123456789'"},
@@ -75,50 +76,6 @@ TEST(RegistryStoreTest, FaultsNameTheLineAndWhatWasExpected) {
   for (int i = 0; i < 600; ++i) deep += "\\k";
   RegHive hive;
   EXPECT_EQ(Read(deep + "]\n", hive), "in.reg line 3: expected at most 512 levels of keys but found more");
-}
-
-TEST(RegistryStoreTest, ReaderMergesDeletesAndContinues) {
-  RegHive hive;
-  ASSERT_EQ(Read("\xEF\xBB\xBFREGEDIT4\r\n"
-                 "\r\n"
-                 "; a comment\r\n"
-                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Talvern]\r\n"
-                 "\"InstallDirectory\"=\"C:\\\\Program Files\\\\Talvern \\\"x\\\"\"\r\n"
-                 "\"LastUsedCOM\"=DWORD:0000002A\r\n"
-                 "@=\"\"\r\n"
-                 "\"Old\"=\"gone soon\"\r\n"
-                 "\"Blob\"=hex:00,01,\\\r\n"
-                 "  fe,\\\r\n"
-                 "  ff\r\n"
-                 "\"Expand\"=hex(2):25,00\r\n"
-                 "\r\n"
-                 "[hkey_local_machine\\software\\KORVANE\\talvern]\r\n"
-                 "\"old\"=-\r\n"
-                 "\"Missing\"=-\r\n"
-                 "[HKLM\\SOFTWARE\\Obsolete\\Deep]\r\n"
-                 "[-HKLM\\SOFTWARE\\Obsolete]\r\n"
-                 "[-HKLM\\SOFTWARE\\NeverThere\\X]\r\n"
-                 "[HKEY_CURRENT_USER\\Z]\r\n"
-                 "\"Short\"=dword:7\r\n",
-                 hive),
-            "");
-  const RegKeyNode* talvern = hive.Find(RegHive::kLocalMachine, {"Software", "Korvane", "Talvern"});
-  ASSERT_NE(talvern, nullptr);
-  EXPECT_EQ(talvern->Name(), "Talvern");  // the first spelling stays
-  const afx::RegValue expected[] = {
-      {"InstallDirectory", REG_SZ, Bytes("C:\\Program Files\\Talvern \"x\"\0"s)},
-      {"LastUsedCOM", REG_DWORD, {0x2A, 0, 0, 0}},
-      {"", REG_SZ, {0}},
-      {"Blob", REG_BINARY, {0x00, 0x01, 0xFE, 0xFF}},
-      {"Expand", REG_EXPAND_SZ, {0x25, 0x00}},
-  };
-  ASSERT_EQ(talvern->ValueCount(), std::size(expected));
-  for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(talvern->Value(i), expected[i]) << i;
-  const RegKeyNode* software = hive.Find(RegHive::kLocalMachine, {"SOFTWARE"});
-  ASSERT_EQ(software->SubkeyCount(), 1u);
-  const RegKeyNode* z = hive.Find(RegHive::kCurrentUser, {"Z"});
-  ASSERT_NE(z, nullptr);
-  EXPECT_EQ(z->FindValue("short")->data, (std::vector<BYTE>{7, 0, 0, 0}));
 }
 
 // The reader goes on from the previous key when a path extends it; whatever

@@ -81,26 +81,6 @@ TEST(TranscriptTest, EachEntryHasOneLineThatParsesBackToIt) {
   }
 }
 
-TEST(TranscriptTest, ParsesWhatPeopleMayWriteByHand) {
-  const std::string text =
-      "\r\n# serial transcript 1\r\n"
-      "# a comment\n"
-      "\n"
-      "0.100000000 tx 0a ff\r\n"
-      "0.100000000 line 4800 8N1 dsr=1 outx=1 xoff=7e xonlim=3\n";
-  std::vector<afx::TranscriptEntry> entries;
-  std::vector<std::size_t> lines;
-  std::string error;
-  ASSERT_TRUE(afx::Transcript::Parse(text, &entries, &error, &lines)) << error;
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].bytes, (std::vector<std::uint8_t>{0x0A, 0xFF}));
-  EXPECT_TRUE(entries[1].line.outxDsrFlow);
-  EXPECT_TRUE(entries[1].line.outX);
-  EXPECT_EQ(entries[1].line.xoffChar, 0x7E);
-  EXPECT_EQ(entries[1].line.xonLim, 3);
-  EXPECT_EQ(lines, (std::vector<std::size_t>{5, 6}));
-}
-
 TEST(TranscriptTest, RefusesMalformedInputSayingWhereAndWhy) {
   const std::string h = "# serial transcript 1\n";
   struct Case {
@@ -135,6 +115,7 @@ TEST(TranscriptTest, RefusesMalformedInputSayingWhereAndWhy) {
       {h + "0.000000000 line 9600 8N1 cts=2\n", "bad value"},
       {h + "0.000000000 line 9600 8N1 xon=1\n", "two hex digits"},
       {h + "0.000000000 line 9600 8N1 data=7\n", "unknown line setting"},
+      {h + "0.000000000 line 300 raw data=256\n", "bad value"},
       {h + "0.000000000 line 9600 8N1 speed=7\n", "unknown line setting"},
       {h + "0.000000000 break maybe\n", "on or off"},
       {h + "0.000000000 purge\n", "without flags"},
@@ -217,42 +198,4 @@ TEST(TranscriptTest, TapRecordsWhatCrossesAProvidedDevice) {
   reply.append(entries[6].bytes.begin(), entries[6].bytes.end());
   EXPECT_EQ(reply, "OK " + std::string(40, 'x') + "\r");
   EXPECT_EQ(annotated, (std::vector<std::pair<bool, std::size_t>>{{true, 41}, {false, 44}}));
-}
-
-// On a pseudo-terminal: the real backend, with a peer answering on the other side.
-TEST(TranscriptTest, TapRecordsARealTerminalIntoAFile) {
-  testsupport::PtyPair pty;
-  const std::string name = pty.Slave();
-  ASSERT_FALSE(name.empty());
-  TempDir dir;
-  const std::string path = dir.File("session.txt");
-  std::string error;
-  auto recorder = afx::TranscriptRecorder::Create(path, &error);
-  ASSERT_TRUE(recorder) << error;
-  recorder->Install();
-  {
-    DWORD openError = 0;
-    auto port = afx::OpenSerialDevice(name, &openError);
-    ASSERT_TRUE(port) << openError;
-    ASSERT_TRUE(port->SetLineSettings(Settings(115200, 8, 0, 0)));
-    DWORD n = 0;
-    ASSERT_TRUE(port->Write("\x01\x02\x03", 3, &n));
-    ASSERT_EQ(pty.Receive(3), "\x01\x02\x03");
-    pty.Send("\xF0\xF1");
-    afx::COMMTIMEOUTS t;
-    t.ReadTotalTimeoutConstant = 2000;
-    port->SetTimeouts(t);
-    char got[2];
-    ASSERT_TRUE(port->Read(got, 2, &n));
-    ASSERT_EQ(n, 2u);
-  }
-  recorder->Uninstall();
-  std::vector<afx::TranscriptEntry> entries;
-  ASSERT_TRUE(afx::Transcript::ReadFile(path, &entries, &error)) << error;
-  ASSERT_EQ(entries.size(), 5u);
-  EXPECT_EQ(entries[0], Make(entries[0].timeNs, Kind::Open, {}, name));
-  EXPECT_EQ(entries[2].bytes, (std::vector<std::uint8_t>{1, 2, 3}));
-  EXPECT_EQ(entries[3].bytes, (std::vector<std::uint8_t>{0xF0, 0xF1}));
-  EXPECT_EQ(entries[4].kind, Kind::Close);
-  for (std::size_t i = 1; i < entries.size(); ++i) EXPECT_GE(entries[i].timeNs, entries[i - 1].timeNs);
 }

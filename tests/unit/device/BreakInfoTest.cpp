@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -261,65 +262,38 @@ TEST_F(RetrieveBreakInfoTest, FollowsTheReportedSettingsAndPausesForThemToSettle
   }
 }
 
-TEST_F(RetrieveBreakInfoTest, StartsFrom9600EightNoneOne) {
-  AnswerBreaks(kFull);
-  port_.SetParity(2);
-  port_.SetDataBits(0);
-  record_->settings.clear();
-  info_.RetrieveBreakInfo(port_, false, true);
-  ASSERT_GE(record_->settings.size(), 4u);
-  const afx::LineSettings& reset = record_->settings[3];
-  EXPECT_EQ(reset.baudRate, 9600u);
-  EXPECT_EQ(reset.byteSize, 8);
-  EXPECT_EQ(reset.parity, 0);
-  EXPECT_EQ(reset.stopBits, 0);
-}
-
-TEST_F(RetrieveBreakInfoTest, AnUnansweredBreakIsFollowedByTheRequest) {
-  record_->line.onWrite = [](test::ScriptedLine& line, const Bytes& bytes) {
-    if (bytes == test::ReportFrame(0x6F, {})) line.Feed(test::ReportFrame(0x6E, B(kFull)), 10);
-  };
-  EXPECT_TRUE(info_.RetrieveBreakInfo(port_, false, true));
-  EXPECT_EQ(Breaks(), 1);
-  EXPECT_EQ(Requests(), 1);
-  EXPECT_EQ(info_.GetProductName(), "QZ710");
-}
-
-TEST_F(RetrieveBreakInfoTest, AttemptCountsOnASilentLine) {
-  struct Case {
-    bool retry;
-    int attempts;
-  };
-  for (const Case& c : {Case{false, 1}, Case{true, 3}}) {
-    SetUp();
-    CBreakInfo info;
-    const std::int64_t start = clock_.NowNs();
-    EXPECT_FALSE(info.RetrieveBreakInfo(port_, c.retry, false));
-    EXPECT_EQ(Breaks(), c.attempts);
-    EXPECT_EQ(Requests(), c.attempts);
-    // Each attempt: the break (0.7 s) and two reads that time out at 2 s.
-    EXPECT_DOUBLE_EQ(static_cast<double>(clock_.NowNs() - start) / 1e9, 4.7 * c.attempts);
-    EXPECT_FALSE(info.IsValid());
-    EXPECT_EQ(info.GetProductName(), "NoSuchProduct");
-  }
-}
-
-TEST_F(RetrieveBreakInfoTest, AReplyThatDoesNotParseLeavesTheDefaults) {
+// A silent line gets one attempt, or three with retries, each a break and a
+// request; a reply ends the attempts, and one that does not parse changes nothing.
+TEST_F(RetrieveBreakInfoTest, AttemptsOnASilentLineAndRepliesThatDoNotParse) {
   struct Case {
     const char* what;
-    Bytes frame;
+    std::optional<Bytes> onBreak, onRequest;
+    bool retry, ok;
+    int breaks, requests;
+    double seconds;  // the break 0.7 s, two reads that time out at 2 s
   };
-  const Case cases[] = {{"zero-length", B({0x02, 0x00, 0x6E, 0x00, 0x6E, 0x03})},
-                        {"no COMM", test::ReportFrame(0x6E, B("PRODUCT,QZ710;PORT,1,115200;VERSION,1"))}};
+  const Bytes full = test::ReportFrame(0x6E, B(kFull));
+  const Case cases[] = {
+      {"silent, no retries", {}, {}, false, false, 1, 1, 4.7},
+      {"silent, retries", {}, {}, true, false, 3, 3, 3 * 4.7},
+      {"only the request is answered", {}, full, true, true, 1, 1, 2.7},
+      {"zero-length reply", B({0x02, 0x00, 0x6E, 0x00, 0x6E, 0x03}), {}, true, false, 1, 0, 0.7},
+      {"no COMM", test::ReportFrame(0x6E, B("PRODUCT,QZ710;PORT,1,115200;VERSION,1")), {}, true, false, 1, 0, 0.7},
+  };
   for (const Case& c : cases) {
     SetUp();
     CBreakInfo info;
-    const Bytes frame = c.frame;
-    record_->onBreak = [frame](test::ScriptedLine& line) { line.Feed(frame); };
-    EXPECT_FALSE(info.RetrieveBreakInfo(port_, true, false)) << c.what;
-    EXPECT_EQ(Breaks(), 1) << c.what << ": a reply ends the attempts";
-    EXPECT_EQ(info.GetProductName(), "NoSuchProduct") << c.what;
-    EXPECT_EQ(record_->current.baudRate, 9600u) << c.what;
+    if (c.onBreak) record_->onBreak = [&c](test::ScriptedLine& line) { line.Feed(*c.onBreak); };
+    if (c.onRequest)
+      record_->line.onWrite = [&c](test::ScriptedLine& line, const Bytes& bytes) {
+        if (bytes == test::ReportFrame(0x6F, {})) line.Feed(*c.onRequest);
+      };
+    const std::int64_t start = clock_.NowNs();
+    EXPECT_EQ(info.RetrieveBreakInfo(port_, c.retry, true), c.ok) << c.what;
+    EXPECT_EQ(std::make_tuple(Breaks(), Requests()), std::make_tuple(c.breaks, c.requests)) << c.what;
+    EXPECT_NEAR(static_cast<double>(clock_.NowNs() - start) / 1e9, c.seconds, 0.01) << c.what;
+    EXPECT_EQ(info.GetProductName(), c.ok ? "QZ710" : "NoSuchProduct") << c.what;
+    EXPECT_EQ(record_->current.baudRate, c.ok ? 115200u : 9600u) << c.what;
   }
 }
 

@@ -113,7 +113,9 @@ TEST_F(ValidationTest, MonitorRecord) {
       EXPECT_TRUE(ui_.boxes.empty());
     } else {
       ASSERT_EQ(ui_.boxes.size(), 1u);
-      EXPECT_EQ(ui_.boxes[0].text, AfxLoadString(c.wantPrompt));
+      EXPECT_EQ(ui_.boxes[0].text, c.wantPrompt == 151 ? "Software version already installed!\n\nProceed?"
+                                                        : "The software you are attempting to install is an older "
+                                                          "version than the\ncurrently installed software.\n\nProceed?");
       EXPECT_EQ(ui_.boxes[0].flags & MB_TYPEMASK, MB_YESNO);
     }
     EXPECT_EQ(device.GetProductInfoFlag(), c.receiver.capability != 0 && c.wantCode != 808);

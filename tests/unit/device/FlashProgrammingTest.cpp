@@ -186,36 +186,6 @@ TEST_F(FlashTest, ProgramImageStopsInsideTheBlockWhereTheLengthEnds) {
   ExpectRisingProgress(20, 60);
 }
 
-TEST_F(FlashTest, ProgramFileAddsTheOffsetAndReportsEachPercentOnce) {
-  const Bytes image = testsupport::Pattern(300 * 1024);
-  CTimgFile file(FileOf(image).c_str());
-  Bytes flash;
-  Answer(FrameResponder::Kind::Loader, [&](const SeenFrame& f) {
-    const DWORD address = static_cast<DWORD>(f.data[0] << 24 | f.data[1] << 16 | f.data[2] << 8 | f.data[3]);
-    EXPECT_EQ(address - 0x02440000, flash.size());
-    flash.insert(flash.end(), f.data.begin() + 4, f.data.end());
-    return Loader(f.type, {1});
-  });
-  device_->ProgramFile(file, 0x02440000, 5, 100);
-  EXPECT_EQ(flash, image);
-  ExpectRisingProgress(5, 100);
-  // Each percentage once while blocks go out; the closing report of `to` may repeat the last.
-  const auto blocks = window_.progress.end() - 1;
-  EXPECT_EQ(std::adjacent_find(window_.progress.begin(), blocks), blocks);
-  EXPECT_GE(window_.progress.size(), 90u);
-}
-
-TEST_F(FlashTest, CancelIsSeenBetweenBlocks) {
-  CTimgFile file(FileOf(testsupport::Pattern(8 * 1024)).c_str());
-  int blocks = 0;
-  Answer(FrameResponder::Kind::Loader, [&](const SeenFrame& f) {
-    if (++blocks == 2) cancel_.Set();
-    return Loader(f.type, {1});
-  });
-  EXPECT_THROW(device_->ProgramFile(file, 0, 0, 100), CUserException);
-  EXPECT_EQ(blocks, 2);
-}
-
 TEST_F(FlashTest, ControllerChunksOfExactly1500BytesEndWithAnEmptyReadThenTheCommit) {
   const Bytes image = testsupport::Pattern(3000);
   CTimgFile file(FileOf(image).c_str());
@@ -280,7 +250,7 @@ TEST_F(FlashTest, UploadWithInstall) {
   ASSERT_GE(p.size(), 7u);
   EXPECT_EQ(*std::max_element(p.begin(), p.end() - 6), 50);
   EXPECT_EQ(std::vector<int>(p.end() - 6, p.end()), (std::vector<int>{51, 52, 53, 54, 100, 100}));
-  EXPECT_EQ(window_.statuses.back(), AfxLoadString(4082));
+  EXPECT_EQ(window_.statuses.back(), "Done. The receiver will reboot itself momentarily.");
 }
 
 TEST_F(FlashTest, UploadFailures) {

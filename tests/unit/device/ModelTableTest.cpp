@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "device/ModelTable.h"
 
@@ -33,15 +34,16 @@ TEST(ModelTable, RowsAreWellFormed) {
 TEST(ModelTable, LookupsByIdAndByName) {
   // IDs and codes that the connection and update sequences depend on must be rows.
   for (WORD id : {100, 101, 137, 153, 165, 169, 239, 240, 242, 243, 0x35, 0x3E, 0x42, 0x46, 0x72}) {
-    SCOPED_TRACE(id);
-    CString model = CModelTable::GetModelName(id);
-    EXPECT_NE(model, "UNKOWN");
-    EXPECT_EQ(CModelTable::GetProductId(model), id);
-    EXPECT_EQ(CModelTable::GetMonitorName(id), model + "-MONITOR");
-    EXPECT_EQ(CModelTable::GetPlatformNameForModel(model), CModelTable::GetPlatformName(id));
-    EXPECT_TRUE(CModelTable::IsApplicationModel(model));
-    EXPECT_TRUE(CModelTable::IsMonitorModel(CString(model + "-MONITOR")));
-    EXPECT_TRUE(CModelTable::IsAcceptedPlatform(CModelTable::GetPlatformName(id)));
+    const CString model = CModelTable::GetModelName(id);
+    const CString platform = CModelTable::GetPlatformName(id);
+    EXPECT_NE(model, "UNKOWN") << id;
+    EXPECT_EQ(std::make_tuple(CModelTable::GetProductId(model), CModelTable::GetMonitorName(id),
+                              CModelTable::GetPlatformNameForModel(model)),
+              std::make_tuple(id, model + "-MONITOR", platform))
+        << id;
+    EXPECT_TRUE(CModelTable::IsApplicationModel(model) && CModelTable::IsMonitorModel(CString(model + "-MONITOR")) &&
+                CModelTable::IsAcceptedPlatform(platform))
+        << id;
   }
   EXPECT_EQ(CModelTable::GetModelName(0xFF), "UNKOWN");
   EXPECT_EQ(CModelTable::GetMonitorName(0xFFFF), "UNKOWN");

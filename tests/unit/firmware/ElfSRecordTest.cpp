@@ -183,42 +183,6 @@ TEST(GarnexElfFile, HeadersPointingAnywhere) {
   }
 }
 
-// ReadAt may only report success when every wanted byte was found: a
-// segment listed twice (overlapping segments, or an entry size of 0 that
-// makes every entry the first) must not count its bytes twice.
-TEST(GarnexElfFile, ReadAtCountsBytesFoundInSeveralSegmentsOnce) {
-  TempDir dir;
-  const Bytes data = Pattern(32, 9);
-  Bytes repeated = ElfImage({{1, 5, 0x1000, data}});
-  PutBE16(repeated, 42, 0);      // e_phentsize
-  PutBE16(repeated, 44, 60000);  // e_phnum
-  Bytes overlapping = ElfImage({{1, 5, 0x1000, data}, {1, 5, 0x1000, data}, {1, 5, 0x1010, Pattern(16, 9)}});
-  Bytes adjoining = ElfImage({{1, 5, 0x1000, data}, {1, 5, 0x1020, data}});
-  const struct {
-    const char* what;
-    const Bytes& image;
-    DWORD count;
-    bool found;
-  } cases[] = {
-      {"entry size 0, within", repeated, 32, true},
-      {"entry size 0, past the segment", repeated, 64, false},
-      {"overlapping, within", overlapping, 32, true},
-      {"overlapping, past the segments", overlapping, 48, false},
-      {"adjoining, across both", adjoining, 64, true},
-      {"adjoining, past both", adjoining, 65, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::string path = WriteFile(dir.File("seg.elf"), c.image);
-    CGarnexElfFile f(path.c_str());
-    BYTE buf[80] = {};
-    EXPECT_EQ(f.ReadAt(0x1000, buf, c.count), c.found);
-    if (c.found) {
-      EXPECT_EQ(Bytes(buf, buf + 32), data);
-    }
-  }
-}
-
 std::string Records(int n, std::uint32_t base = 0x1000) {
   std::string text;
   for (int i = 0; i < n; ++i) text += SRecordLine(1, base + 4 * static_cast<std::uint32_t>(i), Pattern(4, static_cast<std::uint8_t>(i))) + "\n";
@@ -341,33 +305,6 @@ TEST(GarnexSRecFile, LinesAcrossTheReadAheadWindow) {
     ASSERT_EQ(blocks.size(), 6u + (image.size() + 15) / 16);
     EXPECT_EQ(Bytes(data.end() - static_cast<std::ptrdiff_t>(image.size()), data.end()), image);
   }
-}
-
-TEST(GarnexSRecFile, ReadAtAcrossRecords) {
-  TempDir dir;
-  const Bytes image = Pattern(400, 6);
-  std::string text = SRecordLine(0, 0, Bytes{'x'}) + "\n" + SRecordData(0x42FF0, image) + "S70500000000FA\n";
-  const std::string path = WriteFile(dir.File("fw.mot"), text);
-  CGarnexSRecFile f(path.c_str());
-  Bytes got(40);
-  ASSERT_TRUE(f.ReadAt(0x42FF0 + 10, got.data(), 40)) << "spans three records";
-  EXPECT_EQ(got, Bytes(image.begin() + 10, image.begin() + 50));
-  // No rewind of its own: what lies before the position is not found again.
-  EXPECT_FALSE(f.ReadAt(0x42FF0, got.data(), 4));
-  f.Rewind();
-  EXPECT_TRUE(f.ReadAt(0x42FF0, got.data(), 4));
-  f.Rewind();
-  EXPECT_FALSE(f.ReadAt(0x42FF0 + 390, got.data(), 20)) << "runs past the image";
-
-  // The identity record at its offset read as a load address.
-  const std::string p2 = WriteFile(dir.File("rec.mot"), SRecordData(0x42FF0, WithBlock(image, 0x10)));
-  CGarnexSRecFile g(p2.c_str());
-  CGarnexEmbeddedInfo info;
-  g.ReadEmbeddedInfo(info);
-  EXPECT_EQ(info.GetName(), "KELVOR ");
-  FlashBlock b;
-  ASSERT_TRUE(g.ReadNextBlock(b));
-  EXPECT_EQ(b.address, 0x42FF0u) << "reading starts over after the record";
 }
 
 }  // namespace

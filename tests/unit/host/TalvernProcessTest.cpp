@@ -3,11 +3,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -144,13 +146,10 @@ TEST_F(TalvernProcessTest, RegistryCommands) {
       {{"reg", "add", key, "/v", "Probe", "/t", "REG_DWORD", "/d", "115200"}, 0, "completed successfully"},
       {{"reg", "add", key, "/v", "TurnOffOutputs", "/d", "TRUE", "/f"}, 0, nullptr},
       {{"reg", "query", key}, 0, "Probe    REG_DWORD    0x1c200"},
-      {{"reg", "query", key, "/v", "TurnOffOutputs"}, 0, "TurnOffOutputs    REG_SZ    TRUE"},
       {{"--batch", "reg", "add", key, "/v", "MaxBaud", "/t", "REG_DWORD", "/d", "9600"}, 1, nullptr},  // exists, no /f
       {{"reg", "add", key, "/v", "MaxBaud", "/t", "REG_DWORD", "/d", "9600", "/f"}, 0, nullptr},
       {{"reg", "add", key, "/v", "Bad", "/t", "REG_DWORD", "/d", "12x"}, 64, nullptr},
       {{"reg", "export", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane", exported}, 0, nullptr},
-      {{"reg", "delete", key, "/v", "MaxBaud", "/f"}, 0, nullptr},
-      {{"reg", "query", key, "/v", "MaxBaud"}, 1, nullptr},
       {{"reg", "delete", "HKLM\\SOFTWARE\\Korvane\\Talvern\\Devices", "/f"}, 0, nullptr},
       {{"reg", "query", key}, 1, nullptr},
       {{"reg", "import", exported}, 0, nullptr},
@@ -190,6 +189,13 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
       {{"fly"}, 64, {}, {}, "talvern: unknown command fly (see talvern --help)"},
       {{"run", "7", "--bogus"}, 64, {}, {}, "talvern: unknown run option --bogus (see talvern help run)"},
       {{"run", "7", "--timeout", "soon"}, 64, {}, {}, "expects seconds (0 for no limit)"},
+      {{"run", "7", "--stop-wait", "-1"}, 64, {}, {}, "--stop-wait expects seconds"},
+      {{"--batch", "run", "7", "--verify", "--simulate"}, 64, {}, {}, "--verify reads the version back after \"Load GPS software\" only"},
+      {{"run", "7", "--ports", "1,2", "--port", "1"}, 64, {}, {}, "port 1 is named twice"},
+      {{"run", "7", "--ports", "1,,2"}, 64},
+      {{"run", "7", "--ports", "1,2", "--replay", "t.txt"}, 64, {}, {}, "--replay plays one recording on one port"},
+      {{"run", "7", "--port", "1", "--simulate=2:p.txt"}, 64, {}, {}, "names a port that no --port or --ports names"},
+      {{"run", "No such operation", "--ports", "1,2", "--simulate"}, 64},
       {{"--key", "130:1002=home", "list"}, 64, {}, {}, "--key expects DLG:CTRL=insert or DLG:CTRL=delete"},
       {{"firmware"}, 64, {}, {}, "talvern: firmware needs list, add FILE or remove NAME (see talvern help firmware)"},
       {{"firmware", "add"}, 64, {}, {}, "firmware add takes one FILE"},
@@ -200,15 +206,11 @@ TEST_F(TalvernProcessTest, UsageErrorsAndHelp) {
       {{"run"}, 64},
       {{"run", "7", "--realtime", "--time-scale", "2"}, 64},
       {{"run", "7", "--port", "0"}, 64},
-      {{"run", "7", "--port", "1025"}, 64},
       {{"run", "No such operation"}, 64},
       {{"run", "7", "--replay", "t.txt", "--simulate"}, 64},
-      {{"run", "7", "--replay", "t.txt", "--port", "3"}, 64},
       {{"run", "7", "--replay"}, 64},
       {{"help", "fly"}, 64},
-      {{"help", "run", "list"}, 64},
       {{"--retries", "-1", "list"}, 64},
-      {{"--retries", "many", "list"}, 64},
       {{"--help"}, 0, {"--yes", "--retries N", "3 stopped at a question", "docs/EVENTS.md"}},
       {{"help", "ports"}, 0},
       {{"help", "run"}, 0, {"--replay FILE", "a unique beginning", "declined", "Exit status:"}, {"reg query", "--ctrl-alt"}},
@@ -267,6 +269,8 @@ TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowThe
   const std::string sim = "--simulate";
   const std::string stranger = "--simulate=" + dir_.File("stranger.txt");
   const std::string errors = "--simulate=" + dir_.File("errors.txt");
+  std::ofstream(dir_.File("keep.txt")) << "update.keep_version = true\n";
+  const std::string keep = "--simulate=" + dir_.File("keep.txt");
   const char* resetFrame = "report 0x58";        // factory reset, and the reset after new Ethernet settings
   const char* writeSettings = "report 0xAE, 22 bytes";
   struct Case {
@@ -292,9 +296,18 @@ TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowThe
        {"{\"event\":\"warning\",\"text\":\"--set 940:941=450000: dialog 940 never appeared"}, {}, {writeSettings}},
       {"radio", {"--batch", "run", "1", sim}, 0, "success", {"\"template\":940"}},
       {"modem", {"--batch", "run", "2", sim}, 1, "failed", {"[715]"}},
-      {"update from an image",
+      {"update from an image, its version read back",
        {"--batch", "--answer", "Ensure all files=ok", "--set", "130:1002=Image 4.20", "run", "3", sim}, 0, "success",
-       {"\"rows\":{\"1002\":[[\"", "\"1002\":\"Image 4.20\""}, {}, {"report 0x9B, 1030 bytes"}, {"; NAK"}},
+       {"\"rows\":{\"1002\":[[\"", "\"1002\":\"Image 4.20\"", "\"template\":106",
+        "\"version_before\":\"4.10\",\"version_after\":\"4.20\",\"version_expected\":\"4.20\""},
+       {}, {"report 0x9B, 1030 bytes"}, {"; NAK"}},
+      {"update: a receiver that keeps its old version",
+       {"--batch", "--answer", "Ensure all files=ok", "--set", "130:1002=Image 4.20", "run", "3", keep}, 1, "failed",
+       {"\"reason\":\"the receiver runs version 4.10 after the update, not 4.20 of \\\"Image 4.20\\\"",
+        "\"version_after\":\"4.10\",\"version_expected\":\"4.20\""}},
+      {"update: the read-back left out",
+       {"--batch", "--answer", "Ensure all files=ok", "--set", "130:1002=Image 4.20", "run", "3", "--no-verify", keep}, 0,
+       "success", {}, {"\"template\":106", "version_after"}},
       {"update: Data Logging unanswered", {"--batch", "--set", "130:1002=SREC 4.20", "run", "3", sim}, 3, "stopped",
        {"\"answer\":\"cancel\",\"source\":\"stopped\",\"options\":[\"--answer 'Ensure all files have been downloaded=ok'\"",
         "\"status\":\"The software was updated successfully.\""}},
@@ -302,7 +315,7 @@ TEST_F(TalvernProcessTest, EveryOperationEndsAsTheHostSawItAndItsEventsFollowThe
        {"--batch", "--answer", "Ensure all files=cancel", "--set", "130:1002=SREC 4.20", "run", "3", sim}, 2, "declined",
        {"\"questions\":[{\"text\":\"Ensure all files"}},
       {"update: Data Logging accepted", {"--batch", "--yes", "--set", "130:1002=SREC 4.20", "run", "3", sim}, 0,
-       "success", {"\"answer\":\"ok\",\"source\":\"yes\""}},
+       "success", {"\"answer\":\"ok\",\"source\":\"yes\"", "\"version_after\":\"4.20\",\"version_expected\":\"4.20\""}},
       {"radio update: nothing to choose", {"--batch", "run", "4", sim}, 2, "cancelled",
        {"{\"event\":\"warning\",\"text\":\"Talvern - GPS Software Selection (130) refused its values as shown"}},
       {"reset unanswered sends nothing", {"--batch", "run", "5", sim}, 3, "stopped",
@@ -545,21 +558,86 @@ TEST_F(TalvernProcessTest, AQzSimRecordingReplaysAndThePortThatOpenedIsRemembere
   EXPECT_TRUE(Has(changed.err, "it wrote 01 where the recording has 02")) << changed.err;
 }
 
-// The install has no cancel point: this run ends only once the host gives up waiting for it.
-TEST_F(TalvernProcessTest, DISABLED_ABatchUpdateWhoseReceiverFallsSilentEndsAtItsTimeOut) {
+// The install has no cancel point: the run ends once the host gives up waiting for it to stop.
+TEST_F(TalvernProcessTest, ABatchUpdateWhoseReceiverFallsSilentEndsAtItsStopWait) {
   ASSERT_EQ(Run({"firmware", "add", Image("fw_v480.timg")}).status, 0);
   // Silent from the first status query of the install on (the image's blocks come before it).
   std::ofstream(dir_.File("silent.txt")) << "fault = silence type=0x9B n=406 count=0\n";
+  const std::string transcript = dir_.File("silent-run.txt");
   const Result r = Run({"--json", "--batch", "--answer", "Ensure all files=ok", "run", "3", "--simulate=" + dir_.File("silent.txt"),
-                        "--timeout", "70"});
-  EXPECT_EQ(r.status, 2) << r.err;
+                        "--timeout", "70", "--stop-wait", "2", "--transcript", transcript});
+  EXPECT_EQ(r.status, 1) << r.err;
   const auto lines = Lines(r.out);
   ASSERT_FALSE(lines.empty());
-  EXPECT_TRUE(Has(lines.back(), "\"outcome\":\"cancelled\"")) << lines.back();
-  EXPECT_TRUE(Has(lines.back(), "\"reason\":\"the run reached its time-out of 70 s (--timeout)")) << lines.back();
-  EXPECT_TRUE(Has(lines.back(), "\"timed_out_s\":70")) << lines.back();
-  EXPECT_TRUE(Has(r.out, "{\"event\":\"stopping\",\"reason\":\"the run reached its time-out of 70 s\",\"waited_s\":1,"))
-      << r.out;
-  EXPECT_TRUE(Has(r.out, "{\"event\":\"status\",\"text\":\"The operation was canceled.\"}"));
+  for (const char* text : {"\"outcome\":\"failed\"", "\"reason\":\"the operation did not stop within 2 s of being asked to (--stop-wait)",
+                           "talvern sent nothing more to it", "\"abandoned\":true", "\"timed_out_s\":70"})
+    EXPECT_TRUE(Has(lines.back(), text)) << text << "\n" << lines.back();
+  EXPECT_TRUE(Has(r.out, "{\"event\":\"stopping\",\"reason\":\"the run reached its time-out of 70 s\",\"waited_s\":2,")) << r.out;
+  const std::string recorded = Slurp(transcript);
+  EXPECT_TRUE(Has(recorded, "note talvern gave up waiting for the operation to stop")) << "the transcript is whole";
   EXPECT_EQ(SchemaProblems(r.out), "");
+}
+
+// Three receivers at once: one succeeds, one fails, one is cancelled; none touches another.
+TEST_F(TalvernProcessTest, SeveralReceiversRunAtOnceAndTheWorstOutcomeDecides) {
+  std::ofstream(dir_.File("refuses.txt")) << "fault = nak type=0x06 n=1\n";  // the version request is refused
+  std::ofstream(dir_.File("monitor.txt")) << "mode = monitor\n";       // "not running the application": cancelled
+  const std::vector<std::string> args = {"--batch", "run", "7", "--ports", "1,2", "--port", "3", "--simulate",
+                                         "--simulate=2:" + dir_.File("refuses.txt"), "--simulate=3:" + dir_.File("monitor.txt")};
+  const Result plain = Run(args);
+  EXPECT_EQ(plain.status, 1) << plain.out << plain.err;
+  for (const char* text : {"COM1: receiver QZ710, serial number 5012A00123, software 4.10\n", "COM3: status: The operation was canceled.\n",
+                           "  COM1  5012A00123  Verify receiver software version  succeeded", "COM2 failed: There was a failure with the operation!",
+                           "3 receivers: 1 succeeded, 1 failed, 1 cancelled.\n"})
+    EXPECT_TRUE(Has(plain.out, text)) << text << "\n" << plain.out;
+
+  std::vector<std::string> json = {"--json"};
+  json.insert(json.end(), args.begin(), args.end());
+  const Result events = Run(json);
+  EXPECT_EQ(events.status, 1);
+  const auto lines = Lines(events.out);
+  ASSERT_FALSE(lines.empty());
+  for (const auto& line : lines) EXPECT_TRUE(line.rfind("{\"port\":\"COM", 0) == 0 || line.rfind("{\"event\":\"summary\"", 0) == 0) << line;
+  EXPECT_EQ(lines.back().rfind("{\"event\":\"summary\",\"operation\":\"Verify receiver software version\",\"exit_status\":1,", 0), 0u)
+      << lines.back();
+  EXPECT_EQ(SchemaProblems(events.out), "");
+
+  // Questions are put one at a time, each headed with its port; the answers go in the order asked.
+  const Result asked = Run({"run", "5", "--simulate", "--ports", "1,2"}, "maybe\nyes\nno\n");
+  EXPECT_EQ(asked.status, 2) << asked.out;
+  size_t headers = 0;
+  for (const auto& line : Lines(asked.out)) headers += line.rfind("-- COM", 0) == 0 && Has(line, ": DevQZ710 --");
+  EXPECT_EQ(headers, 2u) << asked.out;
+  EXPECT_TRUE(Has(asked.out, "Name a button: yes, no")) << asked.out;
+  EXPECT_TRUE(Has(asked.out, "2 receivers: 1 succeeded, 1 declined.")) << asked.out;
+}
+
+// Eight runs share one registry store: each finds a COM number of its own
+// and its own receiver for its pages, and no entry is lost.
+TEST_F(TalvernProcessTest, EightRunsShareTheRegistryAndLoseNothing) {
+  ASSERT_EQ(Run({"firmware", "add", Image("fw_v480.timg")}).status, 0);
+  const std::string serialcomm = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+  // COM1 to COM8 are taken, so every virtual receiver looks for a free number at the same time.
+  for (int n = 1; n <= 8; ++n)
+    ASSERT_EQ(Run({"reg", "add", serialcomm, "/v", dir_.File("held" + std::to_string(n)), "/d", "COM" + std::to_string(n)}).status, 0);
+  const Result r = Run({"--json", "--batch", "--answer", "Ensure all files=ok", "run", "3", "--simulate", "--ports", "1,2,3,4,5,6,7,8"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  std::set<std::string> taken;
+  for (const auto& line : Lines(r.out)) {
+    const size_t at = line.find("so the virtual receiver is on COM");
+    if (at != std::string::npos) taken.insert(line.substr(at + 30, line.find(' ', at + 30) - at - 30));
+    // The update page identified the run's own receiver: it showed no failure.
+    if (Has(line, "\"event\":\"messagebox\"")) {
+      EXPECT_TRUE(Has(line, "\"source\":\"answer\"")) << line;
+    }
+  }
+  EXPECT_EQ(taken.size(), 8u) << r.out;
+  size_t verified = 0;
+  for (size_t at = 0; (at = r.out.find("\"version_after\":\"4.80\"", at)) != std::string::npos; ++at) ++verified;
+  EXPECT_EQ(verified, 16u) << "each run's done and its row of the summary";
+  const std::string left = Run({"reg", "query", serialcomm}).out;
+  for (int n = 1; n <= 8; ++n) EXPECT_TRUE(Has(left, "held" + std::to_string(n) + "    REG_SZ    COM" + std::to_string(n))) << left;
+  EXPECT_FALSE(Has(left, "sim:")) << left;
+  EXPECT_EQ(Run({"reg", "query", "HKLM\\SOFTWARE\\Korvane\\Talvern", "/v", "LastUsedCOM"}).status, 1) << "put back as it was";
+  EXPECT_TRUE(Has(Run({"firmware", "list"}).out, "Fw V4.80"));
 }

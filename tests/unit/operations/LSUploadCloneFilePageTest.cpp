@@ -74,14 +74,6 @@ TEST_F(CloneFilePage, InstallBoxEnablesTheOthersAndKeepsTheirMarks) {
   EXPECT_EQ(page.FindControl(Page::IDC_INSTALL_IP)->check, BST_CHECKED);
 }
 
-TEST_F(CloneFilePage, WithoutTheKeyNothingIsStored) {
-  ASSERT_TRUE(sheet.ActivatePage(0));
-  page.FindControl(Page::IDC_PATH)->text = "/tmp/site.xml";
-  ASSERT_TRUE(sheet.NextFrom(0));
-  EXPECT_EQ(testsupport::TestRegistry::GetString(kKey, "UploadCloneFileName"), "<missing>");
-  EXPECT_EQ(page.m_strPath, "/tmp/site.xml");
-}
-
 TEST_F(CloneFilePage, LeavingStoresAllFiveValuesAsShown) {
   ASSERT_TRUE(testsupport::TestRegistry::SetString(kKey, "MaxBaud", "115200"));
   ASSERT_TRUE(sheet.ActivatePage(0));

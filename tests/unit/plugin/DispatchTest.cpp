@@ -108,28 +108,6 @@ TEST(OperationBaseTest, GetTextKinds) {
   EXPECT_STREQ(buffer, "Connect the QZ7xx to COM%d of the PC using the DB9 cable.");
 }
 
-TEST(ProgressTest, NullWindowReportsNothingAndCancelStaysSignalled) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  afx::Event cancel;
-  OperationParams quiet{1, 0, nullptr, &cancel};
-  SetStatus(quiet, 610);
-  SetStatusText(quiet, "x");
-  SetProgress(quiet, 5);
-  EXPECT_NO_THROW(CheckCancel(quiet));
-  OperationParams noEvent{1, 0, nullptr, nullptr};
-  EXPECT_NO_THROW(CheckCancel(noEvent));
-  cancel.Set();
-  for (int i = 0; i < 3; ++i) EXPECT_THROW(CheckCancel(quiet), CUserException);
-
-  RecordingWindow window;
-  OperationParams params{1, 0, &window, nullptr};
-  SetStatus(params, 610);
-  SetProgress(params, 40);
-  ASSERT_EQ(window.statuses.size(), 1u);
-  EXPECT_EQ(window.statuses[0], "Establishing communication with the QZ7xx. Please wait...");
-  EXPECT_EQ(window.progress, std::vector<int>{40});
-}
-
 TEST(ProgressPipeTest, DropsUntilEnabledThenTruncates) {
   RecordingWindow window;
   OperationParams params{1, 0, &window, nullptr};

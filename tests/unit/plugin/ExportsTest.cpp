@@ -51,35 +51,7 @@ class ExportsTest : public testing::Test {
   void SetUp() override { afx::SetRegistryPath(dir_.File("registry.reg")); }
   TempDir dir_;
 };
-
-const char* const kNames[] = {
-    "Configure ethernet settings", "Configure radio settings",        "Configure cellular modem settings",
-    "Load GPS software",           "Load internal radio software",    "Reset to factory default",
-    "Upload clone file",           "Verify receiver software version", "View error log",
-    "Wipe CM Blocks",
-};
-
 }  // namespace
-
-TEST_F(ExportsTest, OperationListWithAndWithoutCtrlAlt) {
-  for (bool ctrlAlt : {false, true}) {
-    SCOPED_TRACE(ctrlAlt ? "Ctrl+Alt held" : "no keys held");
-    LoadedPlugin plugin(ctrlAlt);
-    auto count = plugin.Get<PFN_GetNumberOperations>("GetNumberOperations");
-    auto name = plugin.Get<PFN_GetOperation>("GetOperation");
-    ASSERT_NE(count, nullptr);
-    const int want = ctrlAlt ? 10 : 9;
-    ASSERT_EQ(count(), want);
-    for (int i = 0; i < want; ++i) {
-      char buffer[128] = {};
-      ASSERT_EQ(name(i, buffer, sizeof buffer - 1), 1);
-      EXPECT_STREQ(buffer, kNames[i]);
-    }
-    char untouched[8] = "keep";
-    EXPECT_EQ(name(want, untouched, sizeof untouched), 0);
-    EXPECT_STREQ(untouched, "keep");
-  }
-}
 
 TEST_F(ExportsTest, InvalidIndicesKindsAndPages) {
   LoadedPlugin plugin(false);

@@ -158,33 +158,6 @@ TEST_F(ThreadedCommportTest, ConfigureSetsTimeoutsWaitAndLine) {
   EXPECT_EQ(port_.Settings().baudRate, 19200u);
 }
 
-TEST_F(ThreadedCommportTest, BytesFlowBothWaysOnThePortsThread) {
-  CLogHub hub;
-  struct Quiet : CLogSubscriber {
-    int GetLevel() override { return 0; }
-    void Write(const char*, int) override {}
-  } sink;
-  hub.AddSubscriber(&sink);
-  CLogNode log(&hub);
-  received_.log = &log;  // a handler that logs must not get in the port's way
-
-  OpenConfigured();
-  ASSERT_TRUE(port_.Start());
-  pty_.Send("hello");
-  ASSERT_TRUE(received_.WaitFor(5));
-  EXPECT_EQ(received_.Bytes(), "hello");
-  EXPECT_NE(received_.thread, std::this_thread::get_id());
-
-  auto data = Array("world");
-  EXPECT_TRUE(port_.Write(data));
-  EXPECT_EQ(data, nullptr);
-  auto empty = std::make_unique<CByteArray>();
-  EXPECT_TRUE(port_.Write(empty));
-  std::unique_ptr<CByteArray> none;
-  EXPECT_FALSE(port_.Write(none));
-  EXPECT_EQ(pty_.Receive(5), "world");
-}
-
 TEST_F(ThreadedCommportTest, WriteFirstGoesOutNext) {
   OpenConfigured();
   for (const char* text : {"A", "B", "C"}) {

@@ -90,32 +90,6 @@ TEST_F(ReportPacketTest, SetCommsCarriesPortSpeedAndLineSettings) {
   EXPECT_EQ(io.line.written, ReportFrame(0x48, packet.GetData()));
 }
 
-TEST_F(ReportPacketTest, EntryCountOnlyFromAnExactCountReply) {
-  struct Case {
-    Bytes reply;
-    bool ok;
-    WORD count;
-  };
-  const Case cases[] = {
-      {B({0xFF, 0x07, 0x01, 0x2C}), true, 300},  {B({0xFF, 0x07, 0x00, 0x00}), true, 0},
-      {B({0xFF, 0x07, 0x01}), false, 0},         {B({0xFF, 0x07, 0x01, 0x2C, 0x00}), false, 0},
-      {B({0xFE, 0x07, 0x01, 0x2C}), false, 0},   {B({0xFF, 0x09, 0x01, 0x2C}), false, 0},
-  };
-  for (const Case& c : cases) {
-    test::ScriptedIo io;
-    io.line.Feed(ReportFrame(0x92, c.reply));
-    CTCErrorLog log;
-    ASSERT_TRUE(log.ReceiveReply(io));
-    WORD count = 77;
-    EXPECT_EQ(log.GetEntryCount(&count), c.ok);
-    EXPECT_EQ(count, c.count);
-  }
-  CTCErrorLog none;
-  WORD count = 77;
-  EXPECT_FALSE(none.GetEntryCount(&count)) << "no reply yet";
-  EXPECT_EQ(count, 0);
-}
-
 TEST_F(ReportPacketTest, GpsTimeFieldsAreReadByPositionWithinTheReply) {
   struct Case {
     std::string reply;
@@ -154,30 +128,6 @@ TEST_F(ReportPacketTest, GpsTimeFieldsAreReadByPositionWithinTheReply) {
   EXPECT_EQ(week, 2391);
   EXPECT_EQ(year, 2026);
   EXPECT_EQ(system, "GPS");
-}
-
-TEST_F(ReportPacketTest, VersionFieldsAreShownAsThreeDigitsPointTwo) {
-  const std::string reply = "QZ710 APP       01234005670089AXYZ";
-  test::ScriptedIo io;
-  io.line.Feed(ReportFrame(0x07, B(reply)));
-  CTCRetrieveVersionNumbers versions;
-  CString text = "kept";
-  EXPECT_FALSE(versions.GetSoftwareVersion(&text)) << "no reply yet";
-  EXPECT_EQ(text, "kept");
-  ASSERT_TRUE(versions.ReceiveReply(io));
-  EXPECT_TRUE(versions.GetSoftwareVersion(&text));
-  EXPECT_EQ(text, "012.34");
-  EXPECT_TRUE(versions.GetVersionText(CTCRetrieveVersionNumbers::kMiddleOffset, &text));
-  EXPECT_EQ(text, "005.67");
-  EXPECT_TRUE(versions.GetBootVersion(&text));
-  EXPECT_EQ(text, "008.9A");
-
-  test::ScriptedIo shortIo;
-  shortIo.line.Feed(ReportFrame(0x07, B(reply.substr(0, 30))));
-  CTCRetrieveVersionNumbers truncated;
-  ASSERT_TRUE(truncated.ReceiveReply(shortIo));
-  EXPECT_TRUE(truncated.GetSoftwareVersion(&text));
-  EXPECT_FALSE(truncated.GetBootVersion(&text)) << "a field past the reply's end";
 }
 
 TEST_F(ReportPacketTest, FirmwareUploadBlocksAndStatus) {

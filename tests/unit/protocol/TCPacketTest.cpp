@@ -54,25 +54,6 @@ TEST_F(TCPacketTest, FramesAreWrittenByteExactInThreeWrites) {
   EXPECT_EQ(Cat({B({0x02, 0x00, 0x6F, 0x08}), B("TCPBREAK"), B({0xC3, 0x03})}), test::ReportFrame(0x6F, B("TCPBREAK")));
 }
 
-TEST_F(TCPacketTest, LongSendOfTypeZeroSendsNothing) {
-  CTCPacket packet(0);
-  packet.AppendByte(1);
-  EXPECT_FALSE(packet.SendLongPacket(io_));
-  EXPECT_TRUE(io_.line.writes.empty());
-  EXPECT_TRUE(packet.SendPacket(io_)) << "the short form has no such check";
-}
-
-TEST_F(TCPacketTest, AFailedWriteIsShownOnceAndReportedAsFalse) {
-  CTCPacket packet(0x06);
-  io_.line.failWrites = 1;
-  EXPECT_FALSE(packet.SendPacket(io_));
-  ASSERT_EQ(ui_.boxes.size(), 1u);
-  EXPECT_EQ(ui_.boxes[0].text, CSerialComException(304, 1, 31).GetMessage());
-  EXPECT_EQ(ui_.boxes[0].flags & MB_TYPEMASK, MB_OK);
-  EXPECT_TRUE(packet.SendPacket(io_));
-  EXPECT_EQ(ui_.boxes.size(), 1u);
-}
-
 TEST_F(TCPacketTest, ReceiveAcceptsTheExpectedFrameAndSkipsEverythingElse) {
   const Bytes reply = B("REPLY");
   const Bytes good = test::ReportFrame(0x07, reply);
@@ -182,16 +163,6 @@ TEST_F(TCPacketTest, PortFailuresAreSwallowedExceptInTheLastAttempt) {
     EXPECT_EQ(ok, c.ok) << c.failures;
     EXPECT_EQ(code, c.throws ? 303u : 0u) << c.failures;
   }
-}
-
-TEST_F(TCPacketTest, LongReceiveTakesA300ByteReplyWhole) {
-  Bytes payload(300);
-  for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<BYTE>(i * 7);
-  io_.line.Feed(Cat({B({0x55, 0x03, 0x06}), test::LongReportFrame(0x9F, payload)}));
-  CTCPacket packet(0x9F);
-  packet.SetAckNotExpected(true);
-  EXPECT_TRUE(packet.ReceiveLongPacket(io_, 3.0));
-  EXPECT_EQ(packet.GetData(), payload);
 }
 
 TEST_F(TCPacketTest, LongReceiveResendsTheFirstRequestBetweenAttempts) {

@@ -1,86 +1,17 @@
-// qz7xx-sim end to end: the program serves the receiver on a pseudo-terminal
-// in real time, and a host talks to it through the termios backend. Kept to
-// one short exchange (well under a second of real time).
+// The receiver served on a pseudo-terminal in real time, as qz7xx-sim runs it
+// (the program itself is run by the host's process tests).
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <string>
 #include <vector>
 
-#include "afx/SerialDevice.h"
 #include "sim/PtyServer.h"
 #include "sim/ReportCodec.h"
 
-extern char** environ;
-
 namespace sim {
 namespace {
-
-TEST(PtyTest, QzSimAnswersTheBreakInfoRequestAndOnlyAtTheRightSpeed) {
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  const std::string program = std::string(QZ_BIN_DIR) + "/qz7xx-sim";
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  std::FILE* in = fdopen(out[0], "r");
-  char line[256] = {};
-  const bool gotPath = std::fgets(line, sizeof line, in) != nullptr;
-  std::string path = line;
-  if (!path.empty() && path.back() == '\n') path.pop_back();
-
-  std::string reply, garbled;
-  if (gotPath) {
-    DWORD error = 0;
-    auto device = afx::OpenSerialDevice(path, &error);
-    EXPECT_TRUE(device) << path << " error " << error;
-    if (device) {
-      afx::COMMTIMEOUTS t;
-      t.ReadIntervalTimeout = 50;
-      t.ReadTotalTimeoutConstant = 600;
-      device->SetTimeouts(t);
-      auto exchange = [&](DWORD baud) {
-        afx::LineSettings s;
-        s.baudRate = baud;
-        device->SetLineSettings(s);
-        const auto request = ReportCodec::Encode(0x6F, {});
-        DWORD written = 0;
-        device->Write(request.data(), static_cast<DWORD>(request.size()), &written);
-        std::uint8_t buf[512];
-        DWORD got = 0;
-        device->Read(buf, sizeof buf, &got);
-        ReportCodec decoder;
-        for (DWORD i = 0; i < got; ++i)
-          if (decoder.Feed(buf[i]) && decoder.Frame().type == 0x6E)
-            return std::string(decoder.Frame().data.begin(), decoder.Frame().data.end());
-        return std::string();
-      };
-      garbled = exchange(19200);
-      reply = exchange(9600);
-      device->Close();
-    }
-  }
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  std::fclose(in);
-  ASSERT_TRUE(gotPath);
-  EXPECT_EQ(garbled, "") << "a host at 19200 is not understood by a receiver at 9600";
-  EXPECT_EQ(reply.rfind("PRODUCT,QZ710;PORT,1,9600,", 0), 0u) << reply;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
 
 // The host's port is handed bytes the way a UART's receive FIFO raises its
 // interrupt: never fewer than the level at a time, except the bytes that

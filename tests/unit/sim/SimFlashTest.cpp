@@ -55,21 +55,5 @@ TEST(SimFlashTest, RunsAcrossPagesAndTheAddressWrapMatchAByteModel) {
   EXPECT_EQ(flash.ProgrammedBytes(), programmed);
 }
 
-TEST(SimFlashTest, AFlashThatKeepsNoContentsStillCountsAndLogs) {
-  // A memory run's receiver: programmed bytes are counted, not kept; what the
-  // receiver stores of its own (an error log) and the erase log stay.
-  SimFlash flash(0x1000, {{1, 0x1000}, {0, 0}, {0, 0}}, 0x1000, false);
-  const std::vector<std::uint8_t> data(6000, 0x12);
-  flash.Program(0x1800, data.data(), data.size());
-  flash.EraseSector(0x2000);
-  const std::vector<std::uint8_t> log{1, 2, 3};
-  flash.Store(0x4000, log.data(), log.size());
-  EXPECT_EQ(flash.BytesProgrammed(), 6000u);
-  EXPECT_EQ(flash.Read(0x1800, 16), std::vector<std::uint8_t>(16, 0xFF));
-  EXPECT_EQ(flash.Read(0x4000, 3), log);
-  EXPECT_EQ(flash.ProgrammedBytes(), 3u);
-  EXPECT_EQ(flash.EraseLog(), std::vector<std::uint32_t>{0x2000});
-}
-
 }  // namespace
 }  // namespace sim

@@ -24,56 +24,36 @@ class SimHost {
     std::string error;
     attachment_ = Attach(profile, 0, &error, name);
     EXPECT_TRUE(attachment_) << error;
-    Open();
-  }
-  ~SimHost() {
-    if (device_) device_->Close();
-    Detach(attachment_);
-  }
-
-  bool Open(DWORD* error = nullptr) {
     DWORD e = 0;
     device_ = afx::OpenSerialDevice(attachment_->Path(), &e);
-    if (error) *error = e;
-    if (!device_) return false;
+    EXPECT_TRUE(device_) << e;
     afx::COMMTIMEOUTS t;
     t.ReadIntervalTimeout = afx::MAXDWORD;
     t.ReadTotalTimeoutMultiplier = afx::MAXDWORD;
     t.ReadTotalTimeoutConstant = 100;
     device_->SetTimeouts(t);
     SetBaud(9600);
-    return true;
   }
-  void Close() {
-    if (device_) device_->Close();
-    device_.reset();
+  ~SimHost() {
+    device_->Close();
+    Detach(attachment_);
   }
-  afx::SerialDevice& Device() { return *device_; }
+
   // The receiver, brought up to the clock's present.
   VirtualReceiver& Rx() {
     attachment_->Receiver().RunUntil(afx::GetClock().NowNs());
     return attachment_->Receiver();
   }
-
   void SetBaud(DWORD baud) {
     afx::LineSettings s;
     s.baudRate = baud;
     ASSERT_TRUE(device_->SetLineSettings(s));
   }
-  bool Write(const Bytes& bytes) {
+  void Send(const Bytes& bytes) {
     DWORD written = 0;
-    return device_->Write(bytes.data(), static_cast<DWORD>(bytes.size()), &written);
+    ASSERT_TRUE(device_->Write(bytes.data(), static_cast<DWORD>(bytes.size()), &written));
   }
-  void SendReport(std::uint8_t type, const Bytes& data = {}, bool longForm = false) {
-    ASSERT_TRUE(Write(ReportCodec::Encode(type, data, longForm)));
-  }
-  void SendLoader(std::uint8_t command, const Bytes& data = {}) { ASSERT_TRUE(Write(LoaderCodec::Encode(command, data))); }
-  void Break() {
-    device_->SetBreak(true);
-    Sleep(350);
-    device_->SetBreak(false);
-  }
-
+  void SendReport(std::uint8_t type, const Bytes& data = {}) { Send(ReportCodec::Encode(type, data)); }
   // Everything that arrives within `ms`.
   Bytes ReadFor(DWORD ms) {
     Bytes out;
@@ -86,46 +66,36 @@ class SimHost {
     }
     return out;
   }
-  // The first report frame of `type` (or lone ACK/NAK as type 0x06/0x15 with no data) within `ms`.
-  std::optional<ReportFrame> ReadReport(std::uint8_t type, DWORD ms = 3000, bool longForm = false) {
-    ReportCodec decoder([longForm](std::uint8_t) { return longForm; });
+  // The first report frame of `type` (a lone ACK as type 0x06 with no data) within `ms`.
+  std::optional<ReportFrame> ReadReport(std::uint8_t type, DWORD ms = 3000) {
+    ReportCodec decoder;
     const std::int64_t end = afx::GetClock().NowNs() + std::int64_t{ms} * 1'000'000;
     while (afx::GetClock().NowNs() < end) {
       std::uint8_t b = 0;
       DWORD got = 0;
       if (!device_->Read(&b, 1, &got)) return std::nullopt;
       if (got == 0) continue;
-      if (!decoder.InFrame() && (b == kAck || b == kNak) && (type == kAck || type == kNak)) {
-        ReportFrame f;
-        f.type = b;
-        return f;
+      if (!decoder.InFrame() && b == kAck && type == kAck) {
+        ReportFrame ack;
+        ack.type = kAck;
+        return ack;
       }
       if (decoder.Feed(b) && decoder.Frame().type == type) return decoder.Frame();
     }
     return std::nullopt;
   }
-  std::optional<LoaderFrame> ReadLoader(std::uint8_t command, DWORD ms = 3000) {
+  bool AskLoader(std::uint8_t command) {
+    Send(LoaderCodec::Encode(command, {}));
     LoaderCodec decoder;
-    const std::int64_t end = afx::GetClock().NowNs() + std::int64_t{ms} * 1'000'000;
-    while (afx::GetClock().NowNs() < end) {
-      std::uint8_t b = 0;
-      DWORD got = 0;
-      if (!device_->Read(&b, 1, &got)) return std::nullopt;
-      if (got == 1 && decoder.Feed(b) && decoder.Frame().command == command) return decoder.Frame();
-    }
-    return std::nullopt;
-  }
-  std::optional<ReportFrame> Ask(std::uint8_t type, const Bytes& data, std::uint8_t replyType) {
-    SendReport(type, data);
-    return ReadReport(replyType);
-  }
-  std::optional<LoaderFrame> AskLoader(std::uint8_t command, const Bytes& data = {}) {
-    SendLoader(command, data);
-    return ReadLoader(command);
+    for (std::uint8_t b : ReadFor(3000))
+      if (decoder.Feed(b) && decoder.Frame().command == command) return true;
+    return false;
   }
   // The break-info text, or "" when nothing came.
   std::string BreakInfo() {
-    Break();
+    device_->SetBreak(true);
+    Sleep(350);
+    device_->SetBreak(false);
     const auto f = ReadReport(0x6E);
     return f ? std::string(f->data.begin(), f->data.end()) : std::string();
   }
