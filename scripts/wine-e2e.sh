@@ -2,7 +2,8 @@
 # talvern.exe under Wine against the virtual receiver, with the Windows
 # registry of a Wine prefix of its own: "Verify receiver software version" on
 # COM21, which Wine maps to the pseudo-terminal that the Linux qz7xx-sim
-# serves in real time, and a firmware update of the in-process receiver.
+# serves in real time, a firmware update of the in-process receiver, and the
+# version of two in-process receivers at once.
 # (An update through qz7xx-sim's pseudo-terminal stops at the receiver's
 # restart on Linux as under Wine, so it is not run here.)
 #   scripts/wine-e2e.sh [WINDOWS_BUILD_DIR] [LINUX_BUILD_DIR]   (default build/windows build/release)
@@ -30,8 +31,19 @@ grep -q "The version was retrieved successfully." "$work/version.txt"
   | tee "$work/update.txt"
 grep -q "Operation succeeded" "$work/update.txt"
 
+# Two receivers at once: a talvern.exe per port, started through the process
+# service; the transcripts' folder has a space, which each command line must keep.
+mkdir -p "$work/two ports"
+"${talvern[@]}" run 7 --simulate --ports 1,2 --transcript "$work/two ports/run.txt" \
+  | tr -d "\r" | tee "$work/several.txt"
+grep -q "^2 receivers: 2 succeeded.$" "$work/several.txt"
+for port in COM1 COM2; do
+  grep -qE "^  $port +5012A00123 +Verify receiver software version +succeeded " "$work/several.txt"
+  test -s "$work/two ports/run-$port.txt"
+done
+
 # What the runs left in the Windows registry, through talvern's own reg command.
 "${talvern[@]}" reg query 'HKEY_LOCAL_MACHINE\SOFTWARE\Korvane\Talvern' /v LastUsedCOM | tee "$work/registry.txt"
 grep -q "0x$(printf %x $com)" "$work/registry.txt"
 wineserver -k >/dev/null 2>&1 || true
-echo "talvern.exe under Wine: the version on COM$com and the update passed."
+echo "talvern.exe under Wine: the version on COM$com, the update and the run on two receivers passed."

@@ -47,6 +47,21 @@ int ErrnoFromWin32(std::uint32_t error) {
 
 std::uint32_t LastWin32Error() { return ::GetLastError(); }
 
+std::string SystemMessage(std::uint32_t error) {
+  char* text = nullptr;
+  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = n && text ? std::string(text, n) : "error " + std::to_string(error);
+  if (text) ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  return message;
+}
+
+std::string InterruptSemaphoreName(std::uint32_t processId) {
+  return "Local\\afx-interrupt-" + std::to_string(processId);
+}
+
 bool IdentifyFile(const std::string& path, FileIdentity* identity, int* err) {
   // No access asked for: the attributes alone, and no sharing refused.
   HANDLE file = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

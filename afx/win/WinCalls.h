@@ -11,6 +11,13 @@ namespace afx::win {
 int ErrnoFromWin32(std::uint32_t error);
 // The thread's last Win32 error code.
 std::uint32_t LastWin32Error();
+// The system's text for a Win32 error code, without its line end.
+std::string SystemMessage(std::uint32_t error);
+
+// A program that afx::Process starts has no console of its own: Interrupt()
+// releases the semaphore of this name, and the program's InterruptWatch
+// takes each release as a Ctrl-C.
+std::string InterruptSemaphoreName(std::uint32_t processId);
 
 // What tells one version of a file from another: the volume and file index
 // (the file's identity) and its size and times in 100 ns units.

@@ -4,21 +4,9 @@
 #include <vector>
 
 #include "afx/Library.h"
+#include "afx/win/WinCalls.h"
 
 namespace afx {
-
-namespace {
-std::string SystemMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n && text ? std::string(text, n) : "error " + std::to_string(code);
-  if (text) ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-    message.pop_back();
-  return message;
-}
-}  // namespace
 
 std::string ModuleFileOf(const void* address) {
   HMODULE module = nullptr;
@@ -60,7 +48,7 @@ std::unique_ptr<Library> Library::Load(const std::string& path, std::string* err
   const DWORD code = ::GetLastError();
   ::SetErrorMode(previous);
   if (!module) {
-    if (error) *error = path + ": " + SystemMessage(code);
+    if (error) *error = path + ": " + win::SystemMessage(code);
     return nullptr;
   }
   return std::unique_ptr<Library>(new Library(module));
