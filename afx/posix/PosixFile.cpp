@@ -1,5 +1,6 @@
 // Files on POSIX: descriptors, stat and rename.
 #include "afx/File.h"
+#include "afx/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -71,71 +72,36 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
   return TRUE;
 }
 
-void CFile::Close() {
-  if (fd_ < 0) return;
-  const int rc = ::close(fd_);
-  fd_ = -1;
-  if (rc != 0) ThrowErrno(errno);
-}
+namespace afx::fd {
 
-void CFile::Abort() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
-UINT CFile::Read(void* buffer, UINT count) {
-  if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
-  auto* out = static_cast<char*>(buffer);
-  UINT total = 0;
-  while (total < count) {
-    const ssize_t n = ::read(fd_, out + total, count - total);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
-    if (n == 0) break;
-    total += static_cast<UINT>(n);
-  }
-  return total;
-}
-
-void CFile::Write(const void* buffer, UINT count) {
-  if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
-  const auto* in = static_cast<const char*>(buffer);
-  UINT total = 0;
-  while (total < count) {
-    const ssize_t n = ::write(fd_, in + total, count - total);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
-    total += static_cast<UINT>(n);
+long ReadSome(int fd, void* buffer, unsigned count) {
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, count);
+    if (n >= 0 || errno != EINTR) return static_cast<long>(n);
   }
 }
 
-std::uint64_t CFile::Seek(std::int64_t offset, UINT from) {
-  if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
-  const int whence = from == current ? SEEK_CUR : from == end ? SEEK_END : SEEK_SET;
-  const off_t pos = ::lseek(fd_, offset, whence);
-  if (pos < 0) throw CFileException(CFileException::badSeek, errno, path_.c_str());
-  return static_cast<std::uint64_t>(pos);
+long WriteSome(int fd, const void* buffer, unsigned count) {
+  for (;;) {
+    const ssize_t n = ::write(fd, buffer, count);
+    if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+  }
 }
 
-std::uint64_t CFile::GetLength() const {
+int Close(int fd) { return ::close(fd); }
+
+std::int64_t Seek(int fd, std::int64_t offset, int whence) { return ::lseek(fd, offset, whence); }
+
+bool Size(int fd, std::uint64_t* size) {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) ThrowErrno(fd_ < 0 ? EBADF : errno);
-  return static_cast<std::uint64_t>(st.st_size);
+  if (::fstat(fd, &st) != 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
 }
 
-std::uint64_t CFile::GetPosition() const {
-  const off_t pos = fd_ < 0 ? -1 : ::lseek(fd_, 0, SEEK_CUR);
-  if (pos < 0) ThrowErrno(fd_ < 0 ? EBADF : errno);
-  return static_cast<std::uint64_t>(pos);
-}
+int Sync(int fd) { return ::fsync(fd) != 0 && errno != EINVAL ? -1 : 0; }
 
-void CFile::Flush() {
-  if (fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL) ThrowErrno(errno);
-}
+}  // namespace afx::fd
 
 namespace {
 // No empty, "." or ".." part: normalising would give the same text back.
@@ -189,25 +155,6 @@ void CFile::Rename(const char* oldName, const char* newName) {
     throw CFileException(CFileException::ErrnoToCause(errno), errno, oldName);
 }
 
-namespace {
-// Writes all of `in` to `out`; false with errno set on failure.
-bool CopyContent(int in, int out) {
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const ssize_t n = ::read(in, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) return false;
-      done += w;
-    }
-  }
-}
-}  // namespace
-
 BOOL CopyFile(const char* existing, const char* newName, BOOL failIfExists) {
   const CString from = CFile::SystemPath(existing);
   const CString to = CFile::SystemPath(newName);
@@ -227,7 +174,7 @@ BOOL CopyFile(const char* existing, const char* newName, BOOL failIfExists) {
     errno = err;
     return FALSE;
   }
-  bool ok = CopyContent(in, out) && ::fchmod(out, source.st_mode & 0777) == 0 && ::fsync(out) == 0;
+  bool ok = afx::fd::CopyAll(in, out) && ::fchmod(out, source.st_mode & 0777) == 0 && ::fsync(out) == 0;
   int err = errno;
   ::close(in);
   if (::close(out) != 0 && ok) {

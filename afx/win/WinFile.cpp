@@ -13,26 +13,12 @@
 #include <vector>
 
 #include "afx/File.h"
+#include "afx/FileDescriptor.h"
 #include "afx/win/WinCalls.h"
 
 namespace {
 
 bool IsDirectory(unsigned short mode) { return (mode & _S_IFMT) == _S_IFDIR; }
-
-// Writes all of `in` to `out`; false with errno set on failure.
-bool CopyContent(int in, int out) {
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const int n = ::_read(in, buffer.data(), static_cast<unsigned>(buffer.size()));
-    if (n < 0) return false;
-    if (n == 0) return true;
-    for (int done = 0; done < n;) {
-      const int w = ::_write(out, buffer.data() + done, static_cast<unsigned>(n - done));
-      if (w < 0) return false;
-      done += w;
-    }
-  }
-}
 
 }  // namespace
 
@@ -88,65 +74,26 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
   return TRUE;
 }
 
-void CFile::Close() {
-  if (fd_ < 0) return;
-  const int rc = ::_close(fd_);
-  fd_ = -1;
-  if (rc != 0) ThrowErrno(errno);
-}
+namespace afx::fd {
 
-void CFile::Abort() {
-  if (fd_ >= 0) ::_close(fd_);
-  fd_ = -1;
-}
+long ReadSome(int fd, void* buffer, unsigned count) { return ::_read(fd, buffer, count); }
 
-UINT CFile::Read(void* buffer, UINT count) {
-  if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
-  auto* out = static_cast<char*>(buffer);
-  UINT total = 0;
-  while (total < count) {
-    const int n = ::_read(fd_, out + total, count - total);
-    if (n < 0) ThrowErrno(errno);
-    if (n == 0) break;
-    total += static_cast<UINT>(n);
-  }
-  return total;
-}
+long WriteSome(int fd, const void* buffer, unsigned count) { return ::_write(fd, buffer, count); }
 
-void CFile::Write(const void* buffer, UINT count) {
-  if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
-  const auto* in = static_cast<const char*>(buffer);
-  UINT total = 0;
-  while (total < count) {
-    const int n = ::_write(fd_, in + total, count - total);
-    if (n < 0) ThrowErrno(errno);
-    total += static_cast<UINT>(n);
-  }
-}
+int Close(int fd) { return ::_close(fd); }
 
-std::uint64_t CFile::Seek(std::int64_t offset, UINT from) {
-  if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
-  const int whence = from == current ? SEEK_CUR : from == end ? SEEK_END : SEEK_SET;
-  const std::int64_t pos = ::_lseeki64(fd_, offset, whence);
-  if (pos < 0) throw CFileException(CFileException::badSeek, errno, path_.c_str());
-  return static_cast<std::uint64_t>(pos);
-}
+std::int64_t Seek(int fd, std::int64_t offset, int whence) { return ::_lseeki64(fd, offset, whence); }
 
-std::uint64_t CFile::GetLength() const {
+bool Size(int fd, std::uint64_t* size) {
   struct _stat64 st {};
-  if (fd_ < 0 || ::_fstat64(fd_, &st) != 0) ThrowErrno(fd_ < 0 ? EBADF : errno);
-  return static_cast<std::uint64_t>(st.st_size);
+  if (::_fstat64(fd, &st) != 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
 }
 
-std::uint64_t CFile::GetPosition() const {
-  const std::int64_t pos = fd_ < 0 ? -1 : ::_lseeki64(fd_, 0, SEEK_CUR);
-  if (pos < 0) ThrowErrno(fd_ < 0 ? EBADF : errno);
-  return static_cast<std::uint64_t>(pos);
-}
+int Sync(int fd) { return ::_commit(fd) != 0 && errno != EBADF ? -1 : 0; }
 
-void CFile::Flush() {
-  if (fd_ >= 0 && ::_commit(fd_) != 0 && errno != EBADF) ThrowErrno(errno);
-}
+}  // namespace afx::fd
 
 BOOL CFile::GetStatus(const char* fileName, CFileStatus& status) {
   const CString sys = SystemPath(fileName);
@@ -196,7 +143,7 @@ BOOL CopyFile(const char* existing, const char* newName, BOOL failIfExists) {
     errno = opened;
     return FALSE;
   }
-  bool ok = CopyContent(in, out) && ::_commit(out) == 0;
+  bool ok = afx::fd::CopyAll(in, out) && ::_commit(out) == 0;
   int err = errno;
   ::_close(in);
   if (::_close(out) != 0 && ok) {
