@@ -41,7 +41,9 @@ long CurrentProcessId();
 bool ProcessExists(long pid);
 // The running program's own file.
 std::string ExecutablePath();
-// Whether the C stream is a terminal (a console on Windows).
+// Whether the C stream is a terminal (a console on Windows). For output on
+// Windows, a console that takes the escape sequences of a terminal, which
+// this turns on where the console has them.
 bool IsTerminal(std::FILE* stream);
 // The width in columns of the terminal (console window) the stream shows
 // in; 0 when it is none or the system cannot tell.

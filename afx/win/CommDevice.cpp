@@ -172,8 +172,10 @@ bool CommDevice::WaitInput(std::uint32_t ms) {
   if (rc != WAIT_OBJECT_0) return Fail();
   DWORD ignored = 0;
   h.waitPending = false;
-  // Wine ends a pending wait when a read takes the bytes; the caller looks again.
-  return ::GetOverlappedResult(h.device, &h.wait, &ignored, FALSE) || ::GetLastError() == ERROR_OPERATION_ABORTED
+  // Wine ends a pending wait when a read takes the bytes; the caller looks
+  // again. Its event may come before its status, so this waits for the
+  // status (the event is set: it does not block).
+  return ::GetOverlappedResult(h.device, &h.wait, &ignored, TRUE) || ::GetLastError() == ERROR_OPERATION_ABORTED
              ? true
              : Fail();
 }

@@ -96,7 +96,19 @@ std::string ExecutablePath() {
   return n > 0 && n < sizeof self ? std::string(self, n) : std::string();
 }
 
-bool IsTerminal(std::FILE* stream) { return stream && ::_isatty(::_fileno(stream)) != 0; }
+bool IsTerminal(std::FILE* stream) {
+  // The NUL device passes _isatty too; only a console has a console mode.
+  if (!stream || !::_isatty(::_fileno(stream))) return false;
+  const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  DWORD mode = 0;
+  if (!::GetConsoleMode(console, &mode)) return false;
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!::GetConsoleScreenBufferInfo(console, &info)) return true;  // the console's input
+  // What is drawn in place needs the escape sequences (Windows 10 and later);
+  // an older console gets plain lines.
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+         ::SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
 
 long ReadAvailable(std::FILE* stream, char* buffer, std::size_t size) {
   return ::_read(::_fileno(stream), buffer, static_cast<unsigned>(size < 0x40000000 ? size : 0x40000000));
