@@ -3,7 +3,8 @@
 # registry of a Wine prefix of its own: "Verify receiver software version" on
 # COM21, which Wine maps to the pseudo-terminal that the Linux qz7xx-sim
 # serves in real time, a firmware update of the in-process receiver, and the
-# version of two in-process receivers at once.
+# version of two in-process receivers at once, run to its end and stopped
+# with Ctrl-C.
 # (An update through qz7xx-sim's pseudo-terminal stops at the receiver's
 # restart on Linux as under Wine, so it is not run here.)
 #   scripts/wine-e2e.sh [WINDOWS_BUILD_DIR] [LINUX_BUILD_DIR]   (default build/windows build/release)
@@ -40,6 +41,25 @@ grep -q "^2 receivers: 2 succeeded.$" "$work/several.txt"
 for port in COM1 COM2; do
   grep -qE "^  $port +5012A00123 +Verify receiver software version +succeeded " "$work/several.txt"
   test -s "$work/two ports/run-$port.txt"
+done
+
+# Ctrl-C twice, as Wine hands a console program SIGINT: each run is told
+# through its process's semaphore and ends with status 130 at the second.
+"${talvern[@]}" run 7 --simulate --realtime --ports 3,4 >"$work/interrupted.txt" 2>&1 &
+run=$!
+for _ in $(seq 120); do
+  [ "$(grep -c "receiver QZ710" "$work/interrupted.txt")" -eq 2 ] && break
+  sleep 0.5
+done
+kill -INT $run
+sleep 1
+kill -INT $run
+status=0
+wait $run || status=$?
+tr -d "\r" <"$work/interrupted.txt" | tee "$work/interrupted-lines.txt"
+[ $status -eq 130 ]
+for port in COM3 COM4; do
+  grep -q "^$port: Operation failed: the talvern that ran $port ended with exit status 130 " "$work/interrupted-lines.txt"
 done
 
 # What the runs left in the Windows registry, through talvern's own reg command.
