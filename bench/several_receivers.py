@@ -115,6 +115,7 @@ def main():
     if counts[0] != 1:
         sys.exit("several_receivers: the counts begin with 1, the yardstick")
     bin_dir = os.path.abspath(os.path.join(a.build, "bin"))
+    started, load_before = time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), os.getloadavg()
     work = tempfile.mkdtemp(prefix="several-receivers-", dir="/dev/shm" if os.access("/dev/shm", os.W_OK) else None)
     try:
         os.environ["TALVERN_REGISTRY"] = os.path.join(work, "registry.reg")
@@ -136,6 +137,9 @@ def main():
 
     print("Load GPS software of a %d KiB application (.timg), upload at 115200 baud, version read back; "
           "%d repetitions, %d cores" % (a.image_kib, a.repetitions, os.cpu_count()))
+    print("Run from %s to %s; load average %s before, %s after" % (
+        started, time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), " ".join("%.2f" % x for x in load_before),
+        " ".join("%.2f" % x for x in os.getloadavg())))
     print()
     print("%-10s %-20s %-22s %-22s %-22s %s" % ("receivers", "wall s", "CPU s per receiver", "core % per receiver",
                                                 "peak RSS together MiB", "runs that failed"))

@@ -4,6 +4,7 @@
 #pragma once
 #include <QAbstractButton>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,19 @@
 #include "gui/TalvernWizard.h"
 #include "hostlib/HostRegistry.h"
 #include "hostlib/PluginLoader.h"
+
+// Control `id` of a plug-in dialog or page shown in `window`.
+template <class W>
+W* In(QWidget* window, int id) {
+  return window->findChild<W*>(QStringLiteral("ctl%1").arg(id));
+}
+
+// Replaces an edit's text as a person types it.
+inline void Type(QLineEdit* edit, const QString& text) {
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  QTest::keyClicks(edit, text);
+}
 
 class GuiTestEnv {
  public:

@@ -25,18 +25,7 @@ void Save(QWidget* w, const char* name) {
   else std::printf("%s\n", qPrintable(path));
 }
 
-template <class W>
-W* In(QWidget* window, int id) {
-  return window->findChild<W*>(QStringLiteral("ctl%1").arg(id));
-}
-
 void Press(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
-
-void Type(QLineEdit* edit, const QString& text) {
-  edit->selectAll();
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  QTest::keyClicks(edit, text);
-}
 
 }  // namespace
 

@@ -30,22 +30,11 @@
 
 namespace {
 
-template <class W>
-W* In(QWidget* window, int id) {
-  return window->findChild<W*>(QStringLiteral("ctl%1").arg(id));
-}
-
 void Click(QWidget* w) {
   QVERIFY2(w && w->isEnabled(), "control missing or disabled");
   // A check box or radio button takes clicks on its box and label, not on the rest of its row.
   const bool box = qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w);
   QTest::mouseClick(w, Qt::LeftButton, {}, box ? QPoint(8, w->height() / 2) : w->rect().center());
-}
-
-void Type(QLineEdit* edit, const QString& text) {
-  edit->selectAll();
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  QTest::keyClicks(edit, text);
 }
 
 // Counts the transcript's opens and closes: a closed port has as many of each.
@@ -119,37 +108,66 @@ class WizardTest : public QObject {
     QCOMPARE(list->item(3)->text(), QString("Load GPS software"));
     list->setCurrentRow(7);
     QCOMPARE(env_->Find<QLabel>("description")->text(), QString("Retrieves the software version from the QZ7xx."));
-  }
-
-  void showsTheVersionsInTheirDialog() {
-    ChooseOperation(7);
-    QCOMPARE(env_->Wizard().currentId(), int(TalvernWizard::kSummary));
-    QString software;
-    modal_.Expect("#dialog106", [&](QWidget* d) {
-      software = In<QLineEdit>(d, 1017)->text();
-      QVERIFY(In<QLineEdit>(d, 1017)->isReadOnly());
-      Click(In<QPushButton>(d, IDOK));
-    });
-    QCOMPARE(StartAndFinish().section('\n', 0, 0).section(':', 0, 0), QString("Operation succeeded"));
-    QVERIFY2(!software.isEmpty(), "no software version shown");
-  }
-
-  void showsTheServiceOperationOnlyWithCtrlAlt() {
     env_->Load(true);
     env_->NewWizard();
-    auto* list = env_->Find<QListWidget>("operations");
-    QCOMPARE(list->count(), 10);
-    QCOMPARE(list->item(9)->text(), QString("Wipe CM Blocks"));
-    // The service operation runs like any other.
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(9)).center());
-    env_->Press(QWizard::NextButton);
-    env_->Press(QWizard::NextButton);
-    modal_.Expect("This operation fixes a problem", [](QWidget* box) {
-      auto* b = qobject_cast<QMessageBox*>(box);
-      QCOMPARE(b->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-      Click(b->button(QMessageBox::Yes));
-    });
-    VERIFY_OUTCOME(StartAndFinish(), "Operation succeeded");
+    QCOMPARE(env_->Find<QListWidget>("operations")->count(), 10);
+    QCOMPARE(env_->Find<QListWidget>("operations")->item(9)->text(), QString("Wipe CM Blocks"));
+    env_->Load(false);
+  }
+
+  // Runs that show one window: it is checked and answered as a person
+  // would, and the run ends as the answer says.
+  void aRunsOneWindowIsAnsweredAndTheRunEndsAsItSays() {
+    // A message box with its icon, buttons and default (NoButton: not checked), answered with `click`.
+    auto box = [](QMessageBox::Icon icon, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton def,
+                  QMessageBox::StandardButton click) {
+      return [=](QWidget* w) {
+        auto* b = qobject_cast<QMessageBox*>(w);
+        QCOMPARE(b->icon(), icon);
+        QCOMPARE(b->standardButtons(), buttons);
+        QCOMPARE(b->windowTitle(), QString("DevQZ710"));
+        if (def != QMessageBox::NoButton) QCOMPARE(b->defaultButton(), b->button(def));
+        Click(b->button(click));
+      };
+    };
+    // A dialog whose `field` shows `want` (anything, when empty), accepted as shown.
+    auto dialog = [](int field, const char* want, bool readOnly = false) {
+      return [=](QWidget* d) {
+        const QString shown = In<QLineEdit>(d, field)->text();
+        QVERIFY2(*want ? shown == want : !shown.isEmpty(), qPrintable(shown));
+        QCOMPARE(In<QLineEdit>(d, field)->isReadOnly(), readOnly);
+        Click(In<QPushButton>(d, IDOK));
+      };
+    };
+    using B = QMessageBox;
+    struct Case {
+      int op;
+      const char* profile;
+      const char* window;
+      std::function<void(QWidget*)> answer;
+      const char* outcome;
+      int exitStatus;
+    };
+    const Case cases[] = {
+        {7, "", "#dialog106", dialog(1017, "", true), "Operation succeeded", 0},  // the software version
+        {9, "", "This operation fixes a problem", box(B::Question, B::Yes | B::No, B::NoButton, B::Yes),
+         "Operation succeeded", 0},  // the service operation runs like any other
+        {5, "", "Continue?", box(B::Question, B::Yes | B::No, B::Yes, B::No), "Operation declined", 2},
+        {2, "", "radio module is incompatible", box(B::Warning, B::Ok, B::NoButton, B::Ok), "Operation failed", 1},
+        {1, "radio.mode = 4\n", "#dialog940", dialog(941, "450125"), "Operation succeeded", 0},  // fixed frequencies
+        {1, "radio.mode = 1\nradio.setting = 7\n", "#dialog950", dialog(951, "7"), "Operation succeeded", 0},  // hopping
+    };
+    for (const Case& c : cases) {
+      modal_.Clear();
+      env_->Load(c.op == 9);
+      const std::string profile = env_->File("run.profile");
+      std::ofstream(profile) << c.profile;
+      ChooseOperation(c.op, profile);
+      QCOMPARE(env_->Wizard().currentId(), int(TalvernWizard::kSummary));
+      modal_.Expect(c.window, c.answer);
+      VERIFY_OUTCOME(StartAndFinish(), c.outcome);
+      QCOMPARE(env_->Wizard().ExitStatus(), c.exitStatus);
+    }
     env_->Load(false);
   }
 
@@ -190,19 +208,6 @@ class WizardTest : public QObject {
     });
     VERIFY_OUTCOME(StartAndFinish(), "Operation succeeded");
     QVERIFY(!dialog);  // closed and gone once the dialog ended
-  }
-
-  void declinedResetEndsDeclined() {
-    ChooseOperation(5);
-    modal_.Expect("Continue?", [](QWidget* box) {
-      auto* b = qobject_cast<QMessageBox*>(box);
-      QCOMPARE(b->icon(), QMessageBox::Question);
-      QCOMPARE(b->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-      QCOMPARE(b->defaultButton(), b->button(QMessageBox::Yes));
-      Click(b->button(QMessageBox::No));
-    });
-    VERIFY_OUTCOME(StartAndFinish(), "Operation declined");
-    QCOMPARE(env_->Wizard().ExitStatus(), 2);
   }
 
   void clonePageEnablesItsBoxesWithInstall() {
@@ -327,44 +332,6 @@ class WizardTest : public QObject {
     VERIFY_OUTCOME(StartAndFinish(), "Operation succeeded");
     QVERIFY2(copied.contains("412") || copied.contains("4.12"), qPrintable(copied));
     QVERIFY(!detail.isEmpty());
-  }
-
-  void radioDialogsAcceptedAsShown() {
-    struct Case {
-      const char* profile;  // the radio's dictionary mode
-      const char* dialog;
-      int field;
-      const char* shown;
-    };
-    const Case cases[] = {
-        {"radio.mode = 4\n", "#dialog940", 941, "450125"},         // fixed frequencies
-        {"radio.mode = 1\nradio.setting = 7\n", "#dialog950", 951, "7"},  // hopping: the network number
-    };
-    for (const Case& c : cases) {
-      modal_.Clear();
-      const std::string profile = env_->File("radio.profile");
-      std::ofstream(profile) << c.profile;
-      ChooseOperation(1, profile);
-      QString shown;
-      modal_.Expect(c.dialog, [&](QWidget* d) {
-        shown = In<QLineEdit>(d, c.field)->text();
-        Click(In<QPushButton>(d, IDOK));
-      });
-      VERIFY_OUTCOME(StartAndFinish(), "Operation succeeded");
-      QCOMPARE(shown, QString(c.shown));
-    }
-  }
-
-  void modemCheckReportsTheFailureInOneBox() {
-    ChooseOperation(2);
-    modal_.Expect("radio module is incompatible", [](QWidget* box) {
-      auto* b = qobject_cast<QMessageBox*>(box);
-      QCOMPARE(b->icon(), QMessageBox::Warning);
-      QCOMPARE(b->windowTitle(), QString("DevQZ710"));
-      Click(b->button(QMessageBox::Ok));
-    });
-    VERIFY_OUTCOME(StartAndFinish(), "Operation failed");
-    QCOMPARE(env_->Wizard().ExitStatus(), 1);
   }
 
   void radioSoftwarePageKeepsTheWizardWithoutASelection() {

@@ -8,9 +8,8 @@
 #include "afx/DeviceManager.h"
 #include "afx/Registry.h"
 #include "device/BreakInfo.h"
-#include "device/GarnexInterface.h"
-#include "port/SerialInterface.h"
 #include "support/SimScenario.h"
+#include "support/Throws.h"
 
 namespace {
 
@@ -33,15 +32,6 @@ struct RecordingDeviceManager : afx::DeviceManager {
     calls.push_back("enable " + name);
     return true;
   }
-};
-
-// A port opened on the scenario's receiver, and the receiver interface over it.
-struct Connection {
-  explicit Connection(test::SimScenario& s) : device(&port, s.params) {
-    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
-  }
-  CSerialInterface port;
-  CGarnexInterface device;
 };
 
 }  // namespace
@@ -67,7 +57,7 @@ TEST(ConnectScenario, SwitchesToTheRegisteredMaximumRate) {
     SCOPED_TRACE(c.name);
     test::SimScenario s(c.profile);
     if (c.maxBaud) SetMaxBaud(c.maxBaud);
-    Connection link(s);
+    test::Connection link(s);
     link.device.Connect(c.switchBaud);
     EXPECT_TRUE(link.device.IsConnected());
     EXPECT_EQ(link.port.GetBaudRate(), c.want);
@@ -84,7 +74,7 @@ TEST(ConnectScenario, SwitchesToTheRegisteredMaximumRate) {
 
 TEST(ConnectScenario, FlashLayoutAndLoaderRevision) {
   test::SimScenario s("controller.version = 0x35\nmonitor.chip = Corval 5\n");
-  Connection link(s);
+  test::Connection link(s);
   link.device.Connect(true);
   EXPECT_TRUE(link.device.IsCorval5());
   int revision = 0;
@@ -105,7 +95,7 @@ TEST(ConnectScenario, UsbLinkIsReopenedAroundRestarts) {
   test::SimScenario s("port.number = 15\n");
   RecordingDeviceManager manager;
   afx::DeviceManager* previous = afx::SetDeviceManager(&manager);
-  Connection link(s);
+  test::Connection link(s);
   link.device.Connect(true);
   afx::SetDeviceManager(previous);
   const std::string name = "Korvane GNSS (COM" + std::to_string(s.Com()) + ")";
@@ -121,7 +111,7 @@ TEST(ConnectScenario, UsbLinkIsReopenedAroundRestarts) {
 TEST(ConnectScenario, ReceiverThatStaysInItsApplication) {
   // The monitor never comes: the reboot request is ignored.
   test::SimScenario s("fault = silence n=1 type=0x87\n");
-  Connection link(s);
+  test::Connection link(s);
   try {
     link.device.Connect(true);
     FAIL() << "connected";
@@ -149,7 +139,7 @@ TEST(ConnectScenario, WaitsForTheRestartItsReceiverNeeds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.profile);
     test::SimScenario s(c.profile);
-    Connection link(s);
+    test::Connection link(s);
     EXPECT_TRUE(link.device.EnterMonitor());
     std::int64_t rebootAt = -1;
     std::int64_t nextAt = -1;
@@ -196,7 +186,7 @@ TEST(ConnectScenario, DetectionAsksTheUserWhenNoReceiverAnswers) {
     SCOPED_TRACE(c.what);
     test::SimScenario s(c.profile);
     s.ui.answers.assign(c.answers.begin(), c.answers.end());
-    Connection link(s);
+    test::Connection link(s);
     int result = -1;
     try {
       result = link.device.DetectReceiver(c.prompt) ? 1 : 0;
@@ -222,16 +212,10 @@ TEST(ConnectScenario, ServiceRequestsInTheMonitor) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.profile);
     test::SimScenario s(c.profile);
-    Connection link(s);
+    test::Connection link(s);
     link.device.Connect(true);
 
-    DWORD error = 0;
-    try {
-      link.device.WriteProductId("SN-4471");
-    } catch (const CLSDeviceException& e) {
-      error = e.GetCode();
-    }
-    EXPECT_EQ(error, c.productIdError);
+    EXPECT_EQ(testsupport::CodeOf<CLSDeviceException>([&] { link.device.WriteProductId("SN-4471"); }), c.productIdError);
     if (c.productIdError == 0) {
       std::vector<std::uint8_t> field(32, 0);
       std::memcpy(field.data(), "SN-4471", 7);

@@ -55,8 +55,9 @@ TEST(ErrorLogScenario, ApplicationListsHighestIndexFirstAndClearsInBothForms) {
     EXPECT_EQ(s.window.LastStatus(), "The error log was retrieved successfully.");
     EXPECT_TRUE(after.empty());
     EXPECT_EQ(s.Receiver().ErrorLogCount(), 0u);
-    ASSERT_EQ(s.ui.boxes.size(), 1u) << "only the question before clearing";
-    EXPECT_EQ(s.ui.boxes[0].text, AfxLoadString(260));
+    EXPECT_EQ(s.BoxTexts(), std::vector<std::string>{"Clearing the error log will delete all the errors logged to "
+                                                      "the QZ7xx.\nDo you wish to continue with the clear operation?"})
+        << "only the question before clearing";
   }
 }
 
@@ -99,8 +100,7 @@ TEST(ErrorLogScenario, MonitorReadsTheImageAndRebootsAfterwards) {
         EXPECT_NE(seen.lines[2].find("  * DELETED *"), std::string::npos);
       }
       EXPECT_FALSE(seen.clearVisible);
-      const auto& st = s.window.statuses;
-      EXPECT_NE(std::find(st.begin(), st.end(), "Rebooting the QZ7xx receiver..."), st.end());
+      EXPECT_TRUE(s.HasStatus("Rebooting the QZ7xx receiver..."));
       s.Settle(20000);
       EXPECT_EQ(s.Receiver().Mode(), sim::ReceiverMode::Application);
     }
@@ -115,10 +115,8 @@ TEST(ErrorLogScenario, FailuresNameTheirCode) {
   for (const char* profile : {"fault = silence type=0x91 count=0\n", "fault = nak n=3 type=0x91\nerrorlog.long_form = false\n"}) {
     SCOPED_TRACE(profile);
     test::SimScenario s(std::string(kTwoEntries) + profile);
-    CRetrieveErrorLogOperation op;
-    EXPECT_EQ(s.Run(op), 0);
-    ASSERT_EQ(s.ui.boxes.size(), 1u);
-    EXPECT_NE(s.ui.boxes[0].text.find(message), std::string::npos) << s.ui.boxes[0].text;
+    EXPECT_EQ(s.Run<CRetrieveErrorLogOperation>(), 0);
+    EXPECT_TRUE(s.OneBoxWith(message));
     EXPECT_EQ(s.window.LastStatus(), "There was a failure with the operation!");
   }
 }

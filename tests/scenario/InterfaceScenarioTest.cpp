@@ -6,23 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "afx/Registry.h"
-#include "device/GarnexInterface.h"
-#include "port/SerialInterface.h"
 #include "support/SimScenario.h"
 
 namespace {
 
-void SetOutputsValue(const char* value) {
-  HKEY key = nullptr;
-  ASSERT_EQ(afx::RegOpenKeyPath("HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Talvern\\Devices\\QZ710", KEY_ALL_ACCESS,
-                                &key, true),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueEx(key, "TurnOffOutputs", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                          static_cast<DWORD>(std::strlen(value) + 1)),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
+const char* const kDeviceKey = "SOFTWARE\\Korvane\\Talvern\\Devices\\QZ710";
 
 }  // namespace
 
@@ -43,11 +31,11 @@ TEST(InterfaceScenario, TurnOffOutputsOnlyWhenAskedTo) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test::SimScenario s;
-    if (c.value) SetOutputsValue(c.value);
-    CSerialInterface port;
-    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, 6);
-    CGarnexInterface device(&port, s.params);
-    EXPECT_EQ(device.TurnOffOutputs(), c.result);
+    if (c.value) {
+      ASSERT_TRUE(testsupport::TestRegistry::SetString(kDeviceKey, "TurnOffOutputs", c.value));
+    }
+    test::Connection link(s);
+    EXPECT_EQ(link.device.TurnOffOutputs(), c.result);
     // Only the frame at the receiver's own rate reaches it as a request.
     int heard = 0;
     for (int type : s.Requests()) heard += type == 0x51;
@@ -60,8 +48,7 @@ TEST(InterfaceScenario, TurnOffOutputsOnlyWhenAskedTo) {
       ++sent;
     EXPECT_EQ(sent, c.requests);
     // The port is left at the rate it had, whatever rates were tried.
-    EXPECT_EQ(port.GetBaudRate(), 9600u);
-    port.Close();
+    EXPECT_EQ(link.port.GetBaudRate(), 9600u);
   }
 }
 
@@ -70,11 +57,9 @@ TEST(InterfaceScenario, ResetWithModeSendsOnlyKnownModes) {
   for (const auto& [mode, sends] : modes) {
     SCOPED_TRACE(mode);
     test::SimScenario s;
-    CSerialInterface port;
-    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, 6);
-    CGarnexInterface device(&port, s.params);
+    test::Connection link(s);
     const double start = s.Seconds();
-    device.ResetWithMode(mode);
+    link.device.ResetWithMode(mode);
     if (sends) {
       EXPECT_EQ(s.Receiver().ResetModes(), std::vector<int>{mode});
       // The receiver is given two minutes before it is looked for again.
@@ -87,6 +72,5 @@ TEST(InterfaceScenario, ResetWithModeSendsOnlyKnownModes) {
       EXPECT_TRUE(s.HostBytes().empty());
       EXPECT_TRUE(s.Receiver().ResetModes().empty());
     }
-    port.Close();
   }
 }

@@ -70,8 +70,7 @@ TEST(RadioUpdate, FailuresOfThePipeAndTheRadio) {
     Op op;
     Choose(s, op, RadioImage(500));
     EXPECT_EQ(s.Run(op), 0);
-    ASSERT_EQ(s.ui.boxes.size(), 1u);
-    EXPECT_NE(s.ui.boxes[0].text.find("[" + std::to_string(c.code) + "]"), std::string::npos) << s.ui.boxes[0].text;
+    EXPECT_TRUE(s.OneBoxWith("[" + std::to_string(c.code) + "]"));
     // Only a radio that took the image but never came back has installed it.
     EXPECT_EQ(s.Receiver().RadioInstalls(), std::string(c.name) == "radio never synchronises" ? 1 : 0);
   }

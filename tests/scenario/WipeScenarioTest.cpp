@@ -21,17 +21,10 @@ std::string LogAt(std::uint32_t base) {
   return kFlash + "errorlog.base = " + std::to_string(base) + "\nerrorlog.offset = 0\n";
 }
 
-bool AllErased(const std::vector<std::uint8_t>& bytes) {
-  for (auto b : bytes)
-    if (b != 0xFF) return false;
-  return true;
-}
-
 // The monitor was told to reboot and comes back as the application.
 void ExpectRebooted(test::SimScenario& s) {
   EXPECT_TRUE(s.Asked(4, "loader"));
-  s.AdvanceMs(30000);
-  s.Receiver().RunUntil(static_cast<std::int64_t>(s.Seconds() * 1e9));
+  s.Settle(30000);
   EXPECT_EQ(s.Receiver().Mode(), sim::ReceiverMode::Application);
 }
 
@@ -42,8 +35,7 @@ TEST(WipeScenario, ErasesExactlyTheCMSectors) {
   // 32 KB sectors above the regions, not part of the range.
   test::SimScenario s(kFlash);
   s.ui.answers = {IDYES};
-  CWipeCMBlockOperation op;
-  EXPECT_EQ(s.Run(op), 1);
+  EXPECT_EQ(s.Run<CWipeCMBlockOperation>(), 1);
   EXPECT_EQ(s.Receiver().Flash().EraseLog(), (std::vector<std::uint32_t>{0x100C0000, 0x100E0000}));
   EXPECT_EQ(s.window.Text(), "Wipe CM blocks");
   ASSERT_EQ(s.ui.boxes.size(), 1u);
@@ -78,12 +70,11 @@ TEST(WipeScenario, ContentOutsideTheRangeSurvives) {
     SCOPED_TRACE(c.name);
     test::SimScenario s(LogAt(c.at));
     s.ui.answers = {IDYES};
-    CWipeCMBlockOperation op;
-    EXPECT_EQ(s.Run(op), 1);
+    EXPECT_EQ(s.Run<CWipeCMBlockOperation>(), 1);
     const auto image = s.Receiver().ErrorLogImage();
     const auto now = s.Receiver().Flash().Read(c.at, image.size());
     if (c.erased) {
-      EXPECT_TRUE(AllErased(now));
+      EXPECT_EQ(now, std::vector<std::uint8_t>(image.size(), 0xFF));
       EXPECT_EQ(s.Receiver().Flash().ProgrammedBytes(), 0u);
     } else {
       EXPECT_EQ(now, image);
@@ -94,8 +85,7 @@ TEST(WipeScenario, ContentOutsideTheRangeSurvives) {
 TEST(WipeScenario, MonitorWithoutTheCapabilityIsRefusedButRebooted) {
   test::SimScenario s(kFlash + "product.capability = 0\n");
   s.ui.answers = {IDYES};
-  CWipeCMBlockOperation op;
-  EXPECT_EQ(s.Run(op), 0);
+  EXPECT_EQ(s.Run<CWipeCMBlockOperation>(), 0);
   EXPECT_TRUE(s.Receiver().Flash().EraseLog().empty());
   ASSERT_EQ(s.ui.boxes.size(), 2u);
   EXPECT_EQ(s.ui.boxes[1].text,

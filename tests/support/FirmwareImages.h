@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,14 +24,12 @@ inline std::string WriteFile(const std::string& path, const std::string& text) {
   return WriteFile(path, Bytes(text.begin(), text.end()));
 }
 
-inline void PutBE16(Bytes& b, size_t at, std::uint32_t v) {
-  b[at] = static_cast<std::uint8_t>(v >> 8);
-  b[at + 1] = static_cast<std::uint8_t>(v);
+// Writes the `n` low bytes of `v` at `at`, the high byte first unless `little`.
+inline void Put(Bytes& b, size_t at, std::uint32_t v, size_t n, bool little = false) {
+  for (size_t i = 0; i < n; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * (little ? i : n - 1 - i)));
 }
-
-inline void PutBE32(Bytes& b, size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
+inline void PutBE16(Bytes& b, size_t at, std::uint32_t v) { Put(b, at, v, 2); }
+inline void PutBE32(Bytes& b, size_t at, std::uint32_t v) { Put(b, at, v, 4); }
 
 // Bytes 0, 1, 2 ... wrapping at 251 so that no two nearby blocks look alike.
 inline Bytes Pattern(size_t size, std::uint8_t seed = 0) {
@@ -127,28 +126,11 @@ struct ElfSpec {
 inline Bytes ElfImage(const std::vector<ElfSegment>& segments, const ElfSpec& spec = {}) {
   const size_t phoff = 52, n = segments.size();
   Bytes b(phoff + 32 * n, 0);
-  auto put16 = [&](size_t at, std::uint32_t v) {
-    if (spec.littleEndian) {
-      b[at] = static_cast<std::uint8_t>(v);
-      b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-    } else {
-      PutBE16(b, at, v);
-    }
-  };
-  auto put32 = [&](size_t at, std::uint32_t v) {
-    if (spec.littleEndian) {
-      for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-    } else {
-      PutBE32(b, at, v);
-    }
-  };
-  b[0] = 0x7F;
-  b[1] = 'E';
-  b[2] = 'L';
-  b[3] = 'F';
-  b[4] = 1;                               // 32-bit
-  b[5] = spec.littleEndian ? 1 : 2;       // data encoding
-  b[6] = 1;
+  auto put16 = [&](size_t at, std::uint32_t v) { Put(b, at, v, 2, spec.littleEndian); };
+  auto put32 = [&](size_t at, std::uint32_t v) { Put(b, at, v, 4, spec.littleEndian); };
+  // The magic, 32-bit, the data encoding, the version.
+  const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', 1, static_cast<std::uint8_t>(spec.littleEndian ? 1 : 2), 1};
+  std::copy(std::begin(ident), std::end(ident), b.begin());
   put16(16, spec.type);
   put16(18, spec.machine);
   put32(20, spec.version);
@@ -178,24 +160,19 @@ inline Bytes ElfImage(const std::vector<ElfSegment>& segments, const ElfSpec& sp
 inline std::string SRecordLine(int type, std::uint32_t address, const Bytes& data) {
   const int addressLength = type == 1 ? 2 : type == 2 ? 3 : type == 3 ? 4 : 0;
   const unsigned count = static_cast<unsigned>(addressLength + data.size() + 1);
-  char buf[8];
   std::string line = "S" + std::to_string(type);
-  std::snprintf(buf, sizeof buf, "%02X", count & 0xFF);
-  line += buf;
-  unsigned sum = count;
-  for (int i = addressLength - 1; i >= 0; --i) {
-    const unsigned byte = (address >> (8 * i)) & 0xFF;
-    std::snprintf(buf, sizeof buf, "%02X", byte);
+  unsigned sum = 0;
+  auto hex = [&](unsigned byte) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02X", byte & 0xFF);
     line += buf;
-    sum += byte;
-  }
-  for (std::uint8_t d : data) {
-    std::snprintf(buf, sizeof buf, "%02X", d);
-    line += buf;
-    sum += d;
-  }
-  std::snprintf(buf, sizeof buf, "%02X", ~sum & 0xFF);
-  return line + buf;
+    sum += byte & 0xFF;
+  };
+  hex(count);
+  for (int i = addressLength - 1; i >= 0; --i) hex(address >> (8 * i));
+  for (std::uint8_t d : data) hex(d);
+  hex(~sum);
+  return line;
 }
 
 // Data records of `bytes` from `address`, `perRecord` bytes each, S3.

@@ -15,10 +15,12 @@
 #include "afx/Module.h"
 #include "afx/Registry.h"
 #include "afx/Window.h"
+#include "device/GarnexInterface.h"
 #include "firmware/FirmwareEntryManager.h"
 #include "plugin/Dispatch.h"
 #include "plugin/GarnexApp.h"
 #include "plugin/Operation.h"
+#include "port/SerialInterface.h"
 #include "sim/SimAttach.h"
 #include "support/RecordingWindow.h"
 #include "support/ScriptedUi.h"
@@ -49,6 +51,11 @@ class SimScenario {
   }
 
   int Run(COperation& operation) { return RunOperation(&operation, &params); }
+  template <class Operation>
+  int Run() {
+    Operation operation;
+    return Run(operation);
+  }
   sim::VirtualReceiver& Receiver() { return rx_->Receiver(); }
   int Com() const { return rx_->ComPort(); }
   double Seconds() { return static_cast<double>(clock_.NowNs()) / 1e9; }
@@ -103,9 +110,20 @@ class SimScenario {
     return std::search(bytes.begin(), bytes.end(), frame.begin(), frame.end()) != bytes.end();
   }
   bool HasStatus(const std::string& text) const {
-    for (const auto& s : window.statuses)
-      if (s == text) return true;
-    return false;
+    return std::find(window.statuses.begin(), window.statuses.end(), text) != window.statuses.end();
+  }
+  // The texts of the message boxes shown, in order.
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> out;
+    for (const auto& b : ui.boxes) out.push_back(b.text);
+    return out;
+  }
+  // Exactly one box was shown, and its text holds `part` (or starts with it).
+  ::testing::AssertionResult OneBoxWith(const std::string& part, bool atStart = false) const {
+    const bool ok = ui.boxes.size() == 1 && (atStart ? ui.boxes[0].text.rfind(part, 0) == 0
+                                                     : ui.boxes[0].text.find(part) != std::string::npos);
+    return (ok ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
+           << "boxes " << ::testing::PrintToString(BoxTexts()) << ", wanted one with " << part;
   }
 
  private:
@@ -130,5 +148,18 @@ class SimScenario {
  public:
   OperationParams params{};
 };
+
+// A port opened on a scenario's receiver at 9600, and the receiver interface over it.
+struct Connection {
+  explicit Connection(SimScenario& s) : device(&port, s.params) {
+    port.Open(static_cast<UINT>(s.Com()), 1, 0, 0, CSerialInterface::kDefaultBaudIndex);
+  }
+  CSerialInterface port;
+  CGarnexInterface device;
+};
+
+// A control's text in a dialog that has the control, and the OK button.
+inline std::string& Text(CDialog& d, int id) { return d.FindControl(id)->text; }
+inline void Ok(CDialog& d) { d.SendCommand(IDOK, BN_CLICKED); }
 
 }  // namespace test

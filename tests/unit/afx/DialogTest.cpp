@@ -2,6 +2,8 @@
 // and the end of a modal session.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "afx/Dialog.h"
 #include "afx/Module.h"
 #include "afx/Ui.h"
@@ -106,17 +108,11 @@ TEST(DialogTest, OkSavesAndValidates) {
       if (!endedAfterOk) d.EndDialog(IDCANCEL);
     };
     const INT_PTR result = dlg.DoModal();
-    EXPECT_EQ(endedAfterOk, c.wantEnded);
-    EXPECT_EQ(ui.boxes.size(), c.wantBoxes);
+    EXPECT_EQ(std::make_tuple(endedAfterOk, ui.boxes.size(), result),
+              std::make_tuple(c.wantEnded, c.wantBoxes, INT_PTR{c.wantEnded ? IDOK : IDCANCEL}));
     if (c.wantEnded) {
-      EXPECT_EQ(result, IDOK);
-      EXPECT_EQ(dlg.name, "base");
-      EXPECT_EQ(dlg.port, 8080);
-      EXPECT_EQ(dlg.enable, 1);
-      EXPECT_EQ(dlg.mode, 0);
-      EXPECT_EQ(dlg.choice, 1);
-    } else {
-      EXPECT_EQ(result, IDCANCEL);
+      EXPECT_EQ(std::make_tuple(dlg.name, dlg.port, dlg.enable, dlg.mode, dlg.choice),
+                std::make_tuple("base", 8080, 1, 0, 1));
     }
   }
 }
@@ -128,12 +124,9 @@ TEST(DialogTest, ControlsStartFromMembersCommandsReachHandlersAndListsKeepOrder)
   TestDialog dlg;
   ui.onDialog = [](CDialog& d) {
     EXPECT_EQ(d.Caption(), "Test Dialog");
-    EXPECT_EQ(d.FindControl(1000)->text, "receiver");
-    EXPECT_EQ(d.FindControl(1003)->text, "80");
-    EXPECT_FALSE(d.FindControl(1003)->enabled);
-    EXPECT_EQ(d.FindControl(1002)->selection, 1);
-    EXPECT_EQ(d.FindControl(1006)->check, 1);
-    EXPECT_EQ(d.FindControl(1007)->check, 0);
+    EXPECT_EQ(std::make_tuple(d.FindControl(1000)->text, d.FindControl(1003)->text, d.FindControl(1003)->enabled,
+                              d.FindControl(1002)->selection, d.FindControl(1006)->check, d.FindControl(1007)->check),
+              std::make_tuple("receiver", "80", false, 1, 1, 0));
     d.SendCommand(1004, BN_CLICKED);
     EXPECT_TRUE(d.FindControl(1003)->enabled);
     CListBox* list = d.GetDlgItem(1005);

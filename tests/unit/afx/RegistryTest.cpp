@@ -31,10 +31,9 @@ TEST_F(RegistryTest, ValuesKeepTheirTypeAndSize) {
   for (const auto& row : rows) {
     const char* label = row.name ? row.name : "(default)";
     ASSERT_EQ(RegSetValueEx(key, row.name, 0, row.type, row.data, row.size), ERROR_SUCCESS) << label;
-    Read got = Get(key, row.name);
-    EXPECT_EQ(got.rc, ERROR_SUCCESS) << label;
-    EXPECT_EQ(got.type, row.type) << label;
-    EXPECT_EQ(got.data, row.stored) << label;
+    const Read got = Get(key, row.name);
+    EXPECT_EQ(std::make_tuple(got.rc, got.type, got.data), std::make_tuple(LONG{ERROR_SUCCESS}, row.type, row.stored))
+        << label;
   }
   // "" and null both name the default value; names match in any case.
   EXPECT_EQ(Get(key, "").data, "dflt\0"s);
@@ -60,8 +59,7 @@ TEST_F(RegistryTest, QueryReportsTheSizeItNeeds) {
     DWORD type = 0, size = row.room;
     BYTE* data = row.withBuffer ? reinterpret_cast<BYTE*>(buffer) : nullptr;
     EXPECT_EQ(RegQueryValueEx(key, "Name", nullptr, &type, data, &size), row.rc) << row.room;
-    EXPECT_EQ(size, 6u) << row.room;
-    EXPECT_EQ(type, REG_SZ) << row.room;
+    EXPECT_EQ(std::make_pair(size, type), std::make_pair(DWORD{6}, DWORD{REG_SZ})) << row.room;
     EXPECT_STREQ(buffer, row.withBuffer && row.rc == ERROR_SUCCESS ? "hello" : "");
   }
   RegCloseKey(key);

@@ -132,15 +132,11 @@ TEST_F(ValidationTest, RunningApplicationIdentity) {
     test::FrameResponder app(record_->line, test::FrameResponder::Kind::LongReport, [&](const test::SeenFrame& f) {
       EXPECT_EQ(f.type, 0x9B);
       EXPECT_EQ(f.data, Bytes({0x08, 0x00}));
-      Bytes d(82, 0);
-      d[0] = 0x08;
-      d[2] = c.receiver.productCode;
-      d[3] = c.receiver.capability;
-      d[4] = static_cast<BYTE>(c.receiver.productId >> 8);
-      d[5] = static_cast<BYTE>(c.receiver.productId);
-      d[6] = c.receiver.installedMajor;
-      d[7] = c.receiver.installedMinor;
-      std::memcpy(&d[50], c.receiver.serial, std::strlen(c.receiver.serial));
+      const Receiver& r = c.receiver;
+      Bytes d = {0x08, 0, r.productCode, r.capability, BYTE(r.productId >> 8), BYTE(r.productId), r.installedMajor,
+                 r.installedMinor};
+      d.resize(82, 0);
+      std::memcpy(&d[50], r.serial, std::strlen(r.serial));
       return test::LongReportFrame(0x9F, d);
     });
     CHopsaFile file(ImageFile(c.platform, c.version).c_str());

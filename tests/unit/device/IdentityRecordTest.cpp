@@ -62,20 +62,16 @@ TEST(GarnexInfo, DecodesRecord) {
   EXPECT_TRUE(info.HasSerialNumber());
 
   // The raw record holds the 16-bit fields in host order, the rest as received.
-  WORD year = 0;
+  WORD year = 0, word = 0;
   std::memcpy(&year, info.GetRawRecord() + 149, 2);
-  EXPECT_EQ(year, 2009);
-  WORD word = 0;
   std::memcpy(&word, info.GetRawRecord() + 155, 2);
-  EXPECT_EQ(word, 0x1234);
-  EXPECT_EQ(info.GetRawRecord()[375], 0x00);
-  EXPECT_EQ(info.GetRawRecord()[376], 0xF0);
+  EXPECT_EQ(std::make_tuple(year, word, info.GetRawRecord()[375], info.GetRawRecord()[376]),
+            std::make_tuple(2009, 0x1234, 0x00, 0xF0));
 
   ASSERT_EQ(info.GetFeatures().size(), 3u);
-  EXPECT_TRUE(info.HasFeature("Data Logging"));
-  EXPECT_FALSE(info.HasFeature("Ethernet"));
-  EXPECT_FALSE(info.HasFeature("data logging"));
-  EXPECT_TRUE(info.HasFeature("Feature 768"));
+  EXPECT_EQ(std::make_tuple(info.HasFeature("Data Logging"), info.HasFeature("Ethernet"),
+                            info.HasFeature("data logging"), info.HasFeature("Feature 768")),
+            std::make_tuple(true, false, false, true));
   EXPECT_EQ(info.GetFeatureValue(3), 0x0102);
 }
 
@@ -108,12 +104,11 @@ TEST(GarnexInfo, ErasedFullAndMissingFields) {
   r[336] = 0;                                            // no product code: the product ID stands in
   CGarnexInfo info;
   ASSERT_TRUE(info.FillOutProductInfo(r.data(), 425));
-  EXPECT_EQ(info.GetSerialNumber(), "None");
   EXPECT_FALSE(info.HasSerialNumber());
-  EXPECT_EQ(info.GetProductName(), CString(std::string(40, 'A'))) << "no terminator inside the field";
-  EXPECT_EQ(info.GetOwnerStrOne(), "None");
-  EXPECT_EQ(info.GetOwnerStrTwo(), "X");
-  EXPECT_EQ(info.GetProductCode(), 0xF0);
+  // The name has no terminator inside its field.
+  EXPECT_EQ(std::make_tuple(info.GetSerialNumber(), info.GetProductName(), info.GetOwnerStrOne(),
+                            info.GetOwnerStrTwo(), info.GetProductCode()),
+            std::make_tuple("None", std::string(40, 'A'), "None", "X", 0xF0));
 
   r = ProductRecord();
   r[2] = 0xFF;  // only one erased byte: a serial number is still there

@@ -9,12 +9,7 @@
 namespace {
 
 TEST(ModelTable, RowsAreWellFormed) {
-  const ModelRow& placeholder = CModelTable::GetRow(0);
-  EXPECT_EQ(placeholder.productId, 0);
-  EXPECT_STREQ(placeholder.modelName, "UNKOWN");
-  EXPECT_STREQ(placeholder.monitorName, "UNKOWN");
-  EXPECT_STREQ(placeholder.platformName, "UNKOWN ");
-
+  EXPECT_EQ(CModelTable::GetRow(0).productId, 0);  // the placeholder; its names are checked below
   std::set<int> ids;
   std::set<std::string> models;
   for (int i = 0; i < CModelTable::kRowCount; ++i) {
@@ -45,14 +40,14 @@ TEST(ModelTable, LookupsByIdAndByName) {
                 CModelTable::IsAcceptedPlatform(platform))
         << id;
   }
-  EXPECT_EQ(CModelTable::GetModelName(0xFF), "UNKOWN");
-  EXPECT_EQ(CModelTable::GetMonitorName(0xFFFF), "UNKOWN");
-  EXPECT_EQ(CModelTable::GetPlatformName(0xFF), "UNKOWN ");
-  EXPECT_EQ(CModelTable::GetModelName(0), "UNKOWN");
-  EXPECT_EQ(CModelTable::GetProductId("qz710"), 0) << "model names compare case-sensitively";
-  EXPECT_EQ(CModelTable::GetProductId("QZ710 "), 0);
-  EXPECT_EQ(CModelTable::GetProductId(nullptr), 0);
-  EXPECT_EQ(CModelTable::GetPlatformNameForModel("NO SUCH BOARD"), "UNKOWN ");
+  EXPECT_EQ(std::make_tuple(CModelTable::GetModelName(0xFF), CModelTable::GetMonitorName(0xFFFF),
+                            CModelTable::GetPlatformName(0xFF), CModelTable::GetModelName(0),
+                            CModelTable::GetPlatformNameForModel("NO SUCH BOARD")),
+            std::make_tuple("UNKOWN", "UNKOWN", "UNKOWN ", "UNKOWN", "UNKOWN "));
+  // Model names compare case-sensitively and whole.
+  EXPECT_EQ(std::make_tuple(CModelTable::GetProductId("qz710"), CModelTable::GetProductId("QZ710 "),
+                            CModelTable::GetProductId(nullptr)),
+            std::make_tuple(0, 0, 0));
 }
 
 TEST(ModelTable, ModeNameLists) {
@@ -86,13 +81,11 @@ TEST(ModelTable, ModeNameLists) {
 }
 
 TEST(ModelTable, PlatformNamesAndUpdateData) {
-  EXPECT_TRUE(CModelTable::IsAcceptedPlatform("KELVOR "));
-  EXPECT_TRUE(CModelTable::IsAcceptedPlatform("KELVOR \0junk"));
-  EXPECT_TRUE(CModelTable::IsAcceptedPlatform("KELVOR X")) << "only 7 characters count";
-  EXPECT_FALSE(CModelTable::IsAcceptedPlatform("KELVOR"));
-  EXPECT_FALSE(CModelTable::IsAcceptedPlatform("kelvor "));
-  EXPECT_FALSE(CModelTable::IsAcceptedPlatform("UNKOWN "));
-  EXPECT_FALSE(CModelTable::IsAcceptedPlatform(nullptr));
+  // Only 7 characters count.
+  const std::pair<const char*, bool> platforms[] = {{"KELVOR ", true},  {"KELVOR \0junk", true}, {"KELVOR X", true},
+                                                    {"KELVOR", false},  {"kelvor ", false},      {"UNKOWN ", false},
+                                                    {nullptr, false}};
+  for (const auto& [name, accepted] : platforms) EXPECT_EQ(CModelTable::IsAcceptedPlatform(name), accepted) << name;
 
   int mpu = 0;
   for (int i = 0; i < CModelTable::kRowCount; ++i) {
@@ -103,8 +96,7 @@ TEST(ModelTable, PlatformNamesAndUpdateData) {
     }
   }
   EXPECT_EQ(mpu, 2);
-  EXPECT_TRUE(CModelTable::IsCapabilityProductCode(0x35));
-  EXPECT_TRUE(CModelTable::IsCapabilityProductCode(0x72));
+  EXPECT_TRUE(CModelTable::IsCapabilityProductCode(0x35) && CModelTable::IsCapabilityProductCode(0x72));
   EXPECT_FALSE(CModelTable::IsCapabilityProductCode(0x3E));
   std::set<std::string> capability;
   for (int c = 0; c < 4; ++c) {
@@ -113,8 +105,7 @@ TEST(ModelTable, PlatformNamesAndUpdateData) {
     capability.insert(name);
   }
   EXPECT_EQ(capability.size(), 4u);
-  EXPECT_EQ(CModelTable::GetCapabilityPlatformName(4), "UNKOWN ");
-  EXPECT_EQ(CModelTable::GetCapabilityPlatformName(-1), "UNKOWN ");
+  EXPECT_EQ(CModelTable::GetCapabilityPlatformName(4) + CModelTable::GetCapabilityPlatformName(-1), "UNKOWN UNKOWN ");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "afx/Registry.h"
@@ -105,14 +106,11 @@ TEST_F(Catalogue, InvalidKeysAreDeletedWithoutSkippingTheNext) {
                            "F device as number", "H also gone"})
     EXPECT_FALSE(KeyExists(name)) << name;
   EXPECT_TRUE(KeyExists("A good"));
-  EXPECT_EQ(m.GetAt(2), nullptr);
-  EXPECT_EQ(m.GetAt(-1), nullptr);
+  EXPECT_TRUE(m.GetAt(2) == nullptr && m.GetAt(-1) == nullptr);
   const FirmwareEntry* a = m.GetAt(0);
-  EXPECT_EQ(a->GetDescription(), "A good");
-  EXPECT_EQ(a->GetFirmwarePath(), file);
-  EXPECT_EQ(a->GetDeviceType(), "QZ710");
-  EXPECT_EQ(a->GetFWSIG(), "");
-  EXPECT_EQ(a->GetOriginalInstall(), 0u);
+  EXPECT_EQ(std::make_tuple(a->GetDescription(), a->GetFirmwarePath(), a->GetDeviceType(), a->GetFWSIG(),
+                            a->GetOriginalInstall()),
+            std::make_tuple("A good", file, "QZ710", "", 0u));
 }
 
 TEST_F(Catalogue, DeviceAndPlatformFilters) {
@@ -168,8 +166,7 @@ TEST_F(Catalogue, UnknownProductSearchesForCodeZero) {
   EXPECT_EQ(Names(m), (std::vector<std::string>{"ends in zero"}));
   EXPECT_EQ(FirmwareEntryManager::SignatureCodes("NOPLAT "), "");
   const CString istrav = FirmwareEntryManager::SignatureCodes(CModelTable::GetPlatformName(0x3E));
-  EXPECT_NE(istrav.find("62,"), std::string::npos);
-  EXPECT_NE(istrav.find("66,"), std::string::npos);
+  EXPECT_TRUE(istrav.find("62,") != std::string::npos && istrav.find("66,") != std::string::npos) << istrav;
   EXPECT_EQ(istrav.back(), ',');
 }
 
@@ -198,8 +195,7 @@ TEST_F(Catalogue, AddRemoveAndFallbackRoot) {
   m.RetrieveFirmwareFiles(nullptr, "");
   ASSERT_EQ(m.GetCount(), 2);
   const FirmwareEntry* e = m.GetAt(0)->GetKeyName() == "Fw V4.80" ? m.GetAt(0) : m.GetAt(1);
-  EXPECT_EQ(e->GetFWSIG(), "");
-  EXPECT_EQ(e->GetOriginalInstall(), 0u);
+  EXPECT_EQ(std::make_tuple(e->GetFWSIG(), e->GetOriginalInstall()), std::make_tuple("", 0u));
 
   error = 77;
   EXPECT_FALSE(m.AddFirmwareEntry(FirmwareEntry("x", "QZ710", dir_.File("missing.timg").c_str(), "x", 0), error));
@@ -327,27 +323,22 @@ TEST_F(AddFirmwareDialog, BrowseFillsPathAndDescription) {
       chooser.SetPathName(answer);
       return true;
     };
-    std::string path, description;
+    CString path, description;
     ui_.onDialog = [&](CDialog& d) {
       d.SetDlgItemText(1008, c.typedPath.c_str());
       d.SetDlgItemText(1011, c.typedDescription.c_str());
       d.SendCommand(1003, BN_CLICKED);
-      CString text;
-      d.GetDlgItemText(1008, text);
-      path = text;
-      d.GetDlgItemText(1011, text);
-      description = text;
+      d.GetDlgItemText(1008, path);
+      d.GetDlgItemText(1011, description);
       d.EndDialog(IDCANCEL);
     };
     CAddFirmwareDlg dlg("Firmware (*.timg)|*.timg||");
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    EXPECT_EQ(path, c.path);
-    EXPECT_EQ(description, c.description);
+    EXPECT_EQ(std::make_tuple(path, description), std::make_tuple(c.path, c.description));
     ASSERT_EQ(initialNames.size(), c.choosers);
     EXPECT_EQ(initialNames[0], c.typedPath);
     if (c.choosers == 2) {
-      EXPECT_EQ(initialNames[1], "");
-      EXPECT_EQ(initialDirs[1], c.typedPath);
+      EXPECT_EQ(std::make_tuple(initialNames[1], initialDirs[1]), std::make_tuple("", c.typedPath));
     }
   }
 }
@@ -414,8 +405,7 @@ TEST_F(AddFirmwareDialog, OkChecksTheFile) {
       }
     } else {
       EXPECT_TRUE(ui_.boxes.empty());
-      EXPECT_EQ(dlg.GetPath(), c.path);
-      EXPECT_EQ(dlg.GetDescription(), c.description);
+      EXPECT_EQ(std::make_tuple(dlg.GetPath(), dlg.GetDescription()), std::make_tuple(c.path, c.description));
     }
   }
 }

@@ -24,6 +24,7 @@ UINT CodeOf(F&& f) {
 struct Block {
   DWORD address;
   WORD count;
+  bool operator==(const Block&) const = default;
 };
 
 template <typename File>
@@ -41,27 +42,22 @@ std::vector<Block> AllBlocks(File& f, Bytes* data = nullptr) {
 TEST(GarnexElfFile, RefusesWhatIsNoPowerPcExecutable) {
   TempDir dir;
   const std::vector<ElfSegment> one = {{1, 5, 0x1000, Pattern(64)}};
-  ElfSpec machine;
-  machine.machine = 3;
-  ElfSpec little;
-  little.littleEndian = true;
-  ElfSpec relocatable;
-  relocatable.type = 1;
-  ElfSpec version;
-  version.version = 0;
-  ElfSpec ehsize;
-  ehsize.ehsize = 64;
+  const auto with = [&](auto change) {
+    ElfSpec spec;
+    change(spec);
+    return ElfImage(one, spec);
+  };
   Bytes magic = ElfImage(one);
   magic[1] = 'e';
   const struct {
     const char* what;
     Bytes image;
   } cases[] = {
-      {"other machine", ElfImage(one, machine)},
-      {"little-endian", ElfImage(one, little)},
-      {"not executable", ElfImage(one, relocatable)},
-      {"wrong version", ElfImage(one, version)},
-      {"wrong header size", ElfImage(one, ehsize)},
+      {"other machine", with([](ElfSpec& e) { e.machine = 3; })},
+      {"little-endian", with([](ElfSpec& e) { e.littleEndian = true; })},
+      {"not executable", with([](ElfSpec& e) { e.type = 1; })},
+      {"wrong version", with([](ElfSpec& e) { e.version = 0; })},
+      {"wrong header size", with([](ElfSpec& e) { e.ehsize = 64; })},
       {"bad magic", magic},
       {"51 bytes", [] { Bytes b = ElfImage({}); b.resize(51); return b; }()},
       {"empty", {}},
@@ -100,12 +96,7 @@ TEST(GarnexElfFile, BlocksFollowLoadableSegments) {
     EXPECT_TRUE(f.Verify());
     f.Rewind();
     Bytes data;
-    const std::vector<Block> blocks = AllBlocks(f, &data);
-    ASSERT_EQ(blocks.size(), c.blocks.size());
-    for (size_t i = 0; i < blocks.size(); ++i) {
-      EXPECT_EQ(blocks[i].address, c.blocks[i].address) << i;
-      EXPECT_EQ(blocks[i].count, c.blocks[i].count) << i;
-    }
+    EXPECT_TRUE(AllBlocks(f, &data) == c.blocks);
     EXPECT_EQ(data, c.data);
     // A second pass after Rewind delivers the same.
     f.Rewind();
@@ -236,14 +227,10 @@ TEST(GarnexSRecFile, RecordsAndErrors) {
   const std::string tooLong = SRecordLine(1, 0x10, Pattern(78));
   const std::string longest = SRecordLine(1, 0x10, Pattern(77));
 
-  struct Expect {
-    DWORD address;
-    WORD count;
-  };
   const struct {
     const char* what;
     std::string body;
-    std::vector<Expect> blocks;
+    std::vector<Block> blocks;
     UINT error;
   } cases[] = {
       {"S3 with 16 data bytes", s3 + "\n", {{0x00200000, 16}}, 0},
@@ -274,13 +261,7 @@ TEST(GarnexSRecFile, RecordsAndErrors) {
     std::vector<Block> blocks;
     const UINT error = CodeOf([&] { blocks = AllBlocks(f); });
     EXPECT_EQ(error, c.error);
-    if (c.error == 0) {
-      ASSERT_EQ(blocks.size(), c.blocks.size());
-      for (size_t i = 0; i < blocks.size(); ++i) {
-        EXPECT_EQ(blocks[i].address, c.blocks[i].address);
-        EXPECT_EQ(blocks[i].count, c.blocks[i].count);
-      }
-    }
+    EXPECT_TRUE(blocks == c.blocks);
   }
 }
 

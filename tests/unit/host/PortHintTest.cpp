@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "afx/SerialDevice.h"
 #include "hostlib/PortInventory.h"
@@ -144,18 +145,14 @@ TEST(PortInventoryTest, ShowsByIdNameUsbIdentityUartAndComNumber) {
   Link("../../ttyUSB0", dev + "/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
   // On-board UARTs: the kernel makes ttyS nodes for ports without hardware (type 0).
   for (const char* n : {"ttyS0", "ttyS1", "ttyS3"}) Touch(dev + "/" + n);
-  Touch(sys + "/class/tty/ttyS0/type", "4\n");
-  Touch(sys + "/class/tty/ttyS0/port", "0x3F8\n");
-  Touch(sys + "/class/tty/ttyS0/irq", "4\n");
-  Touch(sys + "/class/tty/ttyS1/type", "0\n");
-  Touch(sys + "/class/tty/ttyS3/type", "4\n");
   // sysfs: the tty's device is an interface below the USB device that carries the identity.
   const std::string usb = sys + "/devices/pci0/usb1/1-2";
-  Touch(usb + "/idVendor", "1d50\n");
-  Touch(usb + "/idProduct", "6000\n");
-  Touch(usb + "/manufacturer", "Korvane\n");
-  Touch(usb + "/product", "QZ710\n");
-  Touch(usb + "/serial", "QZ0012345\n");
+  for (const auto& [file, text] : std::vector<std::pair<std::string, std::string>>{
+           {"/class/tty/ttyS0/type", "4"}, {"/class/tty/ttyS0/port", "0x3F8"}, {"/class/tty/ttyS0/irq", "4"},
+           {"/class/tty/ttyS1/type", "0"}, {"/class/tty/ttyS3/type", "4"}, {"/devices/pci0/usb1/1-2/idVendor", "1d50"},
+           {"/devices/pci0/usb1/1-2/idProduct", "6000"}, {"/devices/pci0/usb1/1-2/manufacturer", "Korvane"},
+           {"/devices/pci0/usb1/1-2/product", "QZ710"}, {"/devices/pci0/usb1/1-2/serial", "QZ0012345"}})
+    Touch(sys + file, text + "\n");
   fs::create_directories(usb + "/1-2:1.0/ttyUSB0");
   Link(usb + "/1-2:1.0", sys + "/class/tty/ttyUSB0/device");
   const std::vector<std::pair<int, std::string>> mapped = {
@@ -181,13 +178,10 @@ TEST(PortInventoryTest, ShowsByIdNameUsbIdentityUartAndComNumber) {
   };
   ASSERT_EQ(ports.size(), std::size(want));
   for (size_t i = 0; i < ports.size(); ++i) {
-    SCOPED_TRACE(want[i].device);
-    EXPECT_EQ(ports[i].device, want[i].device);
-    EXPECT_EQ(ports[i].com, want[i].com);
-    EXPECT_EQ(ports[i].comImplicit, want[i].implicit);
-    EXPECT_EQ(ports[i].present, want[i].present);
-    EXPECT_EQ(ports[i].uart, want[i].uart);
-    EXPECT_EQ(ports[i].byPath, want[i].byPath);
+    const auto& p = ports[i];
+    const Want& w = want[i];
+    EXPECT_EQ(std::tie(p.device, p.com, p.comImplicit, p.present, p.uart, p.byPath),
+              std::tie(w.device, w.com, w.implicit, w.present, w.uart, w.byPath));
   }
   EXPECT_EQ(ports[0].byId, dev + "/serial/by-id/usb-Korvane_QZ710_QZ0012345-if00");
   EXPECT_EQ(ports[0].vendorId + ":" + ports[0].productId, "1d50:6000");
@@ -203,54 +197,38 @@ TEST(PortHintTest, PermissionAdviceNeverSuggestsJoiningRoot) {
       "A udev rule that gives it to group dialout lets you in: put `SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"1d50\", "
       "ATTRS{idProduct}==\"6000\", GROUP=\"dialout\", MODE=\"0660\"` in /etc/udev/rules.d/60-serial-receiver.rules, run "
       "`sudo udevadm control --reload-rules && sudo udevadm trigger`";
+  const std::string join = "join dialout: `sudo usermod -aG dialout ann`, then log out and in again";
   struct Case {
     const char* name;
-    unsigned mode;
-    const char* owner;
-    unsigned gid;
+    unsigned mode, gid;
     const char* group;
     bool inGroup, listed;
     const char* serialGroup;
     std::string want;
   };
   const Case cases[] = {
-      {"root only", 020600, "root", 0, "root", false, false, "dialout",
+      {"root only", 020600, 0, "root", false, false, "dialout",
+       "/dev/ttyUSB0 (crw------- root:root): only root may open it. " + rule + ", and " + join},
+      {"the root group may", 020660, 0, "root", false, false, "dialout",
+       "/dev/ttyUSB0 (crw-rw---- root:root): only root may open it. " + rule + ", and " + join},
+      {"no serial group on this system", 020600, 0, "root", false, false, "",
        "/dev/ttyUSB0 (crw------- root:root): only root may open it. " + rule +
-           ", and join dialout: `sudo usermod -aG dialout ann`, then log out and in again"},
-      {"the root group may", 020660, "root", 0, "root", false, false, "dialout",
-       "/dev/ttyUSB0 (crw-rw---- root:root): only root may open it. " + rule +
-           ", and join dialout: `sudo usermod -aG dialout ann`, then log out and in again"},
-      {"no serial group on this system", 020600, "root", 0, "root", false, false, "",
-       "/dev/ttyUSB0 (crw------- root:root): only root may open it. " + rule +
-           ", create the group (`sudo groupadd dialout`), and join dialout: `sudo usermod -aG dialout ann`, then log "
-           "out and in again"},
-      {"your group, but not its mode", 020600, "root", 20, "dialout", true, true, "dialout",
+           ", create the group (`sudo groupadd dialout`), and " + join},
+      {"your group, but not its mode", 020600, 20, "dialout", true, true, "dialout",
        "/dev/ttyUSB0 (crw------- root:dialout): your group dialout may not read and write it. " + rule},
-      {"a group you are not in", 020660, "root", 20, "dialout", false, false, "dialout",
+      {"a group you are not in", 020660, 20, "dialout", false, false, "dialout",
        "/dev/ttyUSB0 (crw-rw---- root:dialout): group dialout may read and write it, and you are not in it: `sudo "
        "usermod -aG dialout ann`, then log out and in again"},
-      {"added after login", 020660, "root", 20, "dialout", false, true, "dialout",
+      {"added after login", 020660, 20, "dialout", false, true, "dialout",
        "/dev/ttyUSB0 (crw-rw---- root:dialout): you were added to group dialout after this login began: log out and "
        "in again (or run `newgrp dialout`)"},
-      {"in the group, refused all the same", 020660, "root", 20, "dialout", true, true, "dialout",
+      {"in the group, refused all the same", 020660, 20, "dialout", true, true, "dialout",
        "/dev/ttyUSB0 (crw-rw---- root:dialout): you are in group dialout, which may read and write it; something else "
        "refuses you (an access list or a security module): ask the administrator"},
   };
   for (const Case& c : cases) {
-    DeviceAccess a;
-    a.path = "/dev/ttyUSB0";
-    a.mode = c.mode;
-    a.owner = c.owner;
-    a.gid = c.gid;
-    a.group = c.group;
-    a.inGroup = c.inGroup;
-    a.listedInGroup = c.listed;
-    a.user = "ann";
-    a.serialGroup = c.serialGroup;
-    a.node = "ttyUSB0";
-    a.vendorId = "1d50";
-    a.productId = "6000";
-    const std::string advice = PermissionAdvice(a);
+    const std::string advice = PermissionAdvice({"/dev/ttyUSB0", c.mode, "root", c.gid, c.group, c.inGroup, c.listed,
+                                                 "ann", c.serialGroup, "ttyUSB0", "1d50", "6000"});
     EXPECT_EQ(advice, c.want) << c.name;
     EXPECT_FALSE(Contains(advice, "-aG root")) << c.name;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "operations/ErrorDetailDlg.h"
 #include "operations/ErrorLogDlg.h"
@@ -55,20 +56,36 @@ struct Fixture : ::testing::Test {
 
 using ErrorLogDlg = Fixture;
 
-TEST_F(ErrorLogDlg, ListsByModeAndDiagnosticFlag) {
-  struct Case {
-    bool application, diagnostic;
-    std::vector<std::string> lines;
-  };
+// The list by mode and diagnostic flag; Clear asks and empties only the list,
+// so that Copy all still takes every entry the mode shows.
+TEST_F(ErrorLogDlg, ListsCopiesAndClears) {
   const std::string first = "Startup Error:\t0x00000011  At time: 1/6/1980 0:00:00 UTC";
   const std::string deleted = "Startup Error:\t0x00000012  At time: 1/6/1980 0:00:00 UTC  * DELETED *";
   const std::string last = "Startup Error:\t0x00000014  At time: Not Available";
-  const Case cases[] = {{true, false, {first, last}}, {false, false, {first, last}}, {false, true, {first, deleted, last}}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.diagnostic);
+  std::string both = kShortBlock;
+  both += "\r\n" + both + "\r\n";
+  both.replace(both.rfind("0x00000011"), 10, "0x00000014").replace(both.rfind("1/6/1980 0:00:00"), 16, "N/A");
+  const struct {
+    bool application, diagnostic;
+    int answer;  // to the question Clear asks; 0: not pressed
+    std::vector<std::string> lines;
+    size_t rowsAfter;
+  } cases[] = {
+      {true, false, 0, {first, last}, 2},
+      {true, false, IDNO, {first, last}, 2},
+      {true, false, IDYES, {first, last}, 0},
+      {false, false, 0, {first, last}, 2},
+      {false, true, 0, {first, deleted, last}, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.application << c.diagnostic << c.answer);
+    ui.boxes.clear();
+    ui.answers = {c.answer};
+    ui.clipboard.clear();
     CErrorLogDlg dlg(nullptr, log, c.application, c.diagnostic);
     std::vector<std::string> seen;
     bool clearShown = false, textShown = false;
+    size_t rowsAfter = 99;
     ui.onDialog = [&](CDialog& d) {
       const afx::Control* list = d.FindControl(CErrorLogDlg::IDC_LIST);
       seen = list->items;
@@ -76,45 +93,24 @@ TEST_F(ErrorLogDlg, ListsByModeAndDiagnosticFlag) {
       textShown = d.FindControl(CErrorLogDlg::IDC_CLEAR_TEXT)->visible;
       ASSERT_EQ(list->itemData.size(), seen.size());
       EXPECT_EQ(reinterpret_cast<CErrorLogEntry*>(list->itemData[0]), log.GetAt(0));
-    };
-    dlg.DoModal();
-    EXPECT_EQ(seen, c.lines);
-    EXPECT_EQ(clearShown, c.application);
-    EXPECT_EQ(textShown, c.application);
-  }
-}
-
-TEST_F(ErrorLogDlg, CopyAllTakesTheListedEntriesInOrder) {
-  CErrorLogDlg dlg(nullptr, log, true, false);
-  ui.onDialog = [](CDialog& d) { d.SendCommand(CErrorLogDlg::IDC_COPY_ALL, BN_CLICKED); };
-  dlg.DoModal();
-  const std::string second = std::string(kShortBlock)
-                                 .replace(std::string(kShortBlock).find("0x00000011"), 10, "0x00000014")
-                                 .replace(std::string(kShortBlock).find("1/6/1980 0:00:00"), 16, "N/A");
-  EXPECT_EQ(ui.clipboard, std::string(kShortBlock) + "\r\n" + second + "\r\n");
-}
-
-TEST_F(ErrorLogDlg, ClearAsksAndEmptiesOnlyTheList) {
-  for (const int answer : {IDNO, IDYES}) {
-    SCOPED_TRACE(answer);
-    ui.boxes.clear();
-    ui.answers = {answer};
-    CErrorLogDlg dlg(nullptr, log, true, false);
-    size_t rowsAfter = 99;
-    ui.onDialog = [&](CDialog& d) {
-      d.SendCommand(CErrorLogDlg::IDC_CLEAR, BN_CLICKED);
+      if (c.answer) d.SendCommand(CErrorLogDlg::IDC_CLEAR, BN_CLICKED);
       rowsAfter = d.FindControl(CErrorLogDlg::IDC_LIST)->items.size();
       d.SendCommand(CErrorLogDlg::IDC_COPY_ALL, BN_CLICKED);
     };
     dlg.DoModal();
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, AfxLoadString(260));
-    EXPECT_EQ(ui.boxes[0].caption, "Retrieve Error Log");
-    EXPECT_EQ(ui.boxes[0].flags, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
-    EXPECT_EQ(rowsAfter, answer == IDYES ? 0u : 2u);
+    EXPECT_EQ(seen, c.lines);
+    EXPECT_EQ(std::make_pair(clearShown, textShown), std::make_pair(c.application, c.application));
+    EXPECT_EQ(rowsAfter, c.rowsAfter);
     EXPECT_EQ(log.GetCount(), 4);
-    // The entries are still there to copy.
-    EXPECT_EQ(ui.clipboard.rfind(kShortBlock, 0), 0u);
+    if (!c.diagnostic) {
+      EXPECT_EQ(ui.clipboard, both);
+    }
+    ASSERT_EQ(ui.boxes.size(), c.answer ? 1u : 0u);
+    if (c.answer) {
+      EXPECT_EQ(ui.boxes[0].text, AfxLoadString(260));
+      EXPECT_EQ(ui.boxes[0].caption, "Retrieve Error Log");
+      EXPECT_EQ(ui.boxes[0].flags, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    }
   }
 }
 
@@ -143,31 +139,24 @@ TEST_F(ErrorDetailDlg, RowsFollowTheNumberRangeAndFormat) {
     e->m_userData[0] = 0xAB;
     CErrorDetailDlg dlg(*e);
     afx::Control list;
-    std::string version, date;
+    CString version, date;
     ui.onDialog = [&](CDialog& d) {
       list = *d.FindControl(CErrorDetailDlg::IDC_LIST);
-      CString text;
-      d.GetDlgItemText(CErrorDetailDlg::IDC_VERSION, text);
-      version = text;
-      d.GetDlgItemText(CErrorDetailDlg::IDC_DATE, text);
-      date = text;
+      d.GetDlgItemText(CErrorDetailDlg::IDC_VERSION, version);
+      d.GetDlgItemText(CErrorDetailDlg::IDC_DATE, date);
     };
     dlg.DoModal();
     EXPECT_EQ(list.columns, (std::vector<std::string>{"Subject", "Information"}));
     ASSERT_EQ(list.items.size(), c.rows);
     EXPECT_EQ(std::vector<std::string>(list.items.begin(), list.items.begin() + 3),
               (std::vector<std::string>{"Error Number", "Time and Date (UTC)", "Up time"}));
-    EXPECT_EQ(list.subItems[2][0], "42");
-    EXPECT_EQ(list.items[5], c.row6);
-    EXPECT_EQ(list.items[6], c.row7);
-    EXPECT_EQ(list.items[8], "RR2");
-    EXPECT_EQ(version, "4.12");
-    EXPECT_EQ(date, "3/7/2016");
+    EXPECT_EQ(std::make_tuple(list.subItems[2][0], list.items[5], list.items[6], list.items[8], version, date),
+              std::make_tuple("42", c.row6, c.row7, "RR2", "4.12", "3/7/2016"));
     if (c.format == 3) {
       EXPECT_EQ(std::vector<std::string>(list.items.begin() + 9, list.items.begin() + 13),
                 (std::vector<std::string>{"Stack Pointer", "Trace 0", "Trace 1", "Offset 0"}));
-      EXPECT_EQ(list.subItems[11][0], "0x00000009");
-      EXPECT_EQ(list.subItems[12][0], "0x000000AB");
+      EXPECT_EQ(std::make_tuple(list.subItems[11][0], list.subItems[12][0]),
+                std::make_tuple("0x00000009", "0x000000AB"));
     }
   }
 }

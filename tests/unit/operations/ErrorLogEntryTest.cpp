@@ -126,9 +126,8 @@ TEST(ErrorLogEntry, ReplyFramingDecidesFormatAndState) {
     CErrorLogEntry e(CErrorLogEntry::kShortFormat, 0);
     EXPECT_EQ(e.DecodeReply(c.data.data(), c.data.size()), c.ok);
     if (c.ok) {
-      EXPECT_EQ(e.m_nFormat, c.format);
-      EXPECT_EQ(e.m_nState, CErrorLogEntry::kStateValid);
-      EXPECT_EQ(e.m_nNumber, 0x11223344u);
+      EXPECT_EQ(std::make_tuple(e.m_nFormat, e.m_nState, e.m_nNumber),
+                std::make_tuple(c.format, CErrorLogEntry::kStateValid, 0x11223344u));
     } else {
       EXPECT_EQ(e.m_nState, CErrorLogEntry::kStateErased);
     }
@@ -186,11 +185,8 @@ TEST(ErrorLogEntry, FieldTextsUseTheTableFormats) {
   const auto d = Build(kLayouts[0]);
   ASSERT_TRUE(e.Decode(Layout::ShortReply, d.data(), d.size()));
   const CErrorEntryText t(e);
-  EXPECT_EQ(t.m_strVersion, "4.12");
-  EXPECT_EQ(t.m_strDate, "3/7/2016");
-  EXPECT_EQ(t.m_strVPC, "0x5A");
-  EXPECT_EQ(t.m_strID, "33");
-  EXPECT_EQ(t.m_strPC, "0x02441234");
+  EXPECT_EQ(std::make_tuple(t.m_strVersion, t.m_strDate, t.m_strVPC, t.m_strID, t.m_strPC),
+            std::make_tuple("4.12", "3/7/2016", "0x5A", "33", "0x02441234"));
   e.m_nSoftwareVersion = 405;
   EXPECT_EQ(CErrorEntryText(e).m_strVersion, "4.05");
 }
@@ -220,18 +216,14 @@ TEST(ErrorLogMgr, DecodesEachImageVersion) {
       CErrorLogMgr log;
       ASSERT_TRUE(log.DecodeImage(img.data(), img.size(), hostOrder));
       ASSERT_EQ(log.GetCount(), 5);
-      EXPECT_EQ(log.GetValidCount(), 2);
-      EXPECT_EQ(log.GetShownCount(false), 2);
-      EXPECT_EQ(log.GetShownCount(true), 3);
-      EXPECT_EQ(log.GetAt(0)->m_nNumber, 0x100u);
-      EXPECT_EQ(log.GetAt(1)->m_nState, 0xF8);
-      EXPECT_EQ(log.GetAt(1)->m_nNumber, 0x101u);
-      // An empty slot carries its state and nothing else.
-      EXPECT_EQ(log.GetAt(2)->m_nState, 0xFE);
-      EXPECT_EQ(log.GetAt(2)->m_nNumber, 0xFFFFFFFFu);
-      EXPECT_EQ(log.GetAt(4)->m_nWeek, 1877);
-      EXPECT_EQ(log.GetAt(4)->IsLong(), version == 3);
-      EXPECT_EQ(log.GetAt(4)->m_nUtcOffset, 0);
+      EXPECT_EQ(std::make_tuple(log.GetValidCount(), log.GetShownCount(false), log.GetShownCount(true)),
+                std::make_tuple(2, 2, 3));
+      // An empty slot (the third) carries its state and nothing else.
+      EXPECT_EQ(std::make_tuple(log.GetAt(0)->m_nNumber, log.GetAt(1)->m_nState, log.GetAt(1)->m_nNumber,
+                                log.GetAt(2)->m_nState, log.GetAt(2)->m_nNumber),
+                std::make_tuple(0x100u, 0xF8, 0x101u, 0xFE, 0xFFFFFFFFu));
+      EXPECT_EQ(std::make_tuple(log.GetAt(4)->m_nWeek, log.GetAt(4)->IsLong(), log.GetAt(4)->m_nUtcOffset),
+                std::make_tuple(1877, version == 3, 0));
     }
   }
 }

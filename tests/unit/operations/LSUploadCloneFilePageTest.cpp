@@ -50,18 +50,18 @@ TEST_F(CloneFilePage, ShowsTheStoredChoices) {
     CPropertySheet s;
     s.AddPage(&fresh);
     ASSERT_TRUE(s.ActivatePage(0));
+    const auto check = [&](int id) { return fresh.FindControl(id)->check; };
     EXPECT_EQ(fresh.FindControl(Page::IDC_PATH)->text, c.path);
-    EXPECT_EQ(fresh.FindControl(Page::IDC_INSTALL)->check, c.install);
-    EXPECT_EQ(fresh.FindControl(Page::IDC_RESET)->check, c.reset);
-    EXPECT_EQ(fresh.FindControl(Page::IDC_INSTALL_IP)->check, c.ip);
-    EXPECT_EQ(fresh.FindControl(Page::IDC_INSTALL_WIFI)->check, c.wifi);
+    EXPECT_EQ(std::make_tuple(check(Page::IDC_INSTALL), check(Page::IDC_RESET), check(Page::IDC_INSTALL_IP),
+                              check(Page::IDC_INSTALL_WIFI)),
+              std::make_tuple(c.install, c.reset, c.ip, c.wifi));
     for (const int id : {Page::IDC_RESET, Page::IDC_INSTALL_IP, Page::IDC_INSTALL_WIFI})
       EXPECT_EQ(fresh.FindControl(id)->enabled, c.install == 1) << id;
     EXPECT_EQ(s.WizardButtons(), PSWIZB_BACK | PSWIZB_NEXT);
   }
 }
 
-TEST_F(CloneFilePage, InstallBoxEnablesTheOthersAndKeepsTheirMarks) {
+TEST_F(CloneFilePage, InstallBoxEnablesTheOthersKeepsTheirMarksAndLeavingStoresThemAsShown) {
   ASSERT_TRUE(sheet.ActivatePage(0));
   page.FindControl(Page::IDC_INSTALL_IP)->check = BST_CHECKED;
   EXPECT_FALSE(Enabled(Page::IDC_INSTALL_IP));
@@ -72,21 +72,18 @@ TEST_F(CloneFilePage, InstallBoxEnablesTheOthersAndKeepsTheirMarks) {
   page.SendCommand(Page::IDC_INSTALL, BN_CLICKED);
   EXPECT_FALSE(Enabled(Page::IDC_RESET) || Enabled(Page::IDC_INSTALL_IP) || Enabled(Page::IDC_INSTALL_WIFI));
   EXPECT_EQ(page.FindControl(Page::IDC_INSTALL_IP)->check, BST_CHECKED);
-}
 
-TEST_F(CloneFilePage, LeavingStoresAllFiveValuesAsShown) {
+  // Leaving stores all five values as shown, the disabled boxes too.
   ASSERT_TRUE(testsupport::TestRegistry::SetString(kKey, "MaxBaud", "115200"));
-  ASSERT_TRUE(sheet.ActivatePage(0));
   page.FindControl(Page::IDC_PATH)->text = "/tmp/site.xml";
-  // Disabled boxes are stored as they are shown.
   page.FindControl(Page::IDC_RESET)->check = BST_CHECKED;
+  page.FindControl(Page::IDC_INSTALL_IP)->check = BST_UNCHECKED;
   ASSERT_TRUE(sheet.NextFrom(0));
-  using R = testsupport::TestRegistry;
-  EXPECT_EQ(R::GetString(kKey, "UploadCloneFileName"), "/tmp/site.xml");
-  EXPECT_EQ(R::GetString(kKey, "InstallCloneFile"), "FALSE");
-  EXPECT_EQ(R::GetString(kKey, "InstallCloneFile_Reset"), "TRUE");
-  EXPECT_EQ(R::GetString(kKey, "InstallCloneFile_IP"), "FALSE");
-  EXPECT_EQ(R::GetString(kKey, "InstallCloneFile_WiFi"), "FALSE");
+  std::string stored;
+  for (const char* name : {"UploadCloneFileName", "InstallCloneFile", "InstallCloneFile_Reset", "InstallCloneFile_IP",
+                           "InstallCloneFile_WiFi"})
+    stored += testsupport::TestRegistry::GetString(kKey, name) + ";";
+  EXPECT_EQ(stored, "/tmp/site.xml;FALSE;TRUE;FALSE;FALSE;");
   EXPECT_EQ(page.m_strPath, "/tmp/site.xml");
   EXPECT_EQ(page.m_bReset, TRUE);
 }

@@ -14,14 +14,20 @@
 namespace {
 using Bytes = std::vector<BYTE>;
 
-// 'E' 'R' 1 n, the given entry bytes, then their sum.
-Bytes Area(BYTE count, const Bytes& entries, int sumDelta = 0) {
-  Bytes d{'E', 'R', 1, count};
+// The head `a b version count`, the given entry bytes, then their sum (plus `sumDelta`).
+Bytes Dictionary(BYTE a, BYTE b, BYTE version, BYTE count, const Bytes& entries, int sumDelta) {
+  Bytes d{a, b, version, count};
   d.insert(d.end(), entries.begin(), entries.end());
   const WORD sum = static_cast<WORD>(CERODictionary::Sum(d.data(), d.size()) + sumDelta);
   d.push_back(static_cast<BYTE>(sum >> 8));
   d.push_back(static_cast<BYTE>(sum));
   return d;
+}
+Bytes Area(BYTE count, const Bytes& entries, int sumDelta = 0) {
+  return Dictionary('E', 'R', 1, count, entries, sumDelta);
+}
+Bytes Pb2(BYTE count, const Bytes& settings, int sumDelta = 0) {
+  return Dictionary('P', 'B', 2, count, settings, sumDelta);
 }
 
 const Bytes kModeAndSetting{0, 1, 1, 4, 0, 2, 2, 0x01, 0x2C};
@@ -57,11 +63,9 @@ TEST(RadioDictionary, LoadsOnlyCompleteDictionaries) {
   }
   CERODictionary d;
   ASSERT_TRUE(d.Load(Area(4, withPower).data(), Area(4, withPower).size()));
-  EXPECT_EQ(d.GetMode(), 4);
-  EXPECT_EQ(d.GetSetting(), 300u);
-  EXPECT_EQ(d.Get(CERODictionary::kTransmitFrequency), 450125608u);
-  EXPECT_EQ(d.Get(CERODictionary::kTransmitPower), 9u);
-  EXPECT_EQ(d.Get(99, 77), 77u);
+  EXPECT_EQ(std::make_tuple(d.GetMode(), d.GetSetting(), d.Get(CERODictionary::kTransmitFrequency),
+                            d.Get(CERODictionary::kTransmitPower), d.Get(99, 77)),
+            std::make_tuple(4, 300u, 450125608u, 9u, 77u));
 }
 
 TEST(RadioDictionary, SettersKeepTheirRanges) {
@@ -112,16 +116,6 @@ TEST(RadioSpacing, DecodesTheCapabilityAnswer) {
 }
 
 namespace {
-// 'P' 'B' 2 n, the given setting bytes, then their sum (plus `sumDelta`).
-Bytes Pb2(BYTE count, const Bytes& settings, int sumDelta = 0) {
-  Bytes d{'P', 'B', 2, count};
-  d.insert(d.end(), settings.begin(), settings.end());
-  const WORD sum = static_cast<WORD>(CERODictionary::Sum(d.data(), d.size()) + sumDelta);
-  d.push_back(static_cast<BYTE>(sum >> 8));
-  d.push_back(static_cast<BYTE>(sum));
-  return d;
-}
-
 // Mode 14 (group 0, id 1, byte), network 300 (0/2, word), power 9 (1/1123, word),
 // channel code 0 (2/23, word), transmit table 450125000, 451000000 (1/1130).
 const Bytes kPb2Settings{0, 0, 1, 1, 14,          0, 0, 2, 2, 0x01, 0x2C,
@@ -167,9 +161,8 @@ TEST(NewRadioDictionary, LoadsExactlyOneDictionaryAndEncodesItAsRead) {
   CPB2Dictionary d;
   const Bytes full = Pb2(5, kPb2Settings);
   ASSERT_TRUE(d.Load(full.data(), full.size()));
-  EXPECT_EQ(d.GetMode(), 14);
-  EXPECT_EQ(d.GetSetting(), 300u);
-  EXPECT_EQ(d.Get(CPB2Dictionary::kTransmitPower), 9u);
+  EXPECT_EQ(std::make_tuple(d.GetMode(), d.GetSetting(), d.Get(CPB2Dictionary::kTransmitPower)),
+            std::make_tuple(14, 300u, 9u));
   EXPECT_EQ(d.GetTable(CPB2Dictionary::kTransmitTable), (std::vector<UINT>{450125608, 451000000}));
   EXPECT_TRUE(d.GetTable(CPB2Dictionary::kReceiveTable).empty());
   EXPECT_EQ(d.Get(CPB2Dictionary::kTransmitTable, 7), 7u) << "a table has no scalar value";

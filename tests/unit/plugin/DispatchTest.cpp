@@ -79,17 +79,12 @@ TEST(DispatchTest, OutcomesOfARun) {
     OperationParams params{4, 0, &window, &cancel};
     ScriptedOperation op(c.run);
     EXPECT_EQ(RunOperation(&op, &params), c.want);
-    if (c.wantStatus) {
-      ASSERT_EQ(window.statuses.size(), 1u);
-      EXPECT_EQ(window.statuses[0], c.wantStatus);
-    } else {
-      EXPECT_TRUE(window.statuses.empty());
-    }
+    EXPECT_EQ(window.statuses, c.wantStatus ? std::vector<std::string>{c.wantStatus} : std::vector<std::string>{});
     ASSERT_EQ(ui.boxes.size(), c.wantBoxes);
     if (c.wantBoxes) {
-      EXPECT_EQ(ui.boxes[0].text, "DevQZ7xx Version: " + GetGarnexApp().Version() + "\n\nCOM Failure! [301] on COM4");
-      EXPECT_EQ(ui.boxes[0].flags, 0x10030u);
-      EXPECT_EQ(ui.boxes[0].caption, AfxGetStaticModuleState()->m_pszAppName);
+      EXPECT_EQ(std::make_tuple(ui.boxes[0].text, ui.boxes[0].flags, ui.boxes[0].caption),
+                std::make_tuple("DevQZ7xx Version: " + GetGarnexApp().Version() + "\n\nCOM Failure! [301] on COM4",
+                                0x10030u, std::string(AfxGetStaticModuleState()->m_pszAppName)));
     }
   }
 }

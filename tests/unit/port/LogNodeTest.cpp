@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,24 +45,18 @@ struct Wired {
 // time of day the lines count from.
 class LogNodeTest : public testing::Test {
  protected:
-  void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    savedTz_ = tz ? tz : "";
-    hadTz_ = tz != nullptr;
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-  void TearDown() override {
-    if (hadTz_) setenv("TZ", savedTz_.c_str(), 1);
-    else unsetenv("TZ");
+  void SetUp() override { Zone("UTC"); }
+  void TearDown() override { Zone(savedTz_ ? savedTz_->c_str() : nullptr); }
+  static void Zone(const char* tz) {
+    tz ? setenv("TZ", tz, 1) : unsetenv("TZ");
     tzset();
   }
   afx::VirtualClock clock_;
   afx::ScopedClock scoped_{clock_};
 
  private:
-  std::string savedTz_;
-  bool hadTz_ = false;
+  const std::optional<std::string> savedTz_ =
+      std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
 };
 
 TEST_F(LogNodeTest, LinePrefixCarriesTimeOfDayAndElapsedSeconds) {

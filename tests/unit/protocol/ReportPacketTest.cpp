@@ -1,5 +1,6 @@
 // The report-packet family: request bytes, reply types and accessors.
 #include <functional>
+#include <tuple>
 #include <type_traits>
 
 #include <gtest/gtest.h>
@@ -120,14 +121,9 @@ TEST_F(ReportPacketTest, GpsTimeFieldsAreReadByPositionWithinTheReply) {
   ASSERT_TRUE(time.ReceiveReply(io));
   long tow = 0, week = 0, year = 0;
   CString system;
-  EXPECT_TRUE(time.GetTimeOfWeek(&tow));
-  EXPECT_TRUE(time.GetWeekNumber(&week));
-  EXPECT_TRUE(time.GetYear(&year));
-  EXPECT_TRUE(time.GetTimeSystem(&system));
-  EXPECT_EQ(tow, 345600);
-  EXPECT_EQ(week, 2391);
-  EXPECT_EQ(year, 2026);
-  EXPECT_EQ(system, "GPS");
+  EXPECT_TRUE(time.GetTimeOfWeek(&tow) && time.GetWeekNumber(&week) && time.GetYear(&year) &&
+              time.GetTimeSystem(&system));
+  EXPECT_EQ(std::make_tuple(tow, week, year, system), std::make_tuple(345600L, 2391L, 2026L, "GPS"));
 }
 
 TEST_F(ReportPacketTest, FirmwareUploadBlocksAndStatus) {

@@ -90,48 +90,33 @@ TEST_F(ApplicationTest, RebootIntoMonitorTakesTheProfileDelay) {
 }
 
 TEST_F(ApplicationTest, FaultRulesFireWhereTheySay) {
-  auto rule = [](FaultAction a, std::uint32_t n, std::uint32_t count = 1, std::uint32_t ms = 0, int bit = -1) {
-    FaultRule r;
-    r.action = a;
-    r.n = n;
-    r.count = count;
-    r.ms = ms;
-    if (bit >= 0) r.bit = bit;
-    return r;
-  };
   struct Case {
     const char* rule;
-    FaultRule fault;
     Bytes expected;  // what the host reads for each of three version requests: replies (0: none), or NAK
   };
-  FaultRule otherType = rule(FaultAction::DropReply, 1);
-  otherType.type = 0x15;
-  FaultRule later = rule(FaultAction::DropReply, 1);
-  later.at = 2;
-  FaultRule wrongBaud = rule(FaultAction::WrongBaud, 1, 1, 4000);
-  wrongBaud.baud = 19200;
   const Case cases[] = {
-      {"drop-reply n=2", rule(FaultAction::DropReply, 2), {1, 0, 1}},
-      {"corrupt-reply n=1", rule(FaultAction::CorruptReply, 1), {0, 1, 1}},
-      {"nak n=3", rule(FaultAction::Nak, 3), {1, 1, kNak}},
-      {"silence n=2 count=0", rule(FaultAction::Silence, 2, 0), {1, 0, 0}},
-      {"drop-reply other type", otherType, {1, 1, 1}},
-      {"drop-reply at=2 n=1", later, {1, 0, 1}},
-      // The late reply comes in with the next one.
-      {"delay 5 s", rule(FaultAction::Delay, 2, 1, 5000), {1, 0, 2}},
-      {"drop-byte n=3 to-host", rule(FaultAction::DropByte, 3), {0, 1, 1}},
-      {"corrupt-byte n=40 to-host", rule(FaultAction::CorruptByte, 40), {1, 0, 1}},
-      {"corrupt-byte n=3 bit=0", rule(FaultAction::CorruptByte, 3, 1, 0, 0), {0, 1, 1}},
-      {"garbage n=2 count=3", rule(FaultAction::Garbage, 2, 3), {0, 1, 1}},
-      {"duplicate-reply n=2", rule(FaultAction::DuplicateReply, 2), {1, 2, 1}},
+      {"drop-reply n=2", {1, 0, 1}},
+      {"corrupt-reply n=1", {0, 1, 1}},
+      {"nak n=3", {1, 1, kNak}},
+      {"silence n=2 count=0", {1, 0, 0}},
+      {"drop-reply n=1 type=0x15", {1, 1, 1}},
+      {"drop-reply at=2 n=1", {1, 0, 1}},
+      {"delay n=2 ms=5000", {1, 0, 2}},  // the late reply comes in with the next one
+      {"drop-byte n=3 dir=to-host", {0, 1, 1}},
+      {"corrupt-byte n=40", {1, 0, 1}},
+      {"corrupt-byte n=3 bit=0", {0, 1, 1}},
+      {"garbage n=2 count=3", {0, 1, 1}},
+      {"duplicate-reply n=2", {1, 2, 1}},
       // Restarting takes 10 s: the third request, 3 s later, finds it still away.
-      {"reset n=2", rule(FaultAction::Reset, 2), {1, 0, 0}},
-      {"cut n=1 ms=4000", rule(FaultAction::Cut, 1, 1, 4000), {0, 0, 1}},
-      {"wrong-baud n=1 ms=4000", wrongBaud, {0, 0, 1}},
+      {"reset n=2", {1, 0, 0}},
+      {"cut n=1 ms=4000", {0, 0, 1}},
+      {"wrong-baud n=1 ms=4000", {0, 0, 1}},  // at 19200 unless told otherwise
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
     Profile p;
-    p.faults = {c.fault};
+    std::string error;
+    ASSERT_TRUE(Profile::Parse(std::string("fault = ") + c.rule, &p, &error)) << error;
     SimHost host(p, "fault");
     Bytes got;
     for (int i = 0; i < 3; ++i) {
@@ -142,9 +127,9 @@ TEST_F(ApplicationTest, FaultRulesFireWhereTheySay) {
       for (auto b : raw) replies += d.Feed(b) && d.Frame().type == 0x07;
       got.push_back(replies ? replies : (raw == Bytes{kNak} ? kNak : 0));
     }
-    EXPECT_EQ(got, c.expected) << c.rule;
+    EXPECT_EQ(got, c.expected);
     const bool none = c.expected == Bytes({1, 1, 1});
-    EXPECT_EQ(host.Rx().Faults().Fired()[0], none ? 0u : (c.fault.count == 0 ? 2u : 1u)) << c.rule;
+    EXPECT_EQ(host.Rx().Faults().Fired()[0], none ? 0u : (p.faults[0].count == 0 ? 2u : 1u));
   }
 }
 
