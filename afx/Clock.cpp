@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "afx/System.h"
 #include "afx/Trace.h"
 
 namespace afx {
@@ -18,7 +19,7 @@ RealClock& TheRealClock() {
 
 void FillSystemTime(std::time_t seconds, int millis, SYSTEMTIME* out) {
   std::tm tm{};
-  localtime_r(&seconds, &tm);
+  LocalCalendarTime(seconds, &tm);
   out->wYear = static_cast<WORD>(tm.tm_year + 1900);
   out->wMonth = static_cast<WORD>(tm.tm_mon + 1);
   out->wDayOfWeek = static_cast<WORD>(tm.tm_wday);

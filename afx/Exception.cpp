@@ -1,6 +1,5 @@
 #include "afx/Exception.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include "afx/Module.h"
@@ -74,31 +73,6 @@ BOOL CFileException::GetErrorMessage(char* buffer, UINT maxLen, UINT* helpContex
   text.Format(kTexts[cause], name);
   CopyMessage(text.c_str(), buffer, maxLen);
   return TRUE;
-}
-
-int CFileException::ErrnoToCause(int err) {
-  switch (err) {
-    case 0: return none;
-    case ENOENT: return fileNotFound;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP: return badPath;
-    case EMFILE:
-    case ENFILE: return tooManyOpenFiles;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR: return accessDenied;
-    case EBADF: return invalidFile;
-    case EBUSY: return sharingViolation;
-    case EAGAIN: return lockViolation;
-    case ENOSPC:
-    case EDQUOT: return diskFull;
-    case ESPIPE:
-    case EINVAL: return badSeek;
-    case EIO: return hardIO;
-    default: return genericException;
-  }
 }
 
 void AfxThrowUserException() { throw CUserException(); }

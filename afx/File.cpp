@@ -1,96 +1,38 @@
 #include "afx/File.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <string_view>
-#include <string>
 #include <vector>
 
-CString CFile::SystemPath(const char* fileName) {
-  CString path(fileName ? fileName : "");
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
+#include "afx/FileDescriptor.h"
 
-CString CFile::JoinPath(const char* folder, const char* name) {
-  CString path = SystemPath(folder);
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path + SystemPath(name);
-}
+namespace afx::fd {
 
-bool CFile::IsSameFile(const char* first, const char* second) {
-  struct stat a {}, b {};
-  return ::stat(SystemPath(first).c_str(), &a) == 0 && ::stat(SystemPath(second).c_str(), &b) == 0 &&
-         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-CFile::CFile(const char* fileName, UINT openFlags) {
-  CFileException error;
-  if (!Open(fileName, openFlags, &error)) throw error;
-}
-
-CFile::~CFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
-  if (fd_ >= 0) Close();
-  path_ = fileName ? fileName : "";
-  int flags = O_CLOEXEC;
-  switch (openFlags & 3) {
-    case modeWrite: flags |= O_WRONLY; break;
-    case modeReadWrite: flags |= O_RDWR; break;
-    default: flags |= O_RDONLY; break;
-  }
-  if (openFlags & modeCreate) {
-    flags |= O_CREAT;
-    if (!(openFlags & modeNoTruncate)) flags |= O_TRUNC;
-  }
-  const CString sys = SystemPath(fileName);
-  fd_ = ::open(sys.c_str(), flags, 0644);
-  if (fd_ < 0) {
-    const int err = errno;
-    if (error) {
-      error->m_cause = CFileException::ErrnoToCause(err);
-      error->m_lOsError = err;
-      error->m_strFileName = path_;
+bool CopyAll(int in, int out) {
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const long n = ReadSome(in, buffer.data(), static_cast<unsigned>(buffer.size()));
+    if (n <= 0) return n == 0;
+    for (long done = 0; done < n;) {
+      const long w = WriteSome(out, buffer.data() + done, static_cast<unsigned>(n - done));
+      if (w < 0) return false;
+      done += w;
     }
-    return FALSE;
   }
-  struct stat st {};
-  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
-    if (error) {
-      error->m_cause = CFileException::accessDenied;
-      error->m_lOsError = EISDIR;
-      error->m_strFileName = path_;
-    }
-    return FALSE;
-  }
-  return TRUE;
 }
 
-void CFile::ThrowErrno(int err) const { throw CFileException(CFileException::ErrnoToCause(err), err, path_.c_str()); }
+}  // namespace afx::fd
 
 void CFile::Close() {
   if (fd_ < 0) return;
-  const int rc = ::close(fd_);
+  const int rc = afx::fd::Close(fd_);
   fd_ = -1;
   if (rc != 0) ThrowErrno(errno);
 }
 
 void CFile::Abort() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) afx::fd::Close(fd_);
   fd_ = -1;
 }
 
@@ -99,11 +41,8 @@ UINT CFile::Read(void* buffer, UINT count) {
   auto* out = static_cast<char*>(buffer);
   UINT total = 0;
   while (total < count) {
-    const ssize_t n = ::read(fd_, out + total, count - total);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
+    const long n = afx::fd::ReadSome(fd_, out + total, count - total);
+    if (n < 0) ThrowErrno(errno);
     if (n == 0) break;
     total += static_cast<UINT>(n);
   }
@@ -115,11 +54,8 @@ void CFile::Write(const void* buffer, UINT count) {
   const auto* in = static_cast<const char*>(buffer);
   UINT total = 0;
   while (total < count) {
-    const ssize_t n = ::write(fd_, in + total, count - total);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
+    const long n = afx::fd::WriteSome(fd_, in + total, count - total);
+    if (n < 0) ThrowErrno(errno);
     total += static_cast<UINT>(n);
   }
 }
@@ -127,83 +63,46 @@ void CFile::Write(const void* buffer, UINT count) {
 std::uint64_t CFile::Seek(std::int64_t offset, UINT from) {
   if (fd_ < 0) throw CFileException(CFileException::invalidFile, EBADF, path_.c_str());
   const int whence = from == current ? SEEK_CUR : from == end ? SEEK_END : SEEK_SET;
-  const off_t pos = ::lseek(fd_, offset, whence);
+  const std::int64_t pos = afx::fd::Seek(fd_, offset, whence);
   if (pos < 0) throw CFileException(CFileException::badSeek, errno, path_.c_str());
   return static_cast<std::uint64_t>(pos);
 }
 
 std::uint64_t CFile::GetLength() const {
-  struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) ThrowErrno(fd_ < 0 ? EBADF : errno);
-  return static_cast<std::uint64_t>(st.st_size);
+  std::uint64_t size = 0;
+  if (fd_ < 0 || !afx::fd::Size(fd_, &size)) ThrowErrno(fd_ < 0 ? EBADF : errno);
+  return size;
 }
 
 std::uint64_t CFile::GetPosition() const {
-  const off_t pos = fd_ < 0 ? -1 : ::lseek(fd_, 0, SEEK_CUR);
+  const std::int64_t pos = fd_ < 0 ? -1 : afx::fd::Seek(fd_, 0, SEEK_CUR);
   if (pos < 0) ThrowErrno(fd_ < 0 ? EBADF : errno);
   return static_cast<std::uint64_t>(pos);
 }
 
 void CFile::Flush() {
-  if (fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL) ThrowErrno(errno);
+  if (fd_ >= 0 && afx::fd::Sync(fd_) != 0) ThrowErrno(errno);
 }
+
+CString CFile::JoinPath(const char* folder, const char* name) {
+  const char separator = Separator();
+  CString path = SystemPath(folder);
+  while (path.size() > 1 && path.back() == separator) path.pop_back();
+  if (!path.empty() && path.back() != separator) path += separator;
+  return path + SystemPath(name);
+}
+
+CFile::CFile(const char* fileName, UINT openFlags) {
+  CFileException error;
+  if (!Open(fileName, openFlags, &error)) throw error;
+}
+
+void CFile::ThrowErrno(int err) const { throw CFileException(CFileException::ErrnoToCause(err), err, path_.c_str()); }
 
 CString CFile::GetFileName() const {
   const CString sys = SystemPath(path_);
-  const int slash = sys.ReverseFind('/');
-  return slash < 0 ? sys : sys.Mid(slash + 1);
-}
-
-namespace {
-// No empty, "." or ".." part: normalising would give the same text back.
-bool IsAbsoluteAndNormal(const std::string& path) {
-  if (path.empty() || path[0] != '/') return false;
-  std::string_view rest(path);
-  rest.remove_prefix(1);
-  while (!rest.empty()) {
-    const size_t cut = rest.find('/');
-    const std::string_view part = rest.substr(0, cut);
-    if (part.empty() || part == "." || part == "..") return false;
-    if (cut == std::string_view::npos) break;
-    rest.remove_prefix(cut + 1);
-    if (rest.empty()) return false;  // a trailing separator
-  }
-  return true;
-}
-}  // namespace
-
-BOOL CFile::GetStatus(const char* fileName, CFileStatus& status) {
-  const CString sys = SystemPath(fileName);
-  struct stat st {};
-  if (::stat(sys.c_str(), &st) != 0) return FALSE;
-  status.m_ctime = st.st_ctime;
-  status.m_atime = st.st_atime;
-  status.m_mtime = st.st_mtime;
-  status.m_size = static_cast<std::uint64_t>(st.st_size);
-  status.m_attribute = static_cast<BYTE>((S_ISDIR(st.st_mode) ? 0x10 : 0) | ((st.st_mode & S_IWUSR) ? 0 : 0x01));
-  // Made absolute from the name alone: following links would cost a look-up
-  // per folder of the path, and catalogue scans ask for thousands of files.
-  // Most names are absolute and normal already; they are their own full name.
-  std::string full = sys;
-  if (!IsAbsoluteAndNormal(sys)) {
-    std::error_code ec;
-    full = std::filesystem::absolute(sys.c_str(), ec).lexically_normal().string();
-    if (ec) full = sys;
-  }
-  std::strncpy(status.m_szFullName, full.c_str(), sizeof status.m_szFullName - 1);
-  status.m_szFullName[sizeof status.m_szFullName - 1] = '\0';
-  return TRUE;
-}
-
-void CFile::Remove(const char* fileName) {
-  const CString sys = SystemPath(fileName);
-  if (::unlink(sys.c_str()) != 0)
-    throw CFileException(CFileException::ErrnoToCause(errno), errno, fileName);
-}
-
-void CFile::Rename(const char* oldName, const char* newName) {
-  if (::rename(SystemPath(oldName).c_str(), SystemPath(newName).c_str()) != 0)
-    throw CFileException(CFileException::ErrnoToCause(errno), errno, oldName);
+  const size_t slash = sys.find_last_of("/\\");
+  return slash == CString::npos ? sys : CString(sys.substr(slash + 1));
 }
 
 CStdioFile::CStdioFile(const char* fileName, UINT openFlags) : CFile() {
@@ -228,65 +127,3 @@ void CStdioFile::WriteString(const char* text) {
   if (text) Write(text, static_cast<UINT>(std::strlen(text)));
 }
 
-namespace {
-// Writes all of `in` to `out`; false with errno set on failure.
-bool CopyContent(int in, int out) {
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const ssize_t n = ::read(in, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) return false;
-      done += w;
-    }
-  }
-}
-}  // namespace
-
-BOOL CopyFile(const char* existing, const char* newName, BOOL failIfExists) {
-  const CString from = CFile::SystemPath(existing);
-  const CString to = CFile::SystemPath(newName);
-  if (CFile::IsSameFile(from.c_str(), to.c_str())) {
-    errno = EINVAL;
-    return FALSE;
-  }
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return FALSE;
-  struct stat source {};
-  // Beside the target, so that the rename stays within one file system.
-  std::string temporary = std::string(to) + ".XXXXXX";
-  const int out = ::fstat(in, &source) == 0 ? ::mkostemp(temporary.data(), O_CLOEXEC) : -1;
-  if (out < 0) {
-    const int err = errno;
-    ::close(in);
-    errno = err;
-    return FALSE;
-  }
-  bool ok = CopyContent(in, out) && ::fchmod(out, source.st_mode & 0777) == 0 && ::fsync(out) == 0;
-  int err = errno;
-  ::close(in);
-  if (::close(out) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok) {
-    // link() refuses an existing target, rename() replaces it in one step.
-    ok = failIfExists ? ::link(temporary.c_str(), to.c_str()) == 0 : ::rename(temporary.c_str(), to.c_str()) == 0;
-    if (!ok) err = errno;
-  }
-  if (!ok || failIfExists) ::unlink(temporary.c_str());
-  errno = err;
-  return ok ? TRUE : FALSE;
-}
-
-BOOL DeleteFile(const char* fileName) { return ::unlink(CFile::SystemPath(fileName).c_str()) == 0; }
-
-DWORD GetFileAttributes(const char* fileName) {
-  struct stat st {};
-  if (::stat(CFile::SystemPath(fileName).c_str(), &st) != 0) return INVALID_FILE_ATTRIBUTES;
-  return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0x80;
-}

@@ -1,5 +1,5 @@
-// Files the framework's way. Paths may use '\' as the separator; it is turned
-// into '/' before the system sees the path. Paths the framework builds use
+// Files the framework's way. Paths may use either separator; it is turned
+// into the system's before the system sees the path. Paths the framework builds use
 // this system's separator only (JoinPath), so that a path is spelt one way
 // wherever it is stored or shown.
 #pragma once
@@ -66,8 +66,11 @@ class CFile {
   static BOOL GetStatus(const char* fileName, CFileStatus& status);
   static void Remove(const char* fileName);
   static void Rename(const char* oldName, const char* newName);
-  // The system's path for a framework path ('\' -> '/').
+  // The system's path for a framework path: '\' -> '/' on POSIX, '/' -> '\'
+  // on Windows.
   static CString SystemPath(const char* fileName);
+  // The system's path separator.
+  static char Separator();
   // `folder` and `name` joined by the system's separator, in the system's spelling.
   static CString JoinPath(const char* folder, const char* name);
   // Whether both names lead to one existing file (same device and inode):

@@ -1,10 +1,10 @@
 #include "afx/Module.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+
+#include "afx/Library.h"
 
 namespace {
 AFX_MODULE_STATE& AppState() {
@@ -42,17 +42,20 @@ AFX_MAINTAIN_STATE::~AFX_MAINTAIN_STATE() { t_current = previous_; }
 namespace afx {
 
 void AttachModule(AFX_MODULE_STATE* state, const void* addressInLibrary) {
-  Dl_info info{};
-  if (addressInLibrary && dladdr(addressInLibrary, &info) && info.dli_fname) {
-    state->filePath = info.dli_fname;
+  const std::string file = ModuleFileOf(addressInLibrary);
+  if (!file.empty()) {
+    state->filePath = file;
     std::string name = state->filePath;
-    const size_t slash = name.find_last_of('/');
+    const size_t slash = name.find_last_of("/\\");
     if (slash != std::string::npos) name = name.substr(slash + 1);
     const size_t dot = name.find('.');
     if (dot != std::string::npos) name = name.substr(0, dot);
     // A test program links the plug-in's code statically; it then carries
     // the library's name all the same.
     if (state->appName.empty()) state->appName = name;
+    // Where the library carries a version resource, that is its version.
+    std::map<std::string, std::string> version;
+    if (ReadVersionResource(file, &version)) state->versionStrings = std::move(version);
   }
   state->m_pszAppName = state->appName.c_str();
   std::lock_guard<std::mutex> lock(g_modulesMutex);

@@ -1,13 +1,9 @@
 #include "afx/Process.h"
 
-#include <cstring>
+#include "afx/System.h"
 
 namespace afx {
 
-std::string Process::Exit::Describe() const {
-  if (!signalled) return "exit status " + std::to_string(code);
-  const char* name = ::strsignal(code);
-  return "signal " + std::to_string(code) + (name ? " (" + std::string(name) + ")" : "");
-}
+std::string Process::SelfPath() { return ExecutablePath(); }
 
 }  // namespace afx

@@ -1,11 +1,12 @@
 // A program this one starts and talks to: its standard input, output and
 // error are pipes to this process, its output arrives as lines on a thread
-// of its own, and its end comes with its exit status or the signal that
-// ended it. It runs in a process group of its own, so that a terminal's
-// Ctrl-C reaches only this program, which passes it on with Interrupt(). A
-// program whose starter has gone runs on to its end (its output goes
-// nowhere) rather than being cut off. The system's part lives in one
-// backend file per platform.
+// of its own, and its end comes with its exit status or the signal (on
+// Windows, the exception) that ended it. It is apart from the terminal or
+// console, so that Ctrl-C there reaches only this program, which passes it
+// on with Interrupt(); the program sees that as its own Ctrl-C through
+// InterruptWatch. A program whose starter has gone runs on to its end (its
+// output goes nowhere) rather than being cut off. The system's part lives
+// in one backend file per platform.
 #pragma once
 #include <functional>
 #include <memory>
@@ -18,8 +19,8 @@ class Process {
  public:
   struct Exit {
     bool signalled = false;
-    int code = 0;  // the exit status, or the number of the signal that ended it
-    // "exit status 3", "signal 11 (Segmentation fault)".
+    int code = 0;  // the exit status, or the number of the signal (the exception's code) that ended it
+    // "exit status 3", "signal 11 (Segmentation fault)", "exception 0xC0000005 (access violation)".
     std::string Describe() const;
   };
   enum class Stream { kOutput, kError };

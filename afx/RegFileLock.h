@@ -1,5 +1,6 @@
-// An advisory lock (flock) on a lock file, held for the lifetime of the object.
+// A lock on a lock file (flock, LockFileEx), held for the lifetime of the object.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace afx {
@@ -15,7 +16,7 @@ class RegFileLock {
   int Acquire(const std::string& path, bool exclusive);
 
  private:
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // the system's descriptor or handle
 };
 
 }  // namespace afx

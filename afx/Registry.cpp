@@ -1,8 +1,5 @@
 #include "afx/Registry.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -13,12 +10,15 @@
 #include <utility>
 #include <vector>
 
+#include "afx/File.h"
 #include "afx/RegHive.h"
 #include "afx/RegReader.h"
 #include "afx/RegWriter.h"
 #include "afx/RegistryKeyObject.h"
 #include "afx/RegistrySnapshot.h"
 #include "afx/RegistryStore.h"
+#include "afx/System.h"
+#include "afx/SystemRegistry.h"
 
 namespace afx {
 namespace {
@@ -33,6 +33,7 @@ struct RegistryState {
   std::unordered_map<HKEY, std::unique_ptr<RegistryKeyObject>> handles;
   RegistryKeyObject localMachine{RegHive::kLocalMachine, {}, KEY_ALL_ACCESS, true};
   RegistryKeyObject currentUser{RegHive::kCurrentUser, {}, KEY_ALL_ACCESS, true};
+  int useSystem = -1;  // whether the system's registry is the store; -1 until first asked
 };
 
 RegistryState& State() {
@@ -47,6 +48,16 @@ RegistryState& State() {
 }
 
 thread_local std::string lastError;
+
+// The system's registry when it is the store in use: on a system that has
+// one, unless a store file was chosen.
+SystemRegistry* Native() {
+  RegistryState& s = State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  if (s.useSystem < 0)
+    s.useSystem = TheSystemRegistry() && s.path.empty() && GetEnvironment("TALVERN_REGISTRY").empty() ? 1 : 0;
+  return s.useSystem ? TheSystemRegistry() : nullptr;
+}
 
 LONG Failed(LONG rc, const std::string& error) {
   if (rc != ERROR_SUCCESS && !error.empty()) lastError = error;
@@ -169,6 +180,146 @@ bool SplitFullPath(const std::string& fullPath, int& root, std::string& rest) {
   return root >= 0;
 }
 
+// The system's registry has no file to merge into: the keys a .reg file
+// names are read into a hive, the file is applied to a copy, and what
+// differs is written back through the Reg* calls.
+LONG ReadTree(HKEY key, RegKeyNode& node, size_t depth) {
+  std::vector<BYTE> data(4096);
+  std::vector<char> name(16384);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLen = 0, type = 0, size = 0;
+    LONG rc;
+    do {
+      nameLen = static_cast<DWORD>(name.size());
+      size = static_cast<DWORD>(data.size());
+      rc = RegEnumValue(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &size);
+      if (rc == ERROR_MORE_DATA) data.resize(std::max<size_t>(size, data.size() * 2));
+    } while (rc == ERROR_MORE_DATA);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) return rc;
+    node.SetValue(std::string(name.data(), nameLen), type, std::vector<BYTE>(data.begin(), data.begin() + size));
+  }
+  if (depth >= RegHive::kMaxDepth) return ERROR_SUCCESS;
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLen = static_cast<DWORD>(name.size());
+    LONG rc = RegEnumKeyEx(key, i, name.data(), &nameLen, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) return rc;
+    const std::string child(name.data(), nameLen);
+    HKEY sub = nullptr;
+    if (RegOpenKeyEx(key, child.c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS) continue;
+    rc = ReadTree(sub, node.AddSubkey(child), depth + 1);
+    RegCloseKey(sub);
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG DeleteTree(HKEY parent, const std::string& name) {
+  HKEY key = nullptr;
+  LONG rc = RegOpenKeyEx(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (;;) {
+    char child[256];
+    DWORD len = sizeof child;
+    if (RegEnumKeyEx(key, 0, child, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    rc = DeleteTree(key, std::string(child, len));
+    if (rc != ERROR_SUCCESS) break;
+  }
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS ? RegDeleteKey(parent, name.c_str()) : rc;
+}
+
+// Makes the key `key` (which held `before`) hold `after`.
+LONG WriteDifference(HKEY key, const RegKeyNode& before, const RegKeyNode& after) {
+  for (size_t i = 0; i < before.SubkeyCount(); ++i)
+    if (!after.FindSubkey(before.Subkey(i).Name()))
+      if (LONG rc = DeleteTree(key, before.Subkey(i).Name()); rc != ERROR_SUCCESS) return rc;
+  for (size_t i = 0; i < before.ValueCount(); ++i)
+    if (!after.FindValue(before.Value(i).name))
+      if (LONG rc = RegDeleteValue(key, before.Value(i).name.c_str()); rc != ERROR_SUCCESS) return rc;
+  for (size_t i = 0; i < after.ValueCount(); ++i) {
+    const RegValue& value = after.Value(i);
+    const RegValue* old = before.FindValue(value.name);
+    if (old && old->name == value.name && old->type == value.type && old->data == value.data) continue;
+    const LONG rc = RegSetValueEx(key, value.name.c_str(), 0, value.type, value.data.data(),
+                                  static_cast<DWORD>(value.data.size()));
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  static const RegKeyNode kEmpty;
+  for (size_t i = 0; i < after.SubkeyCount(); ++i) {
+    const RegKeyNode& child = after.Subkey(i);
+    const RegKeyNode* old = before.FindSubkey(child.Name());
+    if (old && *old == child) continue;
+    HKEY sub = nullptr;
+    LONG rc = RegCreateKeyEx(key, child.Name().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                             &sub, nullptr);
+    if (rc == ERROR_SUCCESS) rc = WriteDifference(sub, old ? *old : kEmpty, child);
+    if (sub) RegCloseKey(sub);
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  return ERROR_SUCCESS;
+}
+
+// The key paths that the section lines of a .reg text name, deleted ones too.
+std::vector<std::string> SectionPaths(std::string_view text) {
+  std::vector<std::string> paths;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    if (line.size() < 3 || line.front() != '[' || line.back() != ']') continue;
+    line = line.substr(1, line.size() - 2);
+    if (!line.empty() && line.front() == '-') line.remove_prefix(1);
+    paths.emplace_back(line);
+  }
+  return paths;
+}
+
+LONG ImportIntoSystem(const std::string& text, const std::string& regFile) {
+  RegHive before;
+  for (const std::string& path : SectionPaths(text)) {
+    int root = 0;
+    std::string rest;
+    if (!SplitFullPath(path, root, rest)) continue;  // the reader names the fault
+    RegKeyNode* node = &before.Root(root);
+    for (const auto& part : SplitPath(rest.c_str())) node = &node->AddSubkey(part);
+    HKEY key = nullptr;
+    if (RegOpenKeyPath(path, KEY_READ, &key, false) != ERROR_SUCCESS) continue;
+    node->Clear();
+    const LONG rc = ReadTree(key, *node, 0);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) return Failed(rc, path + ": cannot be read");
+  }
+  RegHive after = before;
+  std::string parseError;
+  if (!RegReader::Apply(text, regFile, after, parseError)) return Failed(ERROR_BAD_FORMAT, parseError);
+  for (int root = 0; root < RegHive::kRootCount; ++root) {
+    const LONG rc = WriteDifference(PredefinedKey(root == RegHive::kLocalMachine ? 0x80000002u : 0x80000001u),
+                                    before.Root(root), after.Root(root));
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG ExportFromSystem(const std::string& keyPath, const std::string& regFile) {
+  int root = 0;
+  std::string rest;
+  if (!SplitFullPath(keyPath, root, rest)) return ERROR_BADKEY;
+  HKEY key = nullptr;
+  if (LONG rc = RegOpenKeyPath(keyPath, KEY_READ, &key, false); rc != ERROR_SUCCESS) return rc;
+  std::string canonical = RegHive::RootName(root);
+  for (const auto& part : SplitPath(rest.c_str())) canonical += "\\" + part;
+  RegKeyNode node;
+  const LONG rc = ReadTree(key, node, 0);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return rc;
+  std::string error;
+  return Failed(RegistryStore::WriteFileAtomically(regFile, RegWriter::WriteKey(node, canonical), error), error);
+}
+
 }  // namespace
 
 HKEY PredefinedKey(std::uintptr_t which) {
@@ -183,6 +334,7 @@ void SetRegistryPath(const std::string& path) {
   std::lock_guard<std::mutex> guard(s.mutex);
   s.path = path;
   s.store.reset();
+  s.useSystem = -1;
   // Keys found in the old store's hive are gone with it.
   s.localMachine.CacheNode(nullptr, 0);
   s.currentUser.CacheNode(nullptr, 0);
@@ -196,23 +348,21 @@ std::string GetRegistryPath() {
 }
 
 std::string DefaultRegistryPath() {
-  const char* explicitPath = std::getenv("TALVERN_REGISTRY");
-  if (explicitPath && *explicitPath) return explicitPath;
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && config[0] == '/') return std::string(config) + "/talvern/registry.reg";
-  std::string home;
-  if (const char* h = std::getenv("HOME"); h && *h) {
-    home = h;
-  } else {
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    std::vector<char> buffer(16384);
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir)
-      home = found->pw_dir;
-  }
-  if (home.empty()) return "registry.reg";
-  return home + "/.config/talvern/registry.reg";
+  const std::string explicitPath = GetEnvironment("TALVERN_REGISTRY");
+  if (!explicitPath.empty()) return explicitPath;
+  const std::string config = UserConfigFolder();
+  if (config.empty()) return "registry.reg";
+  return CFile::JoinPath(CFile::JoinPath(config.c_str(), "talvern").c_str(), "registry.reg");
+}
+
+std::string RegistryLocation() { return Native() ? std::string("the system's registry") : GetRegistryPath(); }
+
+bool RegistryStoreExists(const std::string& keyPath) {
+  if (!Native()) return PathExists(GetRegistryPath());
+  HKEY key = nullptr;
+  if (RegOpenKeyPath(keyPath, KEY_READ, &key, false) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
 }
 
 std::string RegistryLastError() { return lastError; }
@@ -223,6 +373,7 @@ LONG RegistryImport(const std::string& regFile) {
   LONG rc = RegistryStore::ReadFile(regFile, text, missing, error);
   if (rc != ERROR_SUCCESS) return Failed(rc, error);
   if (missing) return Failed(ERROR_FILE_NOT_FOUND, regFile + ": no such file");
+  if (Native()) return ImportIntoSystem(text, regFile);
 
   RegistryState& s = State();
   std::lock_guard<std::mutex> guard(s.mutex);
@@ -239,6 +390,7 @@ LONG RegistryImport(const std::string& regFile) {
 }
 
 LONG RegistryExport(const std::string& keyPath, const std::string& regFile) {
+  if (Native()) return ExportFromSystem(keyPath, regFile);
   int root = 0;
   std::string rest;
   if (!SplitFullPath(keyPath, root, rest)) return ERROR_BADKEY;
@@ -277,6 +429,7 @@ using afx::RegKeyNode;
 using afx::RegHive;
 
 LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD /*options*/, REGSAM sam, HKEY* result) {
+  if (auto* native = afx::Native()) return native->OpenKey(key, subKey, sam, result);
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   auto& s = afx::State();
@@ -297,6 +450,7 @@ LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD /*options*/, REGSAM sam, H
 LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD /*reserved*/, char* /*className*/,
                     DWORD /*options*/, REGSAM sam, void* /*security*/, HKEY* result,
                     DWORD* disposition) {
+  if (auto* native = afx::Native()) return native->CreateKey(key, subKey, sam, result, disposition);
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   auto& s = afx::State();
@@ -339,6 +493,7 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD /*reserved*/, char* /*cl
 }
 
 LONG RegCloseKey(HKEY key) {
+  if (auto* native = afx::Native()) return native->CloseKey(key);
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
   if (key == &s.localMachine || key == &s.currentUser) return ERROR_SUCCESS;
@@ -347,6 +502,7 @@ LONG RegCloseKey(HKEY key) {
 
 LONG RegQueryValueEx(HKEY key, const char* name, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                      DWORD* dataSize) {
+  if (auto* native = afx::Native()) return native->QueryValue(key, name, type, data, dataSize);
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
   RegistryKeyObject* object = nullptr;
@@ -359,6 +515,7 @@ LONG RegQueryValueEx(HKEY key, const char* name, DWORD* /*reserved*/, DWORD* typ
 
 LONG RegSetValueEx(HKEY key, const char* name, DWORD /*reserved*/, DWORD type, const BYTE* data,
                    DWORD dataSize) {
+  if (auto* native = afx::Native()) return native->SetValue(key, name, type, data, dataSize);
   if (!data && dataSize) return ERROR_INVALID_PARAMETER;
   std::string valueName = name ? name : "";
   if (!afx::PrintableName(valueName)) return ERROR_INVALID_PARAMETER;
@@ -379,6 +536,7 @@ LONG RegSetValueEx(HKEY key, const char* name, DWORD /*reserved*/, DWORD type, c
 }
 
 LONG RegDeleteValue(HKEY key, const char* name) {
+  if (auto* native = afx::Native()) return native->DeleteValue(key, name);
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
   RegistryKeyObject* object = nullptr;
@@ -393,6 +551,7 @@ LONG RegDeleteValue(HKEY key, const char* name) {
 }
 
 LONG RegDeleteKey(HKEY key, const char* subKey) {
+  if (auto* native = afx::Native()) return native->DeleteKey(key, subKey);
   if (!subKey) return ERROR_INVALID_PARAMETER;
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
@@ -441,6 +600,13 @@ LONG RegDeleteKey(HKEY key, const char* subKey) {
 
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* /*reserved*/,
                   char* className, DWORD* classLen, void* /*lastWrite: no write times are kept*/) {
+  if (auto* native = afx::Native()) {
+    if (classLen) {
+      if (className && *classLen > 0) className[0] = '\0';
+      *classLen = 0;
+    }
+    return native->EnumKey(key, index, name, nameLen);
+  }
   if (!name || !nameLen) return ERROR_INVALID_PARAMETER;
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
@@ -461,6 +627,7 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* /*re
 
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* /*reserved*/,
                   DWORD* type, BYTE* data, DWORD* dataSize) {
+  if (auto* native = afx::Native()) return native->EnumValue(key, index, name, nameLen, type, data, dataSize);
   if (!name || !nameLen) return ERROR_INVALID_PARAMETER;
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
@@ -476,6 +643,7 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* /*re
 }
 
 LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values) {
+  if (auto* native = afx::Native()) return native->QueryInfo(key, subKeys, maxSubKeyLen, values);
   auto& s = afx::State();
   std::lock_guard<std::mutex> guard(s.mutex);
   RegistryKeyObject* object = nullptr;

@@ -42,10 +42,17 @@ namespace afx {
 HKEY PredefinedKey(std::uintptr_t which);
 // Path of the store file; set by the host (or a test) before first use.
 // Default: $TALVERN_REGISTRY, else $XDG_CONFIG_HOME/talvern/registry.reg,
-// else ~/.config/talvern/registry.reg.
+// else ~/.config/talvern/registry.reg (%APPDATA%\talvern\registry.reg on
+// Windows). On Windows the system's registry is the store unless a store
+// file is set here or in $TALVERN_REGISTRY.
 void SetRegistryPath(const std::string& path);
 std::string GetRegistryPath();
 std::string DefaultRegistryPath();
+// Where the registry lives, for messages: the store file, or the system's registry.
+std::string RegistryLocation();
+// Whether the store holds anything yet: its file exists, or, when the
+// system's registry is the store, the key `keyPath` ("HKEY_LOCAL_MACHINE\\...") does.
+bool RegistryStoreExists(const std::string& keyPath);
 // The text of the last store failure in this thread ("registry.reg line 12: ..."), or "".
 std::string RegistryLastError();
 // Imports a .reg file into the store (merging, as regedit does). ERROR_SUCCESS or an error.

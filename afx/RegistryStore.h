@@ -5,8 +5,6 @@
 // read-modify-write under an exclusive lock on "<store>.lock", saved
 // atomically. A file that does not parse is never written over.
 #pragma once
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,12 +37,13 @@ class RegistryStore {
   LONG Modify(const Change& change, std::string& error);
 
   // What tells one saved version of the file from another without reading it.
+  // Times are in the file system's own units (ns on POSIX, 100 ns on Windows).
   struct Version {
     bool missing = true;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{}, changed{};
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0, changed = 0;
     bool operator==(const Version& other) const;
   };
 
@@ -61,6 +60,21 @@ class RegistryStore {
 
  private:
   void Touch();
+
+  // The system's part (afx/posix/, afx/win/). The identity of the file at
+  // `path` now (missing when there is none); false when it cannot be had.
+  static bool CurrentVersion(const std::string& path, Version& version);
+  // Whether the clock the file system stamps files with has moved past the
+  // version's times: only then must any later change carry different times.
+  // Before that, a change in the same tick would look like the same version.
+  static bool Settled(const Version& version);
+  // errno as the codes a caller of the registry acts on.
+  static LONG FromErrno(int err);
+  // A writer killed between creating its temp file and renaming it leaves
+  // the file behind; called under the lock, so no live writer is saving.
+  static void RemoveStaleTemps(const std::string& path);
+  static std::string Describe(const std::string& path, int err);
+  static std::string FolderOf(const std::string& path);
 
   std::string path_;
   RegHive hive_;

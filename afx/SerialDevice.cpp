@@ -108,8 +108,8 @@ std::string ResolveSerialDeviceName(const std::string& name) {
   const int number = ComNumber(name);
   if (number == 0) return name;
   for (const auto& [com, path] : ListMappedComPorts())
-    if (com == number) return path;
-  return "/dev/ttyS" + std::to_string(number - 1);
+    if (com == number && path.rfind("\\Device\\", 0) != 0) return path;
+  return SystemComPortPath(number);
 }
 
 int MapDevicePathToComPort(const std::string& path, int first) {

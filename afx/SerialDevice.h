@@ -159,15 +159,21 @@ void SetSerialDeviceWrapper(SerialDeviceWrapper wrapper);
 
 // Maps a Windows device name to the device path behind it: "\\.\COMn" and
 // "COMn" go through HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM (value
-// name = device path, data = "COMn"); a COM number without an entry is
-// /dev/ttyS(n-1). Any other name is returned as it is.
+// name = device path, data = "COMn"); a COM number without an entry, or
+// whose entry names a kernel device ("\Device\Serial0", as Windows maps its
+// own ports), is the system's own (SystemComPortPath). Any other name is
+// returned as it is.
 std::string ResolveSerialDeviceName(const std::string& name);
 
 // Opens `name` (resolved as above) exclusively. nullptr with *error set on failure.
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name, DWORD* error);
 
-// The operating system's backend (termios); chosen at build time.
+// The operating system's backend (termios, or the Windows serial driver);
+// chosen at build time.
 std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DWORD* error);
+// The system's own device for COM `number` when SERIALCOMM maps none:
+// /dev/ttyS(n-1), or "\\.\COMn" on Windows.
+std::string SystemComPortPath(int number);
 
 // Why the system last refused to open a device path, so that a host can say
 // what to do about it. The Win32 codes fold several causes into one.

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "afx/Printf.h"
+
 class CString : public std::string {
  public:
   CString() = default;
@@ -22,7 +24,7 @@ class CString : public std::string {
   char GetAt(int i) const { return at(static_cast<size_t>(i)); }
 
   // printf-style formatting into this string; never truncates.
-  void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  void Format(const char* fmt, ...) AFX_PRINTF_FORMAT(2, 3);
   void FormatV(const char* fmt, va_list args);
 
   CString Left(int n) const;

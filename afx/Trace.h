@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "afx/Printf.h"
+
 namespace afx {
 using TraceSink = std::function<void(const std::string& line)>;
 // Installs a sink (nullptr restores the default). Returns the previous one.
@@ -12,5 +14,5 @@ TraceSink SetTraceSink(TraceSink sink);
 void TraceV(const char* fmt, va_list args);
 }  // namespace afx
 
-void AfxTrace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void AfxTrace(const char* fmt, ...) AFX_PRINTF_FORMAT(1, 2);
 #define TRACE(...) AfxTrace(__VA_ARGS__)

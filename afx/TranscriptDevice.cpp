@@ -1,8 +1,6 @@
 #include "afx/TranscriptDevice.h"
 
-#include <climits>
-#include <cstdlib>
-
+#include "afx/System.h"
 #include "afx/TranscriptRecorder.h"
 
 namespace afx {
@@ -24,9 +22,8 @@ TranscriptDevice::TranscriptDevice(std::unique_ptr<SerialDevice> inner, std::sha
   open.text = inner_->Path();
   recorder_->Record(open);
   // A by-id name is a link that moves when the device re-enumerates; say where it led this time.
-  char real[PATH_MAX];
-  if (::realpath(open.text.c_str(), real) && open.text != real)
-    recorder_->Note(open.text + " is " + real);
+  const std::string real = RealPath(open.text);
+  if (!real.empty() && open.text != real) recorder_->Note(open.text + " is " + real);
 }
 
 TranscriptDevice::~TranscriptDevice() { Close(); }

@@ -1,6 +1,5 @@
 #include "host/Console.h"
 
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -8,11 +7,12 @@
 #include <cstring>
 
 #include "afx/Ui.h"
+#include "afx/System.h"
 #include "host/InterruptWatcher.h"
 #include "hostlib/RunOutcome.h"
 
 Console::Console(bool json, std::FILE* out, std::FILE* err)
-    : json_(json), out_(out), err_(err), tty_(!json && isatty(fileno(out))) {}
+    : json_(json), out_(out), err_(err), tty_(!json && afx::IsTerminal(out)) {}
 
 Console::~Console() = default;
 

@@ -3,16 +3,15 @@
 // waits for input, as the end of the input does, and takes effect when the
 // scope ends.
 #pragma once
-#include <signal.h>
+#include "afx/Interrupts.h"
 
 class DeferredInterrupt {
  public:
-  DeferredInterrupt();
-  // Ends the program as Ctrl-C does when one came meanwhile.
-  ~DeferredInterrupt();
+  // Ends the program as Ctrl-C does, when the scope ends, if one came meanwhile.
+  DeferredInterrupt() = default;
   DeferredInterrupt(const DeferredInterrupt&) = delete;
   DeferredInterrupt& operator=(const DeferredInterrupt&) = delete;
 
  private:
-  struct sigaction old_ {};
+  afx::InterruptHold hold_;
 };

@@ -3,26 +3,18 @@
 // on several receivers, each Ctrl-C is handed to `onInterrupt` with its count.
 // Made before any other thread, so that Ctrl-C reaches only its own.
 #pragma once
-#include <signal.h>
-
-#include <atomic>
 #include <functional>
-#include <thread>
 
+#include "afx/Interrupts.h"
 #include "afx/Window.h"
 
 class InterruptWatcher {
  public:
   explicit InterruptWatcher(afx::Event& cancel);
   explicit InterruptWatcher(std::function<void(int count)> onInterrupt);
-  ~InterruptWatcher();
   InterruptWatcher(const InterruptWatcher&) = delete;
   InterruptWatcher& operator=(const InterruptWatcher&) = delete;
 
  private:
-  std::function<void(int)> onInterrupt_;
-  sigset_t set_{};
-  sigset_t old_{};
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  afx::InterruptWatch watch_;
 };

@@ -1,11 +1,9 @@
 #include "host/MultiRun.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <thread>
 
+#include "afx/System.h"
 #include "host/Console.h"
 #include "host/InterruptWatcher.h"
 #include "hostlib/HostRegistry.h"
@@ -23,8 +21,7 @@ bool IsComNumber(const std::string& port) {
 }
 
 size_t TerminalWidth(std::FILE* out) {
-  winsize size{};
-  if (::ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col - 1;
+  if (const int columns = afx::TerminalColumns(out); columns > 20) return static_cast<size_t>(columns - 1);
   const char* columns = std::getenv("COLUMNS");
   const long n = columns ? std::strtol(columns, nullptr, 10) : 0;
   return n > 20 ? static_cast<size_t>(n - 1) : 99;
@@ -97,7 +94,7 @@ MultiRun::MultiRun(const Options& options, std::string operationName, std::FILE*
       out_(out),
       err_(err),
       json_(options.json),
-      terminal_(!options.json && isatty(fileno(out))),
+      terminal_(!options.json && afx::IsTerminal(out)),
       trace_(options.trace || std::getenv("TALVERN_TRACE")),
       labels_([&] {
         std::vector<std::string> labels;
@@ -132,12 +129,12 @@ int MultiRun::Execute() {
   InterruptWatcher interrupts([inbox](int count) { inbox->Push(Item(Item::Kind::kInterrupt, static_cast<size_t>(count))); });
   if (!options_.answering.batch) {
     // Reads the person's answers; it may outlive the run, blocked in its read.
-    const int fd = fileno(in_);
-    std::thread([inbox, fd] {
+    std::FILE* in = in_;
+    std::thread([inbox, in] {
       std::string pending;
       char buffer[4096];
       for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const long n = afx::ReadAvailable(in, buffer, sizeof buffer);
         if (n <= 0) break;
         pending.append(buffer, static_cast<size_t>(n));
         for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))

@@ -1,11 +1,11 @@
 #include "host/Talvern.h"
 
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "afx/SerialDevice.h"
+#include "afx/System.h"
 #include "afx/Trace.h"
 #include "afx/Ui.h"
 #include "host/Console.h"
@@ -131,7 +131,7 @@ int RunTalvern(const Options& options, std::FILE* in, std::FILE* out, std::FILE*
     std::fprintf(err, "talvern: %s\n", error.c_str());
     return 1;
   }
-  if (options.command == "reg") return RunRegCommand(options.args, !options.answering.batch && isatty(fileno(in)), in, out, err);
+  if (options.command == "reg") return RunRegCommand(options.args, !options.answering.batch && afx::IsTerminal(in), in, out, err);
   if (options.command == "ports") return Ports(out, options.json);
 
   Console console(options.json, out, err);

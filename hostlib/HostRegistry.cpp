@@ -1,13 +1,13 @@
 #include "hostlib/HostRegistry.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 
+#include "afx/File.h"
 #include "afx/Registry.h"
+#include "afx/System.h"
 
 namespace {
 
@@ -50,40 +50,19 @@ LONG CreateKey(const std::string& path, const RegValue* values, size_t count) {
   return rc;
 }
 
-std::string Getenv(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
-bool MakeDirs(const std::string& path) {
-  std::string partial;
-  size_t pos = 0;
-  while (pos != std::string::npos) {
-    pos = path.find('/', pos + 1);
-    partial = path.substr(0, pos);
-    if (partial.empty()) continue;
-    if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
-
-std::string DataFolder() {
-  std::string base = Getenv("XDG_DATA_HOME");
-  if (base.empty()) base = Getenv("HOME") + "/.local/share";
-  return base + "/talvern";
-}
+std::string DataFolder() { return CFile::JoinPath(afx::UserDataFolder().c_str(), "talvern"); }
 
 }  // namespace
 
 bool PrepareRegistry(const std::string& storePath, std::string* error) {
   if (!storePath.empty()) afx::SetRegistryPath(storePath);
-  const std::string path = afx::GetRegistryPath();
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) return true;
+  if (afx::RegistryStoreExists(std::string("HKEY_LOCAL_MACHINE\\") + kHostKey)) return true;
   // First use: a working setup for a newcomer.
   const std::string data = DataFolder();
-  if (!MakeDirs(data + "/Firmware") || !MakeDirs(data + "/Devices")) {
-    *error = "cannot create " + data + ": " + std::strerror(errno);
+  int err = 0;
+  if (!afx::CreateFolders(CFile::JoinPath(data.c_str(), "Firmware"), &err) ||
+      !afx::CreateFolders(CFile::JoinPath(data.c_str(), "Devices"), &err)) {
+    *error = "cannot create " + data + ": " + std::strerror(err);
     return false;
   }
   const std::string host = kHostKey;
@@ -92,7 +71,7 @@ bool PrepareRegistry(const std::string& storePath, std::string* error) {
   if (rc == ERROR_SUCCESS) rc = CreateKey(host + "\\Firmware", nullptr, 0);
   if (rc == ERROR_SUCCESS) rc = CreateKey(host + "\\Devices\\QZ710", kDeviceDefaults, std::size(kDeviceDefaults));
   if (rc != ERROR_SUCCESS) {
-    *error = "cannot create the registry store " + path + ": " + afx::RegistryLastError();
+    *error = "cannot create the registry store " + afx::RegistryLocation() + ": " + afx::RegistryLastError();
     return false;
   }
   return true;

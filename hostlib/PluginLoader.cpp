@@ -1,27 +1,21 @@
 #include "hostlib/PluginLoader.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <climits>
 #include <type_traits>
 
 #include "afx/File.h"
 #include "afx/Module.h"
+#include "afx/System.h"
 
 PluginLoader::~PluginLoader() { Unload(); }
 
 std::string PluginLoader::DefaultPath() {
-  char self[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "DevQZ710.so";
-  self[n] = '\0';
-  std::string dir(self);
-  dir = dir.substr(0, dir.find_last_of('/'));
-  const std::string beside = dir + "/DevQZ710.so";
+  const std::string self = afx::ExecutablePath();
+  if (self.empty()) return QZ_PLUGIN_FILE;
+  const std::string dir = self.substr(0, self.find_last_of("/\\"));
+  const std::string beside = dir + "/" QZ_PLUGIN_FILE;
   if (GetFileAttributes(beside.c_str()) != INVALID_FILE_ATTRIBUTES) return beside;
   // Installed: the program in bin/, its libraries in lib/talvern/.
-  for (const char* lib : {"/../lib/talvern/DevQZ710.so", "/../lib/DevQZ710.so"})
+  for (const char* lib : {"/../lib/talvern/" QZ_PLUGIN_FILE, "/../lib/" QZ_PLUGIN_FILE})
     if (GetFileAttributes((dir + lib).c_str()) != INVALID_FILE_ATTRIBUTES) return dir + lib;
   return beside;
 }
@@ -31,11 +25,11 @@ bool PluginLoader::Load(const std::string& path) {
   path_ = path;
   // A path without a slash would be searched for in the library path; the
   // user meant the file.
-  const std::string open = path.find('/') == std::string::npos ? "./" + path : path;
-  handle_ = ::dlopen(open.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) {
-    const char* e = ::dlerror();
-    error_ = "cannot load the plug-in " + path + ": " + (e ? e : "unknown error");
+  const std::string open = path.find_first_of("/\\") == std::string::npos ? "./" + path : path;
+  std::string reason;
+  library_ = afx::Library::Load(open, &reason);
+  if (!library_) {
+    error_ = "cannot load the plug-in " + path + ": " + reason;
     return false;
   }
   AFX_MODULE_STATE* state = afx::LastAttachedModule();
@@ -46,7 +40,7 @@ bool PluginLoader::Load(const std::string& path) {
   }
   bool ok = true;
   auto resolve = [&](auto& fn, const char* name) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(::dlsym(handle_, name));
+    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(library_->Symbol(name));
     if (!fn) {
       ok = false;
       error_ += std::string(error_.empty() ? "" : ", ") + name;
@@ -72,8 +66,7 @@ bool PluginLoader::Load(const std::string& path) {
 }
 
 void PluginLoader::Unload() {
-  if (handle_) ::dlclose(handle_);
-  handle_ = nullptr;
+  library_.reset();
   module_ = nullptr;
 }
 

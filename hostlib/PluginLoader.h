@@ -1,8 +1,10 @@
 // Loads a device plug-in and resolves its ten exports.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "afx/Library.h"
 #include "afx/Module.h"
 #include "plugin/Exports.h"
 
@@ -35,12 +37,12 @@ class PluginLoader {
   PFN_GetVersionInfo GetVersionInfo = nullptr;
   PFN_GetBitmapID GetBitmapID = nullptr;
 
-  // The default plug-in: DevQZ710.so beside the running program, then in the
+  // The default plug-in: DevQZ710.so (DevQZ710.dll) beside the running program, then in the
   // install's lib/talvern/ (or lib/) folder.
   static std::string DefaultPath();
 
  private:
-  void* handle_ = nullptr;
+  std::unique_ptr<afx::Library> library_;
   AFX_MODULE_STATE* module_ = nullptr;
   std::string path_;
   std::string error_;

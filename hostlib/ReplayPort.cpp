@@ -1,13 +1,11 @@
 #include "hostlib/ReplayPort.h"
 
-#include <limits.h>
-#include <stdlib.h>
-
 #include <vector>
 
 #include "afx/Registry.h"
 #include "afx/ReplaySession.h"
 #include "afx/SerialDevice.h"
+#include "afx/System.h"
 #include "afx/Transcript.h"
 
 namespace {
@@ -114,8 +112,8 @@ ReplayPort::~ReplayPort() {
 }
 
 bool ReplayPort::Start(const std::string& file, int* port, std::string* error) {
-  char real[PATH_MAX];
-  const std::string path = ::realpath(file.c_str(), real) ? std::string(real) : file;
+  const std::string real = afx::RealPath(file);
+  const std::string path = real.empty() ? file : real;
   std::vector<afx::TranscriptEntry> entries;
   std::vector<std::size_t> lines;
   if (!afx::Transcript::ReadFile(path, &entries, error, &lines)) return false;

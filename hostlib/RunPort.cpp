@@ -1,6 +1,5 @@
 #include "hostlib/RunPort.h"
 
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -9,6 +8,7 @@
 #include "afx/Registry.h"
 #include "afx/RegistryLock.h"
 #include "afx/SerialDevice.h"
+#include "afx/System.h"
 #include "hostlib/HostRegistry.h"
 #include "hostlib/PortHint.h"
 #include "hostlib/Simulation.h"
@@ -68,15 +68,15 @@ int RunPort::Choose(const std::string& port, Problem* problem, std::string* erro
     *error = "--port " + port + ": a COM number lies in 1..1024";
     return 0;
   }
-  struct stat st {};
-  if (::stat(port.c_str(), &st) != 0) {
-    const int err = errno;
+  int err = 0;
+  const bool device = afx::IsCharacterDevice(port, &err);
+  if (err != 0) {
     *problem = Problem::kFailure;
     *error = "cannot use --port " + port + ": " + std::strerror(err);
     *hint = PortHint(port, err);
     return 0;
   }
-  if (!S_ISCHR(st.st_mode)) {
+  if (!device) {
     *problem = Problem::kUsage;
     *error = "--port " + port + " is not a serial device: name a character device such as /dev/ttyUSB0 or a "
              "/dev/serial/by-id/... link";

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstddef>
 
+#include "afx/Printf.h"
 #include "afx/WinTypes.h"
 #include "port/LogHub.h"
 
@@ -28,10 +29,10 @@ class CLogNode : public CLogHub::Member {
   void Detach();
   CLogHub* Hub() const { return m_hub.load(); }
 
-  void Log0(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void Log1(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void Log2(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void Log3(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void Log0(const char* format, ...) AFX_PRINTF_FORMAT(2, 3);
+  void Log1(const char* format, ...) AFX_PRINTF_FORMAT(2, 3);
+  void Log2(const char* format, ...) AFX_PRINTF_FORMAT(2, 3);
+  void Log3(const char* format, ...) AFX_PRINTF_FORMAT(2, 3);
   // Hex dump of `count` bytes at level 3.
   void LogBytes(const char* label, const BYTE* bytes, std::size_t count);
 

@@ -6,7 +6,7 @@
 
 BOOL CSocketSerialPort::IsOpen() {
   std::lock_guard<std::mutex> lock(Mutex());
-  return m_socket >= 0;
+  return m_socket != afx::kNoSocket;
 }
 
 BOOL CSocketSerialPort::Configure(const PortSettings&) { return IsOpen(); }
@@ -34,5 +34,5 @@ bool CSocketSerialPort::StopAndCloseSocket() {
     m_thread.Stop(kStopWaitMs);
   }
   std::lock_guard<std::mutex> lock(Mutex());
-  return m_socket < 0 || CSocketLibrary::Close(m_socket);
+  return m_socket == afx::kNoSocket || CSocketLibrary::Close(m_socket);
 }

@@ -8,6 +8,7 @@
 #include "port/MultiLock.h"
 #include "port/PortThread.h"
 #include "port/SerialPortInterface.h"
+#include "port/SocketLibrary.h"
 
 class CSocketSerialPort : public CSerialPortInterface, public MultiLock {
  public:
@@ -31,7 +32,7 @@ class CSocketSerialPort : public CSerialPortInterface, public MultiLock {
 
   CPortThread m_thread;
   std::atomic<bool> m_stop{false};
-  int m_socket = -1;  // replaced under the lock
+  afx::Socket m_socket = afx::kNoSocket;  // replaced under the lock
 
  private:
   virtual void ReceiveThread() = 0;

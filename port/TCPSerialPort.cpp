@@ -1,7 +1,5 @@
 #include "port/TCPSerialPort.h"
 
-#include <sys/socket.h>
-
 #include <cerrno>
 #include <mutex>
 
@@ -26,9 +24,9 @@ BOOL CTCPSerialPort::Open(const char* name) {
   std::string host;
   WORD port = 0;
   if (!CSocketLibrary::ParseName(name, kDefaultPort, &host, &port)) return FALSE;
-  int fd = CSocketLibrary::Open(SOCK_STREAM);
-  if (fd < 0) return FALSE;
-  sockaddr_in address{};
+  afx::Socket fd = CSocketLibrary::Open(afx::SocketKind::kStream);
+  if (fd == afx::kNoSocket) return FALSE;
+  afx::SocketAddress address;
   if (!CSocketLibrary::Resolve(host, port, &address) || !CSocketLibrary::Connect(fd, address, kConnectTimeoutMs)) {
     CSocketLibrary::Close(fd);
     m_state = kClosed;
@@ -51,9 +49,9 @@ BOOL CTCPSerialPort::Close() {
 
 bool CTCPSerialPort::SendAll(const BYTE* data, std::size_t count) {
   std::lock_guard<std::mutex> lock(Mutex());
-  if (m_state != kConnected || m_socket < 0) return false;
-  const ssize_t sent = ::send(m_socket, data, count, MSG_NOSIGNAL);
-  if (sent == static_cast<ssize_t>(count)) return true;
+  if (m_state != kConnected || m_socket == afx::kNoSocket) return false;
+  const long sent = afx::SendOnSocket(m_socket, data, count);
+  if (sent == static_cast<long>(count)) return true;
   // What did not go is lost; the receive thread builds a new connection.
   m_state = kConnectionLost;
   return false;
@@ -77,9 +75,9 @@ bool CTCPSerialPort::Reconnect() {
     std::lock_guard<std::mutex> lock(Mutex());
     CSocketLibrary::Close(m_socket);
   }
-  int fd = CSocketLibrary::Open(SOCK_STREAM);
-  if (fd < 0) return false;
-  sockaddr_in address{};
+  afx::Socket fd = CSocketLibrary::Open(afx::SocketKind::kStream);
+  if (fd == afx::kNoSocket) return false;
+  afx::SocketAddress address;
   if (!CSocketLibrary::Resolve(m_host, m_port, &address) ||
       !CSocketLibrary::Connect(fd, address, kReconnectTimeoutMs)) {
     CSocketLibrary::Close(fd);
@@ -97,12 +95,12 @@ bool CTCPSerialPort::Reconnect() {
 
 void CTCPSerialPort::ReceiveThread() {
   m_thread.SignalStarted();
-  int fd = -1;
+  afx::Socket fd = afx::kNoSocket;
   {
     std::lock_guard<std::mutex> lock(Mutex());
     fd = m_socket;
   }
-  if (fd >= 0) {
+  if (fd != afx::kNoSocket) {
     CSocketLibrary::SetBlocking(fd);
     CSocketLibrary::SetReceiveTimeout(fd, 10);
     CSocketLibrary::SetKeepAlive(fd);
@@ -115,12 +113,13 @@ void CTCPSerialPort::ReceiveThread() {
         std::lock_guard<std::mutex> lock(Mutex());
         fd = m_socket;
       }
-      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      bool timedOut = false;
+      const long n = afx::ReceiveFromSocket(fd, buffer, sizeof buffer, &timedOut);
       if (n > 0) {
         DeliverReceived(buffer, static_cast<DWORD>(n));
         continue;
       }
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+      if (timedOut) {
         Sleep(20);
         continue;
       }
@@ -137,7 +136,7 @@ void CTCPSerialPort::ReceiveThread() {
     }
   }
   std::lock_guard<std::mutex> lock(Mutex());
-  if (m_socket >= 0) {
+  if (m_socket != afx::kNoSocket) {
     CSocketLibrary::SetBlocking(m_socket);
     CSocketLibrary::SetReceiveTimeout(m_socket, 1600);
   }

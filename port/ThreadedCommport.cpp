@@ -1,9 +1,5 @@
 #include "port/ThreadedCommport.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "afx/Clock.h"
@@ -25,17 +21,6 @@ afx::COMMTIMEOUTS IntervalTimeouts(DWORD readTimeout) {
   return {20, 0, readTimeout, 0, 30000};
 }
 
-void Signal(int fd) {
-  if (fd < 0) return;
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
-}
-
-void Drain(int fd) {
-  std::uint64_t value = 0;
-  [[maybe_unused]] const ssize_t n = ::read(fd, &value, sizeof value);
-}
-
 }  // namespace
 
 tThreadedCommport::tThreadedCommport(void* receiveContext, PortHandler receiveFunction, void* eventContext,
@@ -46,7 +31,7 @@ tThreadedCommport::tThreadedCommport(void* receiveContext, PortHandler receiveFu
 tThreadedCommport::~tThreadedCommport() {
   // Unlike a port left to the system, ours cannot outlive its thread: stop it.
   if (m_thread.IsRunning()) {
-    Signal(m_stopEvent);
+    RaiseEvent(kStopEvent);
     m_thread.Stop(kThreadWaitMs);
   }
   CloseEvents();
@@ -57,9 +42,8 @@ BOOL tThreadedCommport::Open(const char* name) {
   m_name = name ? name : "";
   if (!CCommPort::Open(name)) return FALSE;
   Purge(0);
-  m_stopEvent = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  m_writeQueuedEvent = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (m_stopEvent < 0 || m_writeQueuedEvent < 0) {
+  m_events = std::make_unique<afx::WakeEvents>(2);
+  if (!m_events->Valid()) {
     CloseEvents();
     CCommPort::Close();
     return FALSE;
@@ -118,7 +102,7 @@ BOOL tThreadedCommport::Close() {
   // Give the far end time to see DTR drop before the line goes away.
   if (lowered) Sleep(100);
   if (m_thread.IsRunning()) {
-    Signal(m_stopEvent);
+    RaiseEvent(kStopEvent);
     m_thread.Stop(kThreadWaitMs);
   }
   CloseEvents();
@@ -173,7 +157,11 @@ BOOL tThreadedCommport::Enqueue(std::unique_ptr<CByteArray>& data, bool first) {
   return TRUE;
 }
 
-void tThreadedCommport::SignalWriteQueued() { Signal(m_writeQueuedEvent); }
+void tThreadedCommport::SignalWriteQueued() { RaiseEvent(kWriteQueuedEvent); }
+
+void tThreadedCommport::RaiseEvent(int event) {
+  if (m_events) m_events->Raise(event);
+}
 
 void tThreadedCommport::SetReceiveHandler(void* context, PortHandler function) {
   StoreReceiveHandler(context, function);
@@ -206,11 +194,7 @@ bool tThreadedCommport::IsWriteInProgress() {
   return m_writeInProgress;
 }
 
-void tThreadedCommport::CloseEvents() {
-  if (m_stopEvent >= 0) ::close(m_stopEvent);
-  if (m_writeQueuedEvent >= 0) ::close(m_writeQueuedEvent);
-  m_stopEvent = m_writeQueuedEvent = -1;
-}
+void tThreadedCommport::CloseEvents() { m_events.reset(); }
 
 // ---- the receive thread ----
 
@@ -250,8 +234,7 @@ void tThreadedCommport::IssueReads(PendingRead& read) {
     if (count == 0) return;  // an empty completion: nothing waits, pend the next one
     DeliverReceived(m_readBuffer, count);
     // A stop request ends the loop even while bytes keep coming.
-    pollfd stop{m_stopEvent, POLLIN, 0};
-    if (::poll(&stop, 1, 0) > 0) return;
+    if (m_events->IsRaised(kStopEvent)) return;
   }
 }
 
@@ -341,36 +324,32 @@ void tThreadedCommport::ReceiveThread() {
       waitMs = std::min(waitMs, (std::max<std::int64_t>(write.deadlineNs - now, 0) + kNsPerMs - 1) / kNsPerMs);
     if (deviceFd < 0) waitMs = std::min<std::int64_t>(waitMs, kUnpollableTickMs);
 
-    pollfd fds[3] = {{m_stopEvent, POLLIN, 0}, {m_writeQueuedEvent, POLLIN, 0}, {-1, 0, 0}};
-    short deviceEvents = 0;
-    if (!read.broken) deviceEvents |= POLLIN;
-    if (write.data) deviceEvents |= POLLOUT;
-    if (deviceFd >= 0 && deviceEvents) fds[2] = {deviceFd, deviceEvents, 0};
-    const int rc = ::poll(fds, 3, static_cast<int>(std::min<std::int64_t>(waitMs, 60'000)));
-    if (rc < 0 && errno != EINTR) {
-      TRACE("comm port %s: poll failed", m_name.c_str());
+    const afx::WakeEvents::Result woke =
+        m_events->Wait(deviceFd, !read.broken, write.data != nullptr, static_cast<int>(std::min<std::int64_t>(waitMs, 60'000)));
+    if (woke.failed) {
+      TRACE("comm port %s: wait failed", m_name.c_str());
       break;
     }
-    if (fds[0].revents & POLLIN) {
-      Drain(m_stopEvent);
+    if (woke.raised & (1u << kStopEvent)) {
+      m_events->Lower(kStopEvent);
       break;
     }
-    if (fds[2].revents & POLLERR) {
+    if (woke.error) {
       // A line error: clear it and carry on.
       std::lock_guard<std::mutex> lock(m_deviceLock);
       DWORD errors = 0;
       if (DeviceOpen()) m_device->ClearError(&errors);
     }
-    if (rc == 0) read.broken = false;  // the wait time-out retries a read that could not be issued
+    if (woke.ready == 0) read.broken = false;  // the wait time-out retries a read that could not be issued
     // A line that hung up stays readable forever; treat it like a failed read
     // instead of spinning on it.
-    if ((fds[2].revents & POLLHUP) && !(fds[2].revents & POLLIN)) read.broken = true;
+    if (woke.hangUp && !woke.readable) read.broken = true;
     IssueReads(read);
-    if (write.data && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP) || deviceFd < 0 ||
+    if (write.data && (woke.writable || woke.error || woke.hangUp || deviceFd < 0 ||
                        afx::GetClock().NowNs() >= write.deadlineNs))
       ContinueWrite(write);
-    if (fds[1].revents & POLLIN) {
-      Drain(m_writeQueuedEvent);
+    if (woke.raised & (1u << kWriteQueuedEvent)) {
+      m_events->Lower(kWriteQueuedEvent);
       if (!write.data) StartNextWrite(write);
     }
   }

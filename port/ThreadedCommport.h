@@ -2,8 +2,8 @@
 // bytes is always outstanding and its bytes go to the receive handler on that
 // thread; queued arrays are written in order, one write per array.
 //
-// The thread waits with poll() on the device and on two eventfds (stop and
-// write-queued), and carries out the pending read and write itself under the
+// The thread waits on the device and on two wake-up events (stop and
+// write-queued, afx::WakeEvents), and carries out the pending read and write itself under the
 // read and write time-outs set by Configure, so that reading goes on while a
 // long write is under way.
 #pragma once
@@ -15,6 +15,7 @@
 
 #include "afx/SerialDevice.h"
 #include "afx/SerialReadTimer.h"
+#include "afx/WakeEvents.h"
 #include "port/CommPort.h"
 #include "port/PortThread.h"
 #include "port/SerialPortInterface.h"
@@ -66,6 +67,7 @@ class tThreadedCommport : public CSerialPortInterface, public CCommPort {
   BOOL Enqueue(std::unique_ptr<CByteArray>& data, bool first);
   void SignalWriteQueued();
   void CloseEvents();
+  void RaiseEvent(int event);
   void ReceiveThread();
   // Reads what the device holds into the pending read; FALSE on a device error.
   bool FillRead(PendingRead& read);
@@ -77,8 +79,9 @@ class tThreadedCommport : public CSerialPortInterface, public CCommPort {
   void FinishWrite(PendingWrite& write, bool removeHead);
 
   CPortThread m_thread;
-  int m_stopEvent = -1;         // eventfd
-  int m_writeQueuedEvent = -1;  // eventfd
+  static constexpr int kStopEvent = 0;
+  static constexpr int kWriteQueuedEvent = 1;
+  std::unique_ptr<afx::WakeEvents> m_events;  // while open
   BYTE m_readBuffer[kReadBufferSize] = {};
   std::atomic<DWORD> m_waitTimeout{10000};
   afx::COMMTIMEOUTS m_timeouts;  // guarded by m_deviceLock

@@ -1,7 +1,5 @@
 #include "port/UDPSerialPort.h"
 
-#include <sys/socket.h>
-
 #include <cstring>
 #include <mutex>
 
@@ -74,9 +72,9 @@ BOOL CUDPSerialPort::Open(const char* name) {
   std::string host;
   WORD port = 0;
   if (!CSocketLibrary::ParseName(name, kDefaultPort, &host, &port)) return FALSE;
-  int fd = CSocketLibrary::Open(SOCK_DGRAM);
-  if (fd < 0) return FALSE;
-  sockaddr_in address{};
+  afx::Socket fd = CSocketLibrary::Open(afx::SocketKind::kDatagram);
+  if (fd == afx::kNoSocket) return FALSE;
+  afx::SocketAddress address;
   // Connecting fixes the peer: datagrams from anywhere else never reach us.
   if (!CSocketLibrary::Resolve(host, port, &address) || !CSocketLibrary::Connect(fd, address, 0)) {
     CSocketLibrary::Close(fd);
@@ -125,7 +123,7 @@ BOOL CUDPSerialPort::SendBreak(DWORD) { return SendDatagram(kBreak, nullptr, 0) 
 
 bool CUDPSerialPort::SetSocketReceiveTimeout(DWORD ms) {
   std::lock_guard<std::mutex> lock(Mutex());
-  return m_socket >= 0 && CSocketLibrary::SetReceiveTimeout(m_socket, ms);
+  return m_socket != afx::kNoSocket && CSocketLibrary::SetReceiveTimeout(m_socket, ms);
 }
 
 DWORD CUDPSerialPort::GetCounterSent() {
@@ -162,8 +160,8 @@ bool CUDPSerialPort::SendDatagram(BYTE kind, const BYTE* data, std::size_t count
   datagram[3] = 0;
   WriteCounter(datagram + 4, m_counterSent);
   if (count) std::memcpy(datagram + kHeaderSize, data, count);
-  if (m_socket < 0) return false;
-  return ::send(m_socket, datagram, kHeaderSize + count, MSG_NOSIGNAL) == static_cast<ssize_t>(kHeaderSize + count);
+  if (m_socket == afx::kNoSocket) return false;
+  return afx::SendOnSocket(m_socket, datagram, kHeaderSize + count) == static_cast<long>(kHeaderSize + count);
 }
 
 bool CUDPSerialPort::KeepAliveDue(std::int64_t now) {
@@ -200,12 +198,13 @@ CUDPSerialPort::Buffer* CUDPSerialPort::TakeFreeOrGiveUpGap() {
 void CUDPSerialPort::ReceiveStep() {
   Buffer* buffer = TakeFreeOrGiveUpGap();
   if (!buffer) return;
-  int fd = -1;
+  afx::Socket fd = afx::kNoSocket;
   {
     std::lock_guard<std::mutex> lock(Mutex());
     fd = m_socket;
   }
-  const ssize_t n = fd >= 0 ? ::recv(fd, buffer->datagram, kMaxDatagram, 0) : -1;
+  bool timedOut = false;
+  const long n = fd != afx::kNoSocket ? afx::ReceiveFromSocket(fd, buffer->datagram, kMaxDatagram, &timedOut) : -1;
   const std::int64_t now = Now();
   if (n <= 0) {
     PutFree(buffer);
@@ -334,7 +333,7 @@ void CUDPSerialPort::ReceiveThread() {
   m_thread.SignalStarted();
   {
     std::lock_guard<std::mutex> lock(Mutex());
-    if (m_socket >= 0) CSocketLibrary::SetBlocking(m_socket);
+    if (m_socket != afx::kNoSocket) CSocketLibrary::SetBlocking(m_socket);
   }
   SetSocketReceiveTimeout(10);
   while (!m_stop.load()) ReceiveStep();

@@ -65,14 +65,11 @@ const std::vector<DialogTemplate>& DialogTemplates() {
 
 const std::map<std::string, std::string>& VersionStrings() {
   static const std::map<std::string, std::string> strings = {
-      {"CompanyName", "Korvane"},
-      {"FileDescription", "QZ7xx device plug-in for Talvern"},
-      {"FileVersion", "5.00b50"},
-      {"InternalName", "DevQZ710"},
-      {"OriginalFilename", "DevQZ710.so"},
-      {"ProductName", "Talvern"},
-      {"ProductVersion", "5.00"},
+#define VERSION_STRING(key, text) {key, text},
+#include "res/VersionStrings.inc"
+#undef VERSION_STRING
   };
+
   return strings;
 }
 

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "afx/Clock.h"
+#include "afx/System.h"
 #include "sim/BreakInfoText.h"
 #include "sim/Bytes.h"
 #include "sim/VirtualReceiver.h"
@@ -61,7 +62,7 @@ std::vector<std::uint8_t> VirtualReceiver::GpsTimeText() const {
   const long tow = static_cast<long>(gps % 604800);
   const std::time_t utc = afx::GetClock().WallTime();
   std::tm tm{};
-  gmtime_r(&utc, &tm);
+  afx::UtcCalendarTime(utc, &tm);
   char text[40];
   std::snprintf(text, sizeof text, "%07ld%04ld%02d %04d GPS", tow, week % 10000, profile_.utcOffset % 100,
                 (tm.tm_year + 1900) % 10000);

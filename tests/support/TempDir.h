@@ -1,9 +1,11 @@
 // A temporary folder that disappears with the test.
 #pragma once
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,9 +14,15 @@ namespace testsupport {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qz710-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      char name[32];
+      std::snprintf(name, sizeof name, "qz710-test-%08x", static_cast<unsigned>(random()));
+      std::error_code ec;
+      path_ = std::filesystem::temp_directory_path() / name;
+      if (std::filesystem::create_directory(path_, ec)) return;
+    }
+    throw std::runtime_error("cannot make a temporary folder");
   }
   ~TempDir() {
     std::error_code ec;

@@ -30,23 +30,29 @@ TEST(FileStatus, EverySpellingOfANameGivesTheSameFullName) {
       std::filesystem::relative(full).string(),
   };
   for (const std::string& name : spellings) {
+    if (name.empty()) continue;  // no relative path leads to another drive
     SCOPED_TRACE(name);
     CFileStatus status;
     ASSERT_TRUE(CFile::GetStatus(name.c_str(), status));
     EXPECT_EQ(std::string(status.m_szFullName), full);
     EXPECT_EQ(status.m_size, 3u);
   }
-  // A file the framework creates is readable by all and writable by its owner, less the umask.
+  // A file the framework creates is readable by all and writable by its owner, less the umask,
+  // where the file system keeps those bits apart (a Windows one keeps only "read-only").
   CFile created;
   ASSERT_TRUE(created.Open((base + "/new.reg").c_str(), CFile::modeCreate | CFile::modeWrite));
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  EXPECT_EQ(std::filesystem::status(base + "/new.reg").permissions(),
-            static_cast<std::filesystem::perms>(0644 & ~mask));
+  namespace fs = std::filesystem;
+  dir.Write("probe", std::string());
+  fs::permissions(folder / "probe", fs::perms::owner_read | fs::perms::owner_write);
+  if (fs::status(folder / "probe").permissions() == (fs::perms::owner_read | fs::perms::owner_write)) {
+    EXPECT_EQ(fs::status(base + "/new.reg").permissions(), static_cast<fs::perms>(0644 & ~mask));
+  }
   CFileStatus status;
   EXPECT_FALSE(CFile::GetStatus((base + "/missing.img").c_str(), status));
   EXPECT_TRUE(CFile::GetStatus((base + "/sub").c_str(), status));
-  EXPECT_EQ(std::string(status.m_szFullName), base + "/sub");
+  EXPECT_EQ(std::string(status.m_szFullName), (folder / "sub").string());
   EXPECT_TRUE(status.m_attribute & 0x10);
 }
 
@@ -78,7 +84,9 @@ TEST(FileCopy, NeitherSourceNorAFailedTargetIsLost) {
     dir.Write("old.img", std::string("old"));
     fs::create_directory(dir.Path() / "sub");
     std::string target = dir.File(c.target);
-    if (target == dir.File("@link")) fs::create_symlink(source, target);
+    std::error_code linked;
+    if (target == dir.File("@link")) fs::create_symlink(source, target, linked);
+    if (linked) continue;  // a file system without symbolic links
     if (target == dir.File("@hard")) fs::create_hard_link(source, target);
     const std::size_t files = 3 + (c.target[0] == '@' ? 1 : 0);
 

@@ -2,12 +2,12 @@
 // folder, plus terse helpers over the Win32-shaped calls.
 #pragma once
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,12 +19,19 @@ class RegistryTempStore : public testing::Test {
   void SetUp() override {
     // Memory-backed when the system has it: every save syncs to disk, and the
     // tests save hundreds of times.
-    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string pattern = base + "/regtest.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    std::random_device random;
+    for (const std::filesystem::path& base : {std::filesystem::path("/dev/shm"), std::filesystem::temp_directory_path()}) {
+      char name[32];
+      std::snprintf(name, sizeof name, "regtest.%08x", static_cast<unsigned>(random()));
+      std::error_code ec;
+      if (std::filesystem::create_directory(base / name, ec)) {
+        dir_ = (base / name).string();
+        break;
+      }
+    }
+    ASSERT_FALSE(dir_.empty());
     // The folder below does not exist yet: the first write must create it.
-    store_ = dir_ + "/config/registry.reg";
+    store_ = (std::filesystem::path(dir_) / "config" / "registry.reg").string();
     afx::SetRegistryPath(store_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }

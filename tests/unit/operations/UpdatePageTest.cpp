@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "afx/File.h"
 #include "afx/PropertySheet.h"
 #include "afx/Registry.h"
 #include "firmware/AddFirmwareDlg.h"
@@ -37,10 +38,11 @@ class UpdatePageTest : public ::testing::Test {
     sheet_.AddPage(&page_);
   }
 
-  // Registers a file whose modification time is `age` seconds before a fixed moment.
+  // Registers a file whose modification time is `age` seconds before a moment
+  // a day ago (every system's file times reach that far).
   std::string Register(const char* key, int age) {
     const std::string path = dir_.Write(std::string(key) + ".timg", std::string("image"));
-    fs::last_write_time(path, fs::file_time_type(std::chrono::hours(1000)) - std::chrono::seconds(age));
+    fs::last_write_time(path, moment_ - std::chrono::seconds(age));
     FirmwareEntryManager catalogue;
     DWORD error = 0;
     EXPECT_TRUE(catalogue.AddFirmwareEntry(FirmwareEntry(key, "QZ710", path.c_str(), key, 0), error));
@@ -58,6 +60,7 @@ class UpdatePageTest : public ::testing::Test {
   }
 
   AFX_MAINTAIN_STATE state_;
+  const fs::file_time_type moment_ = fs::file_time_type::clock::now() - std::chrono::hours(24);
   testsupport::TempDir dir_;
   ScriptedUi ui_;
   ScopedUi keepUi_;
@@ -157,7 +160,8 @@ TEST_F(UpdatePageTest, InsertRegistersTheFileInTheFirmwareFolder) {
   RegSetValueEx(host, "InstallDirectory", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                 static_cast<DWORD>(folder.size() + 1));
   RegCloseKey(host);
-  const std::string registered = folder + "/Firmware/fw.timg";
+  const std::string registered = (fs::path(folder) / "Firmware" / "fw.timg").string();
+  const std::string elsewhere = (fs::path(folder) / "elsewhere" / "fw.timg").string();
   const testsupport::Bytes image = testsupport::TimgImage({});
   const struct {
     const char* name;
@@ -167,8 +171,8 @@ TEST_F(UpdatePageTest, InsertRegistersTheFileInTheFirmwareFolder) {
   } cases[] = {
       {"in the folder", registered, true, false},
       {"in the folder, spelt another way", folder + "/Firmware/./fw.timg", true, false},
-      {"elsewhere", folder + "/elsewhere/fw.timg", false, false},
-      {"elsewhere, no firmware folder", folder + "/elsewhere/fw.timg", false, true},
+      {"elsewhere", elsewhere, false, false},
+      {"elsewhere, no firmware folder", elsewhere, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -195,7 +199,8 @@ TEST_F(UpdatePageTest, InsertRegistersTheFileInTheFirmwareFolder) {
     catalogue.RetrieveFirmwareFiles(nullptr, "");
     if (c.folderGone) {
       ASSERT_EQ(ui_.boxes.size(), 1u);
-      EXPECT_EQ(ui_.boxes[0].text.find('\\'), std::string::npos) << ui_.boxes[0].text;
+      // Every path in it is spelt with the system's own separator.
+      EXPECT_EQ(ui_.boxes[0].text.find(CFile::Separator() == '/' ? '\\' : '/'), std::string::npos) << ui_.boxes[0].text;
       EXPECT_NE(ui_.boxes[0].text.find(registered), std::string::npos) << ui_.boxes[0].text;
       EXPECT_EQ(catalogue.GetCount(), 0);
       continue;

@@ -367,6 +367,8 @@ class PosixSerialDevice : public SerialDevice {
 
 }  // namespace
 
+std::string SystemComPortPath(int number) { return "/dev/ttyS" + std::to_string(number - 1); }
+
 std::unique_ptr<SerialDevice> OpenSystemSerialDevice(const std::string& path, DWORD* error) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {

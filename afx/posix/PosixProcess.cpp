@@ -181,10 +181,10 @@ void Process::Kill() {
 
 int Process::Id() const { return impl_->pid; }
 
-std::string Process::SelfPath() {
-  char path[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, static_cast<size_t>(n)) : "";
+std::string Process::Exit::Describe() const {
+  if (!signalled) return "exit status " + std::to_string(code);
+  const char* name = ::strsignal(code);
+  return "signal " + std::to_string(code) + (name ? " (" + std::string(name) + ")" : "");
 }
 
 }  // namespace afx

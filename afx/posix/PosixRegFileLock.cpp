@@ -10,13 +10,13 @@ namespace afx {
 
 RegFileLock::~RegFileLock() {
   // Closing the descriptor releases the lock.
-  if (fd_ >= 0) ::close(fd_);
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 int RegFileLock::Acquire(const std::string& path, bool exclusive) {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
+  if (handle_ >= 0) {
+    ::close(static_cast<int>(handle_));
+    handle_ = -1;
   }
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
@@ -29,7 +29,7 @@ int RegFileLock::Acquire(const std::string& path, bool exclusive) {
     ::close(fd);
     return err;
   }
-  fd_ = fd;
+  handle_ = fd;
   return 0;
 }
 
