@@ -189,7 +189,8 @@ std::string EventLine::WithField(const std::string& line, const std::string& nam
     }
   }
   escaped += "\"";
-  const bool empty = line.find_first_not_of(" \t", brace + 1) != std::string::npos &&
-                     line[line.find_first_not_of(" \t", brace + 1)] == '}';
+  // The same white space the reader skips, or "{\n}" would gain a trailing comma.
+  const size_t first = line.find_first_not_of(" \t\r\n", brace + 1);
+  const bool empty = first != std::string::npos && line[first] == '}';
   return line.substr(0, brace + 1) + "\"" + name + "\":" + escaped + (empty ? "" : ",") + line.substr(brace + 1);
 }

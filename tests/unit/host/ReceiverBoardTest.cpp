@@ -135,6 +135,7 @@ TEST(ReceiverBoardTest, EventLinesAreReadOrRefused) {
   EXPECT_EQ(*e.Raw("o"), R"({"a":[1,{}]})");
   EXPECT_EQ(EventLine::WithField(R"({"event":"x"})", "port", "COM1"), R"({"port":"COM1","event":"x"})");
   EXPECT_EQ(EventLine::WithField("{}", "port", "a\"b"), R"({"port":"a\"b"})");
+  EXPECT_EQ(EventLine::WithField("{\n\r\t }", "port", "COM2"), "{\"port\":\"COM2\"\n\r\t }") << "white space the reader skips";
   const std::string deep = std::string(40, '[') + std::string(40, ']');
   for (const std::string& bad : std::vector<std::string>{"", "[]", "{", R"({"a":})", R"({"a":1,})", R"({"a":"\x"})", R"({"a":1} x)",
                                 R"({"a":"\u12"})", "{\"a\":\"tab\there\"}", "{\"a\":" + deep + "}"})
