@@ -125,7 +125,9 @@ void PtyServer::Pump() {
         }
       }
     }
-    std::int64_t next = std::min(line.NextArrival(Side::Host), receiver_.NextEventNs());
+    // Not a wake-up for each byte the host sent: the receiver takes them all
+    // at their own times once the last has arrived.
+    std::int64_t next = std::min(line.NextArrival(Side::Host), receiver_.NextWakeNs());
     if (line.Available(Side::Host) > 0) next = std::min(next, quietAt);
     // Wake at least every 10 ms to notice the host changing its settings. The
     // wait is kept to the nanosecond: rounded down to whole milliseconds it

@@ -62,6 +62,11 @@ std::int64_t SimLine::NextArrival(Side to) const {
   return e.toHere.empty() ? INT64_MAX : e.toHere.front().arrival;
 }
 
+std::int64_t SimLine::LastInFlight(Side to) const {
+  const End& e = end(to);
+  return e.toHere.empty() ? INT64_MAX : e.toHere.back().arrival;
+}
+
 bool SimLine::DeliverNext(Side to, std::int64_t nowNs, std::uint8_t* byte) {
   End& e = end(to);
   if (e.toHere.empty() || e.toHere.front().arrival > nowNs) return false;

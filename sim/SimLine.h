@@ -45,6 +45,8 @@ class SimLine {
 
   // Arrival time of the next byte travelling to `to` (INT64_MAX when none).
   std::int64_t NextArrival(Side to) const;
+  // Arrival time of the last byte travelling to `to` (INT64_MAX when none).
+  std::int64_t LastInFlight(Side to) const;
   // Moves every byte that reached `to` by `nowNs` into its input buffer.
   void Deliver(Side to, std::int64_t nowNs);
   // Takes the next byte travelling to `to` if it arrived by `nowNs` (bypassing the buffer).

@@ -66,6 +66,12 @@ std::int64_t VirtualReceiver::NextEventNs() const {
   return next;
 }
 
+std::int64_t VirtualReceiver::NextWakeNs() const {
+  std::int64_t next = std::min(line_.LastInFlight(Side::Receiver), line_.NextBreakEdge());
+  if (!timers_.empty()) next = std::min(next, timers_.top().at);
+  return next;
+}
+
 void VirtualReceiver::RunUntil(std::int64_t nowNs) {
   for (;;) {
     const std::int64_t byteAt = line_.NextArrival(Side::Receiver);

@@ -70,6 +70,12 @@ class VirtualReceiver {
   void RunUntil(std::int64_t nowNs);
   // When the receiver will next do something on its own (INT64_MAX: never).
   std::int64_t NextEventNs() const;
+  // When a pump in real time must next run the receiver: as NextEventNs, but
+  // the bytes on their way in count once, when the last of them arrives.
+  // RunUntil reads each byte at its own arrival time however late it runs, so
+  // the receiver's times stay exact; only a reply to a request followed at
+  // once by more input reaches the line when that input has arrived.
+  std::int64_t NextWakeNs() const;
 
   // False while a USB link is away (restart) or a disconnect fault holds.
   bool LinkPresent() const { return linkPresent_; }

@@ -133,6 +133,40 @@ TEST_F(ApplicationTest, FaultRulesFireWhereTheySay) {
   }
 }
 
+// Served in real time, the receiver is run once the bytes on their way in
+// have all arrived rather than at each byte; what it does, and when, stays
+// as if it had been run at each byte.
+TEST_F(ApplicationTest, RunOnceTheInputHasArrivedItActsAsIfRunAtEachByte) {
+  struct Case {
+    std::vector<Bytes> sends;
+    std::int64_t gapNs;  // between one send's last byte and the next one's first
+  };
+  const std::vector<Case> cases = {
+      {{ReportCodec::Encode(0x06, {})}, 0},                                  // one request
+      {{ReportCodec::Encode(0x06, {}), ReportCodec::Encode(0x87, {})}, 0},  // a second right behind it
+      {{{0x02, 0x00, 0x06}, ReportCodec::Encode(0x06, {})}, 200 * kMs},     // half a frame, a pause, a request
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    auto serve = [&](bool eachByte, int* runs) {
+      VirtualReceiver rx;
+      afx::LineSettings s;
+      s.baudRate = 9600;
+      rx.Line().SetSettings(Side::Host, s, 0);
+      std::int64_t at = 0;
+      for (const Bytes& bytes : cases[i].sends) at = rx.Line().Send(Side::Host, bytes, at + cases[i].gapNs);
+      const std::int64_t end = at + 3000 * kMs;
+      for (std::int64_t next; (next = eachByte ? rx.NextEventNs() : rx.NextWakeNs()) <= end; ++*runs) rx.RunUntil(next);
+      return rx.GetTranscript().Text();
+    };
+    int byteRuns = 0, wakeRuns = 0;
+    const std::string atEachByte = serve(true, &byteRuns);
+    EXPECT_EQ(serve(false, &wakeRuns), atEachByte);
+    EXPECT_NE(atEachByte.find("rx "), std::string::npos) << atEachByte;
+    EXPECT_LE(wakeRuns * 4, byteRuns);
+  }
+}
+
 TEST_F(ApplicationTest, SameActionsGiveTheSameTranscript) {
   auto run = [] {
     afx::VirtualClock clock;
