@@ -109,6 +109,10 @@ class SerialDevice {
   // by the line speed, before it reports input. A hint; no read waits longer
   // than its time-out allows.
   virtual void ExpectInput(DWORD /*bytes*/) {}
+  // Input the device already holds in its own buffer, which ReadAvailable
+  // hands over without asking the system: a read of no more than that has
+  // nothing to wait for.
+  virtual DWORD Held() const { return 0; }
 
   bool SetTimeouts(const COMMTIMEOUTS& timeouts) { timeouts_ = timeouts; return true; }
   bool GetTimeouts(COMMTIMEOUTS* timeouts) const { *timeouts = timeouts_; return true; }

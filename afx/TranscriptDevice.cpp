@@ -105,6 +105,8 @@ int TranscriptDevice::PollFd() const { return inner_->PollFd(); }
 
 void TranscriptDevice::ExpectInput(DWORD bytes) { inner_->ExpectInput(bytes); }
 
+DWORD TranscriptDevice::Held() const { return inner_->Held(); }
+
 bool TranscriptDevice::ReadAvailable(std::uint8_t* buffer, DWORD max, DWORD* got) {
   const bool ok = Track(ReadAvailableOf(*inner_, buffer, max, got));
   if (ok) recorder_->RecordBytes(TranscriptEntry::Kind::Rx, buffer, *got);

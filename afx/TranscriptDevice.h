@@ -30,6 +30,7 @@ class TranscriptDevice : public SerialDevice {
   void Close() override;
   int PollFd() const override;
   void ExpectInput(DWORD bytes) override;
+  DWORD Held() const override;
 
  protected:
   bool ReadAvailable(std::uint8_t* buffer, DWORD max, DWORD* got) override;

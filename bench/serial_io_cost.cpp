@@ -80,6 +80,7 @@ class CountingDevice : public afx::SerialDevice {
   void Close() override { inner_->Close(); }
   int PollFd() const override { return inner_->PollFd(); }
   void ExpectInput(DWORD bytes) override { inner_->ExpectInput(bytes); }
+  DWORD Held() const override { return inner_->Held(); }
 
  protected:
   bool ReadAvailable(std::uint8_t* buffer, DWORD max, DWORD* got) override {

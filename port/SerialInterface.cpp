@@ -146,9 +146,9 @@ void CSerialInterface::Write(const BYTE* buffer, DWORD count) {
 }
 
 void CSerialInterface::WriteFrame(std::initializer_list<Piece> pieces) {
-  std::vector<BYTE> frame;
-  for (const Piece& p : pieces) frame.insert(frame.end(), p.data, p.data + p.count);
-  Write(frame.data(), static_cast<DWORD>(frame.size()));
+  m_frame.clear();
+  for (const Piece& p : pieces) m_frame.insert(m_frame.end(), p.data, p.data + p.count);
+  Write(m_frame.data(), static_cast<DWORD>(m_frame.size()));
 }
 
 void CSerialInterface::WaitBeforeNextRead(DWORD ms) {

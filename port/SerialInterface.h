@@ -3,6 +3,7 @@
 // virtual receiver's line behave alike.
 #pragma once
 #include <memory>
+#include <vector>
 
 #include "afx/SerialDevice.h"
 #include "afx/String.h"
@@ -102,6 +103,8 @@ class CSerialInterface : public CioInterface {
   void ChangeLineSettings(Change change);
 
   std::unique_ptr<afx::SerialDevice> m_device;
+  // One frame's bytes, kept between writes: a transfer writes a frame a block.
+  std::vector<BYTE> m_frame;
   UINT m_nPort = 0;
   BYTE m_bOpen = 0;
   CString m_strDevicePath;

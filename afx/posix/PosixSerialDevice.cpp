@@ -220,6 +220,7 @@ class PosixSerialDevice : public SerialDevice {
 
   int PollFd() const override { return fd_; }
   void ExpectInput(DWORD bytes) override { expected_ = bytes; }
+  DWORD Held() const override { return static_cast<DWORD>(tail_ - head_); }
 
   // Waits until what the driver still queues has gone out, for as long as
   // those bytes take on the wire and a little more, so that a line held up

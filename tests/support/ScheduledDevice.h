@@ -39,6 +39,12 @@ class ScheduledDevice : public afx::SerialDevice {
     return true;
   }
   void Close() override {}
+  DWORD Held() const override {
+    DWORD n = 0;
+    for (const auto& [at, byte] : pending_)
+      if (at <= afx::GetClock().NowNs()) ++n;
+    return n;
+  }
 
  protected:
   bool ReadAvailable(std::uint8_t* out, DWORD max, DWORD* got) override {
