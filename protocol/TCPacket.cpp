@@ -65,8 +65,13 @@ bool CTCPacket::ReceivePacket(CioInterface& port, double timeout) { return Recei
 bool CTCPacket::ReceiveLongPacket(CioInterface& port, double timeout) { return Receive(port, timeout, true); }
 
 bool CTCPacket::ReceiveLongReplyTo(const CTCPacket& request, CioInterface& port, double timeout) {
-  m_savedData = request.m_savedData;
-  m_nSavedType = request.m_nSavedType;
+  // The request is copied only when it has to be sent again: a transfer's
+  // replies nearly always come at the first attempt.
+  struct Forget {
+    const CTCPacket*& of;
+    ~Forget() { of = nullptr; }
+  } forget{m_resendOf};
+  m_resendOf = &request;
   return ReceiveLongPacket(port, timeout);
 }
 
@@ -88,6 +93,10 @@ bool CTCPacket::Receive(CioInterface& port, double timeout, bool longForm) {
       // The base sender on purpose: a class that sets its request type in its
       // own SendLongPacket would otherwise leave that type behind, and the
       // next attempt would listen for the request instead of the reply.
+      if (m_resendOf) {
+        m_savedData = m_resendOf->m_savedData;
+        m_nSavedType = m_resendOf->m_nSavedType;
+      }
       m_bResend = 1;
       CTCPacket::SendLongPacket(port);
       m_bResend = 0;

@@ -57,4 +57,6 @@ class CTCPacket : public CPacket {
   ByteArray m_savedData;
   BYTE m_nSavedType = 0;
   BYTE m_bResend = 0;
+  // While ReceiveLongReplyTo runs: the packet whose request those sends repeat.
+  const CTCPacket* m_resendOf = nullptr;
 };
