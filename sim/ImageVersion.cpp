@@ -125,7 +125,9 @@ std::string ImageVersion::Text() const {
 }
 
 bool ImageVersion::FromIdentity(const std::uint8_t* block, std::size_t size, ImageVersion* out) {
-  if (size < kIdentitySize) return false;
+  if (size < kIdentitySize || block[4] < 1 || block[4] > 12 || block[5] < 1 || block[5] > 31) return false;
+  for (std::size_t i = 20; i < 27; ++i)
+    if (block[i] < 0x20 || block[i] > 0x7E) return false;
   // fw_config 1 marks a block written little-endian.
   const unsigned v = block[6] == 1 ? static_cast<unsigned>(block[1] << 8 | block[0]) : Be(block, 2);
   if (v == 0 || v == 0xFFFF) return false;

@@ -21,9 +21,11 @@ struct ImageVersion {
   std::string Text() const;
   bool operator==(const ImageVersion& other) const { return major == other.major && minor == other.minor; }
 
-  // Where an application image carries its identity block.
+  // Where an application image carries its identity block; a platform image
+  // carries it at its head.
   static constexpr std::uint32_t kIdentityOffset = 0x43000;
   static constexpr std::uint32_t kElfIdentityAddress = 0x3000;
+  static constexpr std::uint32_t kPlatformIdentityOffset = 0;
   static constexpr std::size_t kIdentitySize = 36;
 
   // The version of the file at `path`, chosen by its extension; false with
@@ -31,7 +33,10 @@ struct ImageVersion {
   static bool FromFile(const std::string& path, ImageVersion* out, std::string* error);
   // The application section's version of an image container's bytes.
   static bool FromContainer(const std::vector<std::uint8_t>& bytes, ImageVersion* out);
-  // The version an identity block holds; false for an erased or empty block.
+  // The version an identity block holds; false for an erased or empty block
+  // and for bytes that are no identity block (no printable platform name at
+  // 20..26, no month 1..12 at 4 or no day 1..31 at 5), such as the image
+  // bytes where another format keeps its block.
   static bool FromIdentity(const std::uint8_t* block, std::size_t size, ImageVersion* out);
   // "4.80" or "04.80" as a version; false for any other text.
   static bool Parse(const std::string& text, ImageVersion* out);

@@ -252,8 +252,10 @@ class VirtualReceiver {
   std::vector<std::uint8_t> productIdWritten_;
   std::uint8_t autoOn_ = 1;
   // The identity block of an image programmed from flash.app_start on, at
-  // 0x43000 into it (or 0x3000 for one linked 0x40000 higher), as programmed
-  // since the monitor last started the application.
+  // 0x43000 into it (or 0x3000 for one linked 0x40000 higher, or at its head
+  // for a platform image), as programmed since the monitor last started the
+  // application. The first window that holds a whole identity block gives
+  // the version; image bytes in the others are no block.
   struct IdentityWindow {
     std::uint32_t address = 0;
     std::vector<std::uint8_t> bytes;

@@ -154,7 +154,8 @@ void VirtualReceiver::OnLoader(const LoaderFrame& f) {
 
 void VirtualReceiver::NoteIdentity(std::uint32_t address, const std::uint8_t* data, std::size_t n) {
   if (identityWindows_.empty())
-    for (std::uint32_t offset : {ImageVersion::kIdentityOffset, ImageVersion::kElfIdentityAddress})
+    for (std::uint32_t offset :
+         {ImageVersion::kIdentityOffset, ImageVersion::kElfIdentityAddress, ImageVersion::kPlatformIdentityOffset})
       identityWindows_.push_back({profile_.appStart + offset, std::vector<std::uint8_t>(ImageVersion::kIdentitySize, 0xFF),
                                   std::vector<bool>(ImageVersion::kIdentitySize, false)});
   for (IdentityWindow& w : identityWindows_) {

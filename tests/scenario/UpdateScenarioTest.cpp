@@ -128,7 +128,9 @@ TEST(UpdateScenario, CancelInMidTransferEndsAsCancelled) {
 // Below 3.8 every file is programmed from the monitor. A container gives
 // its application section only, since the monitor is current; other files
 // go to the application start plus each block's own address, after the
-// sectors that the identity's image size spans have been erased.
+// sectors that the identity's image size spans have been erased. The
+// receiver then runs the version the file states, wherever its identity
+// lies, and is not misled by image bytes where another format keeps one.
 TEST(UpdateScenario, MonitorRouteWritesTheApplication) {
   sim::IdentityBlock id;
   id.name = "KELVOR ";
@@ -136,6 +138,17 @@ TEST(UpdateScenario, MonitorRouteWritesTheApplication) {
   const Bytes srecImage = sim::ImageWriter::Application(id, 0x43100);
   const std::string srecText = sim::ImageWriter::SRecord(srecImage, 0);
   const Bytes elfImage = Application(420, 0x4000, 0x3000);
+  // Linked 0x40000 higher: the identity at 0x3000, image bytes at 0x43000.
+  const Bytes bigApp = sim::ImageWriter::Application(id, 0x84000);
+  const Bytes bigElfImage(bigApp.begin() + 0x40000, bigApp.end());
+  auto img = [&id](std::size_t bodySize) {
+    Bytes body(bodySize);
+    for (std::size_t i = 0; i < bodySize; ++i) body[i] = static_cast<std::uint8_t>(i * 13);
+    sim::IdentityBlock head = id;
+    head.imageSize = static_cast<std::uint32_t>(bodySize);
+    return sim::ImageWriter::Img(head, body);
+  };
+  const Bytes smallImg = img(0x1000), bigImg = img(0x44000);
   const Image container = Container();
   const struct {
     const char* name;
@@ -148,6 +161,11 @@ TEST(UpdateScenario, MonitorRouteWritesTheApplication) {
        {0x02440000, 0x02450000, 0x02460000, 0x02470000, 0x02480000}},
       {"fw_v420.elf", sim::ImageWriter::Elf(elfImage, 0), &elfImage, {0x02440000}},
       {"FW_V420.ELF", sim::ImageWriter::Elf(elfImage, 0), &elfImage, {0x02440000}},
+      {"big.elf", sim::ImageWriter::Elf(bigElfImage, 0), &bigElfImage,
+       {0x02440000, 0x02450000, 0x02460000, 0x02470000, 0x02480000, 0x02490000, 0x024A0000, 0x024B0000,
+        0x024C0000}},
+      {"small.img", smallImg, &smallImg, {0x02440000}},
+      {"big.img", bigImg, &bigImg, {0x02440000, 0x02450000, 0x02460000, 0x02470000, 0x02480000}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -156,6 +174,7 @@ TEST(UpdateScenario, MonitorRouteWritesTheApplication) {
     EXPECT_EQ(u.Run(), 1) << ::testing::PrintToString(u.s.BoxTexts());
     EXPECT_EQ(u.s.Receiver().Flash().EraseLog(), c.erased);
     EXPECT_EQ(u.Flash(kAppBase, c.image->size()), *c.image);
+    EXPECT_EQ(u.s.Receiver().GetProfile().version, "4.20");
     if (c.image == &container.application) {
       EXPECT_NE(u.Flash(kMonitorBase, container.monitor.size()), container.monitor);
     }

@@ -29,6 +29,12 @@ TEST(ImageVersionTest, TheVersionAnImageStatesIsReadFromEveryFormat) {
     const char* want;  // nullptr: no version
   };
   const std::string srec = ImageWriter::SRecord(app, 0);
+  // An identity block with one byte changed.
+  auto with = [&id](std::size_t at, std::uint8_t value) {
+    Bytes b = ImageWriter::Identity(id);
+    b[at] = value;
+    return b;
+  };
   const Case cases[] = {
       {"fw.timg", timg, "4.80"},
       {"FW.TIMG", timg, "4.80"},
@@ -41,6 +47,13 @@ TEST(ImageVersionTest, TheVersionAnImageStatesIsReadFromEveryFormat) {
       {"fw.img", ImageWriter::Img(id, Bytes(64, 7)), "4.80"},
       {"little.img", littleBlock, "4.80"},
       {"erased.img", Bytes(36, 0xFF), nullptr},
+      {"december.img", with(4, 12), "4.80"},
+      {"month 13.img", with(4, 13), nullptr},
+      {"day 31.img", with(5, 31), "4.80"},
+      {"day 0.img", with(5, 0), nullptr},
+      {"name ~.img", with(26, '~'), "4.80"},
+      {"name cut short.img", with(26, 0), nullptr},
+      {"name 0x7F.img", with(20, 0x7F), nullptr},
       {"fw.bin", timg, nullptr},
   };
   for (const Case& c : cases) {
