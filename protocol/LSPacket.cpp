@@ -16,7 +16,7 @@ bool CLSPacket::SendPacket(CioInterface& port) {
   const size_t size = m_data.size() & 0xFFFF;
   const BYTE header[4] = {STX, m_nCommand, static_cast<BYTE>(size >> 8), static_cast<BYTE>(size)};
   WORD sum = static_cast<WORD>(header[1] + header[2] + header[3]);
-  for (size_t i = 0; i < size; ++i) sum = static_cast<WORD>(sum + m_data[i]);
+  sum = static_cast<WORD>(sum + SumOfBytes(m_data.data(), size));
   const BYTE trailer[3] = {static_cast<BYTE>(sum >> 8), static_cast<BYTE>(sum), ETX};
 
   TRACE("loader command %u, %zu bytes\n", m_nCommand, size);

@@ -2,6 +2,8 @@
 // array holds the request until a reply is received into the same object,
 // and the reply afterwards.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "afx/WinTypes.h"
@@ -36,6 +38,8 @@ class CPacket {
   BYTE GetCommand() const { return m_nCommand; }
   void SetCommand(BYTE command) { m_nCommand = command; }
   int GetLastError() const { return m_nLastError; }
+  // The sum of `n` bytes (frames carry its low 8 or 16 bits as their checksum).
+  static std::uint32_t SumOfBytes(const BYTE* data, size_t n);
 
  protected:
   // Resizes the data array for an incoming payload; capacity grows in steps of 256.

@@ -40,7 +40,7 @@ bool CTCPacket::Send(CioInterface& port, bool longForm) {
   }
   BYTE sum = 0;
   for (DWORD i = 1; i < headerSize; ++i) sum = static_cast<BYTE>(sum + header[i]);
-  for (BYTE b : m_data) sum = static_cast<BYTE>(sum + b);
+  sum = static_cast<BYTE>(sum + SumOfBytes(m_data.data(), size));
   const BYTE trailer[2] = {sum, ETX};
 
   TRACE("report 0x%02X%s, %zu bytes\n", m_nCommand, m_bResend ? " again" : "", size);

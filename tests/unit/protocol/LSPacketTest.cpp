@@ -45,6 +45,20 @@ class LSPacketTest : public ::testing::Test {
   test::ScriptedIo io_;
 };
 
+// Frames sum their payload eight bytes at a time; the sum must be the same
+// as byte by byte at every length and with every byte at its largest.
+TEST(PacketSumTest, MatchesTheSumByteByByte) {
+  for (const size_t n : {0, 1, 7, 8, 9, 1024, 1031, 1032, 2049, 65535}) {
+    for (const bool largest : {true, false}) {
+      SCOPED_TRACE(std::to_string(n) + (largest ? " bytes of 0xFF" : " bytes"));
+      Bytes data(n);
+      std::uint32_t expected = 0;
+      for (size_t i = 0; i < n; ++i) expected += data[i] = largest ? 0xFF : static_cast<BYTE>(i * 131 + 7);
+      EXPECT_EQ(CPacket::SumOfBytes(data.data(), n), expected);
+    }
+  }
+}
+
 TEST_F(LSPacketTest, ReadMemoryRequestMatchesTheWorkedChecksum) {
   CLSReadMemoryPacket packet(0x00012345, 16);
   ASSERT_TRUE(packet.SendPacket(io_));
