@@ -206,17 +206,20 @@ monitor, \`ProgramImage\`, with a 64 KiB application (64 blocks of 1 KiB). The
 figure is the process's CPU time per block and its share of a core; the
 goal is at most 50 µs of CPU per block at 460800 baud, without changing what
 goes on the wire. Beside it, in the same round, the floor: a thread doing
-only the prescribed I/O of each block (three writes, the upload's 2 ms wait,
-one blocking read of the whole reply) against a receiver thread that answers
-after the wire time; "wake-ups" are the host's voluntary context switches
-per block, "preempted" its involuntary ones. The last columns are context
+only the I/O a block needs (the request in one write, one blocking read of
+the whole reply) against a receiver process that answers after the wire time
+of both (and the upload's 2 ms); "wake-ups" are the host's voluntary context
+switches per block, "preempted" its involuntary ones. The last columns are context
 only: one \`read()\` per byte of a pseudo-terminal carrying as many bytes, a
 yardstick that moves with the machine far more than the figure. The FIFO
 level is \`qz7xx-sim --fifo\`: bytes are handed to the host once that many
 wait or the line has been quiet for four byte times (1: every byte on its
 own). The host tells the port how many bytes a reply needs before it can act
 on any, and the port sleeps for the wire time of the rest instead of waking
-for every piece.
+for every piece; the reply's bytes are then read from the port's own buffer
+without the clock. \`qz7xx-sim\` runs its receiver once the bytes the host
+wrote have all arrived (at their own arrival times), not at each byte, so
+that a receiver on the same two cores does not wake every few byte times.
 
 FIFO 14 (as a 16550-type UART hands bytes over), goal $(goal serial):
 
