@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hostlib/PortInventory.h"
+
 namespace {
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
@@ -187,15 +189,7 @@ constexpr CommandText kCommands[] = {
   reg import FILE.reg
   reg export KEY FILE.reg
 )"},
-    {"ports", R"(  ports                      every serial port with hardware behind it: USB and ACM
-                             ports, on-board UARTs whose type the kernel knows (a ttyS
-                             with a 16550A at 0x3F8 is the PC's COM1), with their
-                             /dev/serial/by-id and by-path names, USB vendor:product,
-                             maker, product and serial number, and the COM number that
-                             reaches them (mapped in HKEY_LOCAL_MACHINE\HARDWARE\
-                             DEVICEMAP\SERIALCOMM, or COM n+1 for ttyS n); then mapped COM
-                             numbers whose device is missing
-)"},
+    {"ports", nullptr},  // the system's own: PortsHelpText()
     {"help", R"(  help [COMMAND]             this text, or the part about COMMAND
 )"},
 };
@@ -209,15 +203,17 @@ refused included), 130 a second Ctrl-C.
 
 }  // namespace
 
+const char* Text(const CommandText& c) { return c.text ? c.text : PortsHelpText(); }
+
 std::string UsageText() {
   std::string text = kIntro;
-  for (const CommandText& c : kCommands) text += c.text;
+  for (const CommandText& c : kCommands) text += Text(c);
   return text + kExitText;
 }
 
 std::string CommandHelp(const std::string& command) {
   for (const CommandText& c : kCommands)
-    if (command == c.name) return std::string("usage:\n") + c.text + kExitText;
+    if (command == c.name) return std::string("usage:\n") + Text(c) + kExitText;
   return "";
 }
 

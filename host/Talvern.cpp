@@ -69,8 +69,7 @@ int Ports(std::FILE* out, bool json) {
     std::fprintf(out, "%s\n", line.c_str());
   }
   if (json) return 0;
-  if (ports.empty()) std::fprintf(out, "No serial ports found; COM n without a mapping is /dev/ttyS(n-1).\n");
-  std::fprintf(out, "Use: talvern run OP --port N, or --port /dev/serial/by-id/... to map a device to a COM number.\n");
+  std::fputs(PortNamingNote(ports.empty()).c_str(), out);
   return 0;
 }
 

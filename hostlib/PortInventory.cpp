@@ -152,6 +152,23 @@ std::vector<PortInfo> TakePortInventory(const std::vector<std::pair<int, std::st
   return ports;
 }
 
+std::string PortNamingNote(bool none) {
+  return std::string(none ? "No serial ports found; COM n without a mapping is /dev/ttyS(n-1).\n" : "") +
+         "Use: talvern run OP --port N, or --port /dev/serial/by-id/... to map a device to a COM number.\n";
+}
+
+const char* PortsHelpText() {
+  return R"(  ports                      every serial port with hardware behind it: USB and ACM
+                             ports, on-board UARTs whose type the kernel knows (a ttyS
+                             with a 16550A at 0x3F8 is the PC's COM1), with their
+                             /dev/serial/by-id and by-path names, USB vendor:product,
+                             maker, product and serial number, and the COM number that
+                             reaches them (mapped in HKEY_LOCAL_MACHINE\HARDWARE\
+                             DEVICEMAP\SERIALCOMM, or COM n+1 for ttyS n); then mapped COM
+                             numbers whose device is missing
+)";
+}
+
 std::string UsbText(const PortInfo& p) {
   if (p.vendorId.empty()) return "";
   std::string text = p.vendorId + ":" + p.productId;

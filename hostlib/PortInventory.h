@@ -44,3 +44,9 @@ void ReadUsbIdentity(const std::string& sys, const std::string& node, PortInfo* 
 
 // "VID:PID maker product serial S" for a USB port; "" for others.
 std::string UsbText(const PortInfo& port);
+
+// What ends a listing of the ports: how a run names one on this system
+// (and, when `none` were found, where COM numbers lead without a mapping).
+std::string PortNamingNote(bool none);
+// The help text of `talvern ports` on this system.
+const char* PortsHelpText();

@@ -25,6 +25,11 @@ wineboot --init >/dev/null 2>&1
 wine "$win/bin/qz7xx-mkimg.exe" timg "$work/fw_v420.timg" --platform KELVOR --version 420
 "${talvern[@]}" firmware add "$work/fw_v420.timg" --description "Version 4.20"
 
+# The listing names ports as this system does: no device paths of another.
+"${talvern[@]}" ports | tr -d "\r" | tee "$work/ports.txt"
+grep -q "^Use: talvern run OP --port N for COM N.$" "$work/ports.txt"
+! grep -q "/dev/" "$work/ports.txt"
+
 "${serve[@]}" "${talvern[@]}" run "Verify receiver software version" --port $com | tee "$work/version.txt"
 grep -q "The version was retrieved successfully." "$work/version.txt"
 

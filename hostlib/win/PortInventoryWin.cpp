@@ -40,6 +40,17 @@ std::vector<std::string> FolderEntries(const std::string& dir) {
 // USB identities are not read on Windows: the system names no sysfs.
 void ReadUsbIdentity(const std::string&, const std::string&, PortInfo*) {}
 
+std::string PortNamingNote(bool none) {
+  return std::string(none ? "No serial ports found.\n" : "") + "Use: talvern run OP --port N for COM N.\n";
+}
+
+const char* PortsHelpText() {
+  return R"(  ports                      every serial port the system names in HKEY_LOCAL_MACHINE\
+                             HARDWARE\DEVICEMAP\SERIALCOMM, by its COM number; then
+                             mapped COM numbers whose device is missing
+)";
+}
+
 std::string UsbText(const PortInfo& p) {
   if (p.vendorId.empty()) return "";
   std::string text = p.vendorId + ":" + p.productId;
