@@ -262,8 +262,12 @@ void MultiRun::Exited(size_t index, const afx::Process::Exit& exit) {
   // It ended without saying how: a crash, a kill, or a start that failed.
   std::string tail;
   for (const std::string& l : c.stderrTail) tail += (tail.empty() ? "" : "\n") + l;
-  const std::string reason = "the talvern that ran " + labels_[index] + " ended with " + exit.Describe() +
-                             " before it reported the end of its run" + (tail.empty() ? "" : "; it said: " + tail);
+  const std::string reason =
+      interrupts_ >= 2
+          ? "aborted by the second Ctrl-C before the run on " + labels_[index] +
+                " reported its end; the receiver may be left in the middle of the operation: check it before its next run"
+          : "the talvern that ran " + labels_[index] + " ended with " + exit.Describe() +
+                " before it reported the end of its run" + (tail.empty() ? "" : "; it said: " + tail);
   Event(index, "{\"event\":\"done\",\"outcome\":\"failed\",\"exit_status\":1,\"reason\":" + Quote(reason) +
                    ",\"questions\":[],\"problems\":[],\"elapsed_s\":0}");
 }

@@ -64,7 +64,8 @@ wait $run || status=$?
 tr -d "\r" <"$work/interrupted.txt" | tee "$work/interrupted-lines.txt"
 [ $status -eq 130 ]
 for port in COM3 COM4; do
-  grep -q "^$port: Operation failed: the talvern that ran $port ended with exit status 130 " "$work/interrupted-lines.txt"
+  grep -q "^$port: Operation failed: aborted by the second Ctrl-C before the run on $port reported its end; " \
+    "$work/interrupted-lines.txt"
 done
 
 # What the runs left in the Windows registry, through talvern's own reg command.
