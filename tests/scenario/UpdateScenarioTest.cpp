@@ -112,6 +112,23 @@ TEST(UpdateScenario, OutdatedMonitorQuestion) {
   }
 }
 
+// A monitor that cannot be written leaves the receiver without a sure way
+// back: the one box says so, in so many words, and nothing else is tried.
+TEST(UpdateScenario, AFailedMonitorWriteTellsToKeepThePowerOn) {
+  Update u(Profile("3.50", false, "product.monitor = 3,10\nfault = silence type=3 count=0\n"));
+  const Image image = Container();
+  u.Add(image.file);
+  u.s.ui.answers = {IDYES};
+  const int result = u.Run();
+  const std::vector<std::string> boxes = u.s.BoxTexts();
+  ASSERT_EQ(boxes.size(), 2u) << ::testing::PrintToString(boxes);
+  EXPECT_EQ(boxes[0].rfind("WARNING!! The currently installed monitor in the receiver does not meet", 0), 0u);
+  EXPECT_EQ(boxes[1].rfind("IMPORTANT - DO NOT REMOVE POWER FROM THE RECEIVER!\r\n\r\nTalvern has encountered a problem "
+                           "while upgrading the monitor software.", 0), 0u);
+  EXPECT_EQ(result, 2) << u.s.window.LastStatus();
+  EXPECT_NE(u.Flash(kAppBase, image.application.size()), image.application);
+}
+
 TEST(UpdateScenario, CancelInMidTransferEndsAsCancelled) {
   Update u(Profile());
   const Image image = Container(420, 64 * 1024);
