@@ -66,6 +66,19 @@ const Question* RunOutcome::FirstDecline() const {
   return nullptr;
 }
 
+bool RunOutcome::StopAsked() const {
+  if (!interrupted_.empty() || TimedOut() || cancelledBeforeStart_) return true;
+  for (const Question& q : questions_)
+    if (q.button == IDNO || q.button == IDCANCEL || q.button == IDABORT) return true;
+  return false;
+}
+
+const Question* RunOutcome::LastNotice() const {
+  for (auto it = questions_.rbegin(); it != questions_.rend(); ++it)
+    if (AnswerPolicy::Buttons(it->flags).size() < 2) return &*it;
+  return nullptr;
+}
+
 Outcome RunOutcome::FromPlugin() const {
   // Operations that stop on the user's word report it only in their status.
   const bool canceledStatus = lastStatus_ == kCanceledStatus;
@@ -85,6 +98,9 @@ Outcome RunOutcome::BeforeReadBack() const {
   if (!ran_) return Outcome::kFailed;
   Outcome plugin = FromPlugin();
   if (TimedOut() && plugin == Outcome::kFailed) plugin = Outcome::kCancelled;
+  // An operation that ends as cancelled after an error of its own (a box, then
+  // its cancel status) was not cancelled by anyone: it failed.
+  if (plugin == Outcome::kCancelled && !StopAsked()) return Outcome::kFailed;
   if ((plugin == Outcome::kSuccess || plugin == Outcome::kCancelled) && FirstDecline()) return Outcome::kDeclined;
   if (plugin == Outcome::kSuccess && !unused_.empty()) return Outcome::kUsage;
   return plugin;
@@ -176,7 +192,15 @@ std::string RunOutcome::Reason() const {
                                                    : quoted(q) + ": nothing on the command line answers it";
     }
     case Outcome::kDeclined: return quoted(*FirstDecline());
-    case Outcome::kFailed: return hostFailure_.empty() ? lastStatus_ : hostFailure_;
+    case Outcome::kFailed:
+      if (!hostFailure_.empty()) return hostFailure_;
+      if (FromPlugin() == Outcome::kCancelled) {
+        const Question* notice = LastNotice();
+        return std::string("the operation ended without finishing") +
+               (notice ? " after the box \"" + AnswerPolicy::Fragment(notice->text) + "\"" : "") + "; it reports \"" +
+               lastStatus_ + "\", though nothing asked it to stop";
+      }
+      return lastStatus_;
     case Outcome::kCancelled:
       if (cancelledBeforeStart_) return "cancelled before the operation started";
       if (TimedOut()) return TimeOutText();

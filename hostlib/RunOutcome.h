@@ -48,6 +48,8 @@ class RunOutcome {
   void AddUnusedSet(const std::string& text) { unused_.push_back(text); }
   void SetHostFailure(const std::string& why) { hostFailure_ = why; }
   void SetCancelledBeforeStart() { cancelledBeforeStart_ = true; }
+  // The plug-in's result and last status. One that reports itself cancelled
+  // when nothing asked it to stop (StopAsked) has failed.
   void SetPluginResult(int result, const std::string& lastStatus);
   // The person stopped the running operation (`how`: "Ctrl-C", "Cancel").
   void SetInterrupted(const std::string& how) { interrupted_ = how; }
@@ -105,6 +107,11 @@ class RunOutcome {
   Outcome BeforeReadBack() const;
   const Question* FirstStop() const;
   const Question* FirstDecline() const;
+  // Whether anything the host saw asked the operation to stop: Ctrl-C or
+  // Cancel, the time-out, or No, Cancel or Abort given to a box.
+  bool StopAsked() const;
+  // The last box with one button (an error or a notice), if any.
+  const Question* LastNotice() const;
 
   std::vector<Question> questions_;
   std::vector<std::string> usage_;

@@ -166,13 +166,19 @@ TEST(RunOutcome, TheRulesOfTheOutcome) {
     const char* unused;
     const char* hostFailure;
     Outcome want;
+    const char* interrupted = nullptr;  // Ctrl-C or Cancel while it ran
   };
   const Case cases[] = {
       {"plug-in success", {informed}, 1, "ok", nullptr, nullptr, nullptr, Outcome::kSuccess},
       {"plug-in failure", {informed}, 0, "There was a failure with the operation!", nullptr, nullptr, nullptr,
        Outcome::kFailed},
-      {"plug-in cancel", {}, 2, kCanceled, nullptr, nullptr, nullptr, Outcome::kCancelled},
-      {"false result with the cancel status", {}, 0, kCanceled, nullptr, nullptr, nullptr, Outcome::kCancelled},
+      {"plug-in cancel", {}, 2, kCanceled, nullptr, nullptr, nullptr, Outcome::kCancelled, "Ctrl-C"},
+      {"false result with the cancel status", {}, 0, kCanceled, nullptr, nullptr, nullptr, Outcome::kCancelled,
+       "Cancel"},
+      {"a cancel status after its own error box, nothing asked it to stop", {informed}, 2, kCanceled, nullptr, nullptr,
+       nullptr, Outcome::kFailed},
+      {"a cancel status after a Cancel given to a box", {stopped}, 2, kCanceled, nullptr, nullptr, nullptr,
+       Outcome::kStopped},
       {"declined, then success", {declined}, 1, "ok", nullptr, nullptr, nullptr, Outcome::kDeclined},
       {"declined by --answer, then the cancel status", {noByScript}, 0, kCanceled, nullptr, nullptr, nullptr,
        Outcome::kDeclined},
@@ -180,7 +186,8 @@ TEST(RunOutcome, TheRulesOfTheOutcome) {
       {"a stop beats the plug-in's success", {stopped}, 1, "ok", nullptr, nullptr, nullptr, Outcome::kStopped},
       {"a refusal beats everything", {stopped}, 1, "ok", "912 refused", nullptr, nullptr, Outcome::kUsage},
       {"an unused --set spoils a success", {}, 1, "ok", nullptr, "940 never appeared", nullptr, Outcome::kUsage},
-      {"an unused --set after a cancel is no usage error", {}, 2, kCanceled, nullptr, "940", nullptr, Outcome::kCancelled},
+      {"an unused --set after a cancel is no usage error", {}, 2, kCanceled, nullptr, "940", nullptr, Outcome::kCancelled,
+       "Ctrl-C"},
       {"an unused --set after a decline is no usage error", {declined}, 1, "ok", nullptr, "940", nullptr,
        Outcome::kDeclined},
       {"a replay that differs fails a success", {}, 1, "ok", nullptr, nullptr, "deviates", Outcome::kFailed},
@@ -194,6 +201,7 @@ TEST(RunOutcome, TheRulesOfTheOutcome) {
     if (c.usage) outcome.AddUsageError(c.usage);
     if (c.unused) outcome.AddUnusedSet(c.unused);
     if (c.hostFailure) outcome.SetHostFailure(c.hostFailure);
+    if (c.interrupted) outcome.SetInterrupted(c.interrupted);
     EXPECT_EQ(RunOutcome::Name(outcome.Decide()), std::string(RunOutcome::Name(c.want)));
   }
 }

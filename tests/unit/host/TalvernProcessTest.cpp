@@ -450,19 +450,20 @@ TEST_F(TalvernProcessTest, ABatchUpdateWhoseReceiverFallsSilentEndsAtItsStopWait
   EXPECT_EQ(SchemaProblems(r.out), "");
 }
 
-// Three receivers at once: one succeeds, one fails, one is cancelled; none touches another.
+// Three receivers at once: one succeeds, one fails, one stops at its own error; none touches another.
 TEST_F(TalvernProcessTest, SeveralReceiversRunAtOnceAndTheWorstOutcomeDecides) {
   const std::vector<std::string> args = {
       "--batch", "run", "7", "--ports", "1,2", "--port", "3", "--simulate",
       "--simulate=2:" + Write("refuses.txt", "fault = nak type=0x06 n=1\n"),  // the version request is refused
-      "--simulate=3:" + Write("monitor.txt", "mode = monitor\n")};            // "not running the application": cancelled
+      "--simulate=3:" + Write("monitor.txt", "mode = monitor\n")};  // "not running the application", then its cancel status
   std::vector<std::string> json = {"--json"};
   json.insert(json.end(), args.begin(), args.end());
   Check({
       {args, 1,
        {"COM1: receiver QZ710, serial number 5012A00123, software 4.10\n", "COM3: status: The operation was canceled.\n",
         "  COM1  5012A00123  Verify receiver software version  succeeded", "COM2 failed: There was a failure with the operation!",
-        "3 receivers: 1 succeeded, 1 failed, 1 cancelled.\n"}},
+        "COM3 failed: the operation ended without finishing after the box \"The device found on COM3 is not running",
+        "\"The operation was canceled.\", though nothing asked it to stop", "3 receivers: 1 succeeded, 2 failed.\n"}},
       // Questions are put one at a time, each headed with its port; the answers go in the order asked.
       {{"run", "5", "--simulate", "--ports", "1,2"}, 2,
        {"-- COM1: DevQZ710 --", "-- COM2: DevQZ710 --", "Name a button: yes, no", "2 receivers: 1 succeeded, 1 declined."},
