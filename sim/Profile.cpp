@@ -412,6 +412,7 @@ const std::map<std::string, Setter>& Setters() {
       {"clone.accept", [](auto& v, Profile& p, auto* e) { return Bool(v, &p.cloneAccept, e); }},
       {"clone.activation", [](auto& v, Profile& p, auto* e) { return NumList(v, 255, &p.cloneActivation, e, false); }},
       {"clone.interval_ms", [](auto& v, Profile& p, auto* e) { return NumTo(v, 1, 60000, &p.cloneIntervalMs, e); }},
+      {"clone.refuse_chunk", [](auto& v, Profile& p, auto* e) { return NumTo(v, 0, 1u << 24, &p.cloneRefuseChunk, e); }},
       {"upload.busy_first", [](auto& v, Profile& p, auto* e) { return Bool(v, &p.uploadBusyFirst, e); }},
       {"upload.states", [](auto& v, Profile& p, auto* e) {
          if (!PairList(v, 255, 3'600'000, kMaxList, &p.uploadStates, e)) return false;

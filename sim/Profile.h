@@ -130,6 +130,7 @@ struct Profile {
 
   // Clone files.
   bool cloneAccept = true;
+  std::uint32_t cloneRefuseChunk = 0;  // the n-th chunk is refused (0: none)
   std::vector<std::uint8_t> cloneActivation{1, 1, 0};
   std::uint32_t cloneIntervalMs = 1000;
 

@@ -235,6 +235,7 @@ class VirtualReceiver {
   std::uint32_t cloneSize_ = 0;
   std::vector<std::uint8_t> cloneData_;
   bool cloneOpen_ = false;
+  std::uint32_t cloneChunks_ = 0;  // chunks of the open transfer so far
   std::map<std::string, std::vector<std::uint8_t>> cloneFiles_;
   std::vector<CloneActivation> activations_;
   std::vector<std::uint8_t> upload_;

@@ -23,11 +23,13 @@ void VirtualReceiver::Clone(const std::vector<std::uint8_t>& d) {
     cloneName_.assign(d.begin() + 6, d.end());
     cloneData_.clear();
     cloneOpen_ = true;
+    cloneChunks_ = 0;
     ReplyReport(0xB9, {0x03, 0x00, 0x00});
   } else if (d[0] == 0x03 && d[1] == 0x01) {
     const std::uint32_t offset = d.size() >= 5 ? (static_cast<std::uint32_t>(d[2]) << 16 | d[3] << 8 | d[4]) : 0;
+    ++cloneChunks_;
     const bool ok = cloneOpen_ && d.size() > 5 && offset == cloneData_.size() &&
-                    cloneData_.size() + (d.size() - 5) <= cloneSize_;
+                    cloneData_.size() + (d.size() - 5) <= cloneSize_ && cloneChunks_ != profile_.cloneRefuseChunk;
     if (ok) cloneData_.insert(cloneData_.end(), d.begin() + 5, d.end());
     ReplyReport(0xB9, {0x03, 0x01, 0x00, 0x00, static_cast<std::uint8_t>(ok ? 0x00 : 0x01), 0x00});
   } else if (d[0] == 0x03 && d[1] == 0x02) {

@@ -122,6 +122,9 @@ TEST(CloneScenario, FailuresBeforeAndDuringTheTransfer) {
       {"chunk unanswered", "fault = silence n=3 type=0xB9 count=0\n", false,
        "Encountered an communication error when transfering the clone file to the receier.Please power cycle the "
        "receiver, then retry."},
+      {"chunk refused", "clone.refuse_chunk = 1\n", false,
+       "Encountered an communication error when transfering the clone file to the receier.Please power cycle the "
+       "receiver, then retry."},
       {"end unanswered", "fault = silence n=4 type=0xB9 count=0\n", false,
        "Encountered an error when sending the last clone file uploading command to the receiver. Please make sure the "
        "clone file is valid."},
