@@ -326,6 +326,8 @@ TEST_F(TalvernProcessTest, RecordingsReplayAndADeviationIsPinpointed) {
       {{"--batch", "run", "7", "--replay", Write("deviates.txt", header + "0.000000000 open /dev/ttyUSB0\n0.001000000 tx 02\n")},
        1, {}, {"it did `line 9600 8N1` where the recording has 02"}},
       {{"--batch", "run", "7", "--replay", Write("hello.txt", "hello\n")}, 1, {}, {"line 1: not a serial transcript"}},
+      {{"--batch", "run", "7", "--replay", Write("malformed.txt", header + "0.000000000 tx 2\n")}, 1, {},
+       {"line 2: expected a byte as two hex digits"}},
       // The replay's COM mapping lasts only as long as the run.
       {{"reg", "query", kSerialComm}, 0, {"!replay:"}},
   });
