@@ -225,11 +225,16 @@ TEST_F(Catalogue, FileManagerChoosesTheClass) {
     bool container;
     UINT error;
   } cases[] = {
-      {"a.img", hopsa, Hopsa, true, 0},         {"A.IMG", hopsa, Hopsa, true, 0},
-      {"a.timg", timg, Timg, true, 0},          {"a.bin", Pattern(10), Opaque, false, 0},
-      {"a.tix", {}, Opaque, false, 0},          {"a.axf", Pattern(10), Opaque, false, 0},
-      {"a.out", elf, Elf, false, 0},            {"noext", elf, Elf, false, 0},
-      {"a.s19", Bytes(srec.begin(), srec.end()), SRec, false, 0}, {"a.hex", Pattern(300), SRec, false, 865},
+      {"a.img", hopsa, Hopsa, true, 0},
+      {"A.IMG", hopsa, Hopsa, true, 0},
+      {"a.timg", timg, Timg, true, 0},
+      {"a.bin", Pattern(10), Opaque, false, 0},
+      {"a.tix", {}, Opaque, false, 0},
+      {"a.axf", Pattern(10), Opaque, false, 0},
+      {"a.out", elf, Elf, false, 0},
+      {"noext", elf, Elf, false, 0},
+      {"a.s19", Bytes(srec.begin(), srec.end()), SRec, false, 0},
+      {"a.hex", Pattern(300), SRec, false, 865},
       {"dir.x/a", Bytes(srec.begin(), srec.end()), SRec, false, 0},
   };
   for (const auto& c : cases) {
@@ -268,13 +273,21 @@ TEST(AddFirmwareDescription, FromFileNames) {
     const char* path;
     const char* description;
   } cases[] = {
-      {"C:\\fw\\fw_v480_beta.timg", "Fw V4.80 Beta"}, {"/fw/romV480.timg", "Rom V4.80"},
-      {"/fw/QZ710 480.img", "QZ710 4.80"},      {"/fw/fwalpha2.timg", "Fw Alpha 2"},
-      {"/fw/QZV123.timg", "QZV123"},            {"/fw/V480.timg", "V4.80"},  // V after a capital letter stays
-      {"/fw/v4801.timg", "V4801"},              {"/fw/a__b  c.bin", "A B C"},
-      {"/fw/abcV.timg", "AbcV"},                {"/fw/xV4a.timg", "X V4a"},  // V at the end
-      {"/fw/name.", ""},                        {"/fw/noextension", ""},
-      {"/fw/.timg", ""},                        {"", ""},
+      {"C:\\fw\\fw_v480_beta.timg", "Fw V4.80 Beta"},
+      {"/fw/romV480.timg", "Rom V4.80"},
+      {"/fw/QZ710 480.img", "QZ710 4.80"},
+      {"/fw/fwalpha2.timg", "Fw Alpha 2"},
+      {"/fw/BetaV123.timg", "Beta V1.23"},
+      {"/fw/QZV123.timg", "QZV123"},            // V after a capital letter stays
+      {"/fw/V480.timg", "V4.80"},
+      {"/fw/v4801.timg", "V4801"},
+      {"/fw/a__b  c.bin", "A B C"},
+      {"/fw/abcV.timg", "AbcV"},                // V at the end
+      {"/fw/xV4a.timg", "X V4a"},
+      {"/fw/name.", ""},
+      {"/fw/noextension", ""},
+      {"/fw/.timg", ""},
+      {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(CAddFirmwareDlg::DescriptionFromPath(c.path), c.description) << c.path;
 }
