@@ -51,7 +51,7 @@ TEST(SocketLibraryTest, NameParsing) {
     const char* host;  // null when refused
     WORD port;
   } cases[] = {
-      {"TCP:receiver", 4044, "receiver", 4044}, {"TCP:10.1.2.3:5019", 4044, "10.1.2.3", 5019},
+      {"TCP:receiver", 4044, "receiver", 4044}, {"TCP:10.1.2.3:5017", 4044, "10.1.2.3", 5017},
       {"UDP:receiver", 80, "receiver", 80},     {"TCP:host:65535", 4044, "host", 65535},
       {"UDP:receiver:0", 80, nullptr, 0},       {"TCP::5017", 4044, nullptr, 0},
       {"TCP:", 4044, nullptr, 0},               {"TCP", 4044, nullptr, 0},
@@ -301,8 +301,10 @@ TEST_F(UdpPortTest, EarlyDatagramsAreHeldAndReleasedInOrder) {
     std::vector<int> steps;          // datagram numbers, or kWait
     std::vector<std::string> after;  // everything delivered after each step
   } cases[] = {
+      {"in order", {1, 2, 3}, {"a!", "a!b!", "a!b!c!"}},
       {"two ahead, then the gap fills", {3, 1, 2}, {"", "a!", "a!b!c!"}},
       {"reversed", {3, 2, 1}, {"", "", "a!b!c!"}},
+      {"duplicate", {1, 1, 2}, {"a!", "a!", "a!b!"}},
       {"duplicate while held", {2, 2, 1, 3}, {"", "", "a!b!", "a!b!c!"}},
       {"gap given up after 1/3 s", {2, kWait, 3, 1}, {"", "b!", "b!c!", "b!c!"}},
       {"more than five early", {2, 3, 4, 5, 6, 7, 8, 1}, {"", "", "", "", "", "", "b!c!d!e!f!g!h!", "b!c!d!e!f!g!h!"}},
@@ -323,44 +325,54 @@ TEST_F(UdpPortTest, EarlyDatagramsAreHeldAndReleasedInOrder) {
   }
 }
 
-// What the peer sends after the handshake (its counter stands at 8): malformed
-// datagrams are dropped without a trace; control kinds are answered.
-TEST_F(UdpPortTest, DatagramsFromThePeerAreDroppedOrAnswered) {
-  using U = CUDPSerialPort;
+TEST_F(UdpPortTest, MalformedDatagramsAreDropped) {
+  OpenStepped();
+  const Bytes bad[] = {
+      {},                                   // empty
+      {8, kLink, 0, 0, 0, 0},               // shorter than a header
+      Frame(7, kLink, 0, 18, "x"),          // header length below 8
+      Frame(200, kLink, 0, 18, "x"),        // header longer than the datagram
+      DataFrame(1, 9),                      // another link
+      Frame(8, kLink, 0, 5, "x"),           // counter behind
+  };
+  for (const Bytes& b : bad) {
+    port_->OnDatagram(b.data(), b.size());
+    EXPECT_EQ(received_->Bytes(), "");
+    EXPECT_EQ(port_->GetCounterReceived(), 8u);
+  }
+  const Bytes longHeader = Frame(10, kLink, 0, 8 + 12, "HHok");  // skipped, not delivered
+  port_->OnDatagram(longHeader.data(), longHeader.size());
+  EXPECT_EQ(received_->Bytes(), "ok");
+  EXPECT_EQ(port_->GetLinkState(), CUDPSerialPort::kConnected);
+}
+
+TEST_F(UdpPortTest, ControlKindsFromThePeer) {
   constexpr BYTE kNone = 0xFF;
+  using U = CUDPSerialPort;
   const struct {
-    const char* what;
-    Bytes datagram;  // the first six are dropped: nothing counted
-    std::string delivered;
-    BYTE reply;
+    BYTE kind, reply;
     U::LinkState state;
     BYTE linkAfter;
   } cases[] = {
-      {"empty", {}, "", kNone, U::kConnected, kLink},
-      {"shorter than a header", {8, kLink, 0, 0, 0, 0}, "", kNone, U::kConnected, kLink},
-      {"header length below 8", Frame(7, kLink, 0, 18, "x"), "", kNone, U::kConnected, kLink},
-      {"header longer than the datagram", Frame(200, kLink, 0, 18, "x"), "", kNone, U::kConnected, kLink},
-      {"another link", DataFrame(1, 9), "", kNone, U::kConnected, kLink},
-      {"counter behind", Frame(8, kLink, 0, 5, "x"), "", kNone, U::kConnected, kLink},
-      {"a longer header is skipped", Frame(10, kLink, 0, 8 + 12, "HHok"), "ok", kNone, U::kConnected, kLink},
-      {"break", Frame(8, kLink, U::kBreak, 16, ""), "", U::kBreakReply, U::kConnected, kLink},
-      {"keep-alive", Frame(8, kLink, U::kKeepAlive, 16, ""), "", U::kKeepAliveReply, U::kConnected, kLink},
-      {"disconnect", Frame(8, kLink, U::kDisconnectRequest, 16, ""), "", U::kDisconnectReply, U::kClosed, kLink},
-      {"restart", Frame(8, kLink, U::kRestart1, 16, ""), "", U::kConnectRequest, U::kConnecting, 0},
-      {"a refusal nothing asked for", Frame(8, kLink, U::kConnectRefused, 16, ""), "", kNone, U::kConnected, kLink},
+      {U::kBreak, U::kBreakReply, U::kConnected, kLink},
+      {U::kKeepAlive, U::kKeepAliveReply, U::kConnected, kLink},
+      {U::kDisconnectRequest, U::kDisconnectReply, U::kClosed, kLink},
+      {U::kRestart1, U::kConnectRequest, U::kConnecting, 0},
+      {U::kRestart2, U::kConnectRequest, U::kConnecting, 0},
+      {U::kConnectRefused, kNone, U::kConnected, kLink},
+      {U::kDisconnectReply, kNone, U::kConnected, kLink},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
     Reset();
     OpenStepped();
-    port_->OnDatagram(c.datagram.data(), c.datagram.size());
-    EXPECT_EQ(received_->Bytes(), c.delivered);
-    EXPECT_EQ(port_->GetCounterReceived(), &c < cases + 6 ? 8u : DWORD(8 + c.datagram.size()));
-    EXPECT_EQ(std::make_tuple(port_->GetLinkState(), port_->GetLinkId()), std::make_tuple(c.state, c.linkAfter));
+    peer_->Send(c.kind);
+    port_->ReceiveStep();
+    EXPECT_EQ(std::make_tuple(port_->GetLinkState(), port_->GetLinkId()), std::make_tuple(c.state, c.linkAfter))
+        << int(c.kind);
     const bool answered = Eventually([&] { return peer_->SeenCount() > 1; }, c.reply == kNone ? 50 : 3000);
-    ASSERT_EQ(answered, c.reply != kNone);
+    ASSERT_EQ(answered, c.reply != kNone) << int(c.kind);
     if (answered) {
-      EXPECT_EQ(peer_->Seen()[1].kind, c.reply);
+      EXPECT_EQ(peer_->Seen()[1].kind, c.reply) << int(c.kind);
     }
   }
 }
